@@ -1,0 +1,39 @@
+#include "ScriptedDialogs.h"
+
+#include "EkaError.h"
+
+ScriptedDialogs::ScriptedDialogs() : Previous(SetDialogs(this)) {}
+
+ScriptedDialogs::~ScriptedDialogs() {
+    SetDialogs(Previous);
+}
+
+void ScriptedDialogs::ShowMessage(const QString& text) {
+    Asked.append(QStringLiteral("Message: ") + text);
+}
+
+TDialogAnswer ScriptedDialogs::Confirm(const QString& text, TConfirmButtons) {
+    Asked.append(QStringLiteral("Confirm: ") + text);
+    if (ConfirmAnswers.isEmpty())
+        throw EkaError(QStringLiteral("unexpected confirmation: ") + text);
+    return ConfirmAnswers.dequeue();
+}
+
+QString ScriptedDialogs::NextPath(const QString& question) {
+    Asked.append(question);
+    if (PathAnswers.isEmpty())
+        throw EkaError(QStringLiteral("unexpected dialog: ") + question);
+    return PathAnswers.dequeue();
+}
+
+QString ScriptedDialogs::OpenFileName(const QString& title, const QString&, const QString&) {
+    return NextPath(QStringLiteral("Open: ") + title);
+}
+
+QString ScriptedDialogs::SaveFileName(const QString& title, const QString&, const QString&) {
+    return NextPath(QStringLiteral("Save: ") + title);
+}
+
+QString ScriptedDialogs::SelectDirectory(const QString& caption, const QString&) {
+    return NextPath(QStringLiteral("Directory: ") + caption);
+}

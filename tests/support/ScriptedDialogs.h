@@ -1,0 +1,35 @@
+#pragma once
+
+#include "TkaDialogs.h"
+
+#include <QQueue>
+#include <QStringList>
+
+// Dialogs for tests: records every question and answers from a script. A
+// question without a scripted answer fails loudly, so no test blocks on a
+// dialog it did not expect. Installs itself for its lifetime.
+class ScriptedDialogs final : public TkaDialogs {
+public:
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    // The questions asked, in order, as "Kind: text".
+    QStringList Asked;
+
+    QQueue<TDialogAnswer> ConfirmAnswers;
+    // Answers of the file and directory dialogs; an empty string is "cancelled".
+    QQueue<QString> PathAnswers;
+
+    void ShowMessage(const QString& text) override;
+    TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) override;
+    QString OpenFileName(const QString& title, const QString& directory,
+                         const QString& filter) override;
+    QString SaveFileName(const QString& title, const QString& fileName,
+                         const QString& filter) override;
+    QString SelectDirectory(const QString& caption, const QString& directory) override;
+
+private:
+    QString NextPath(const QString& question);
+
+    TkaDialogs* Previous;
+};
