@@ -1,11 +1,9 @@
 #include "EkaError.h"
 
 #include <QFileInfo>
-
+#include <cstdlib>
 #include <cxxabi.h>
 #include <dlfcn.h>
-
-#include <cstdlib>
 #include <memory>
 #include <typeinfo>
 

@@ -5,14 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
 #include <algorithm>
 #include <optional>
 
 namespace {
 
 struct Entry {
-    QString Key; // empty for a comment line
+    QString Key;  // empty for a comment line
     QString Text; // the value, or the whole comment line
 };
 
@@ -137,7 +136,8 @@ private:
             if (trimmed.startsWith(QLatin1Char('['))) {
                 // An unterminated header still names its section, so its keys stay with it.
                 const qsizetype close = trimmed.indexOf(QLatin1Char(']'));
-                const QString name = trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed().toString();
+                const QString name =
+                    trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed().toString();
                 sectionForWrite(name);
                 current = indexOf(name);
                 continue;
@@ -232,7 +232,8 @@ bool TIniFile::ParseInteger(const QString& text, int& value) {
     bool ok = false;
     const qulonglong magnitude = digits.toULongLong(&ok, base);
     // Hexadecimal spans the full 32 bits (so "$FFFFFFFF" is -1); decimal must fit.
-    const qulonglong limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    const qulonglong limit =
+        base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     if (!ok || magnitude > limit)
         return false;
     const auto bits = static_cast<quint32>(magnitude);
@@ -307,6 +308,18 @@ void TIniFile::EraseSection(const QString& section) {
     if (doc.section(section) == nullptr)
         return;
     doc.erase(section);
+    Save(Path, doc);
+}
+
+void TIniFile::ReplaceSection(const QString& section,
+                              const QList<QPair<QString, QString>>& values) {
+    CheckName(QStringLiteral("section"), section, Path);
+    for (const auto& [key, value] : values)
+        CheckName(QStringLiteral("key"), key, Path);
+    IniDocument doc = IniDocument::load(Path, true);
+    doc.erase(section);
+    for (const auto& [key, value] : values)
+        doc.set(section, key.trimmed(), SingleLine(value));
     Save(Path, doc);
 }
 

@@ -40,6 +40,9 @@ public:
     bool ValueExists(const QString& section, const QString& key) const;
 
     void EraseSection(const QString& section);
+    // Erases Section and writes Values into it in one update of the file; with
+    // no values the section is gone.
+    void ReplaceSection(const QString& section, const QList<QPair<QString, QString>>& values);
     void DeleteKey(const QString& section, const QString& key);
 
     // Integer parsing of the store, shared with callers that read text settings.

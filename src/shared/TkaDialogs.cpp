@@ -21,8 +21,8 @@ public:
         QMessageBox::StandardButtons offered = QMessageBox::Yes | QMessageBox::No;
         if (buttons == TConfirmButtons::YesNoCancel)
             offered |= QMessageBox::Cancel;
-        switch (QMessageBox::question(DialogParent(), QApplication::applicationName(), text,
-                                      offered)) {
+        switch (
+            QMessageBox::question(DialogParent(), QApplication::applicationName(), text, offered)) {
         case QMessageBox::Yes:
             return TDialogAnswer::Yes;
         case QMessageBox::No:

@@ -2,13 +2,16 @@
 
 #include <QHash>
 #include <QPointer>
-
 #include <algorithm>
 
 namespace {
 
 struct OwnershipEntry {
     QObject* Owner = nullptr;
+    // The path of an owner that died before this component: owned components
+    // are often destroyed after their owner's entry is gone, and must still
+    // write their settings under their full path.
+    QString DetachedPrefix;
     QList<QObject*> Owned;
     bool Loaded = false;
 };
@@ -43,6 +46,7 @@ public:
         if (own.Owner != nullptr)
             entry(own.Owner).Owned.removeOne(component);
         own.Owner = owner;
+        own.DetachedPrefix.clear();
         if (owner != nullptr)
             entry(owner).Owned.append(component);
     }
@@ -53,6 +57,7 @@ private:
         if (it == Entries.end())
             return;
         const OwnershipEntry gone = *it;
+        const QString path = ComponentPath(object);
         Entries.erase(it);
         if (gone.Owner != nullptr) {
             auto owner = Entries.find(gone.Owner);
@@ -61,8 +66,10 @@ private:
         }
         for (QObject* orphan : gone.Owned) {
             auto child = Entries.find(orphan);
-            if (child != Entries.end())
+            if (child != Entries.end()) {
                 child->Owner = nullptr;
+                child->DetachedPrefix = path;
+            }
         }
     }
 
@@ -89,9 +96,15 @@ QList<QObject*> OwnedComponents(const QObject* owner) {
 
 QString ComponentPath(const QObject* component) {
     QStringList names;
-    for (const QObject* c = component; c != nullptr; c = OwnerOf(c)) {
+    for (const QObject* c = component; c != nullptr;) {
         if (!c->objectName().isEmpty())
             names.prepend(c->objectName());
+        const OwnershipEntry* e = OwnershipRegistry::instance().find(c);
+        if (e == nullptr)
+            break;
+        if (e->Owner == nullptr && !e->DetachedPrefix.isEmpty())
+            names.prepend(e->DetachedPrefix);
+        c = e->Owner;
     }
     return names.join(QLatin1Char('.'));
 }

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimeZone>
-
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -149,8 +148,8 @@ QDateTime DateTimeToQDateTime(double dateTime) {
         msecs -= MsecsPerDay;
         dayCount += dateTime < 0 ? -1 : 1;
     }
-    return QDateTime(DateTimeEpoch.addDays(dayCount), QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)),
-                     Qt::LocalTime);
+    return QDateTime(DateTimeEpoch.addDays(dayCount),
+                     QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)), Qt::LocalTime);
 }
 
 // ---- Configuration file ----------------------------------------------------------

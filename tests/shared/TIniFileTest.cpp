@@ -1,14 +1,13 @@
-#include "EkaError.h"
 #include "TIniFile.h"
+
+#include "EkaError.h"
 #include "UnprivilegedScope.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
 #include <QTemporaryDir>
-
 #include <climits>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -66,12 +65,23 @@ TEST_F(TIniFileTest, IntegerEncodings) {
     const struct {
         const char* text;
         int expected;
-    } cases[] = {{"42", 42},          {"-17", -17},         {"0x10", 16},
-                 {"0X1f", 31},        {"$FF", 255},         {"$FFFFFFFF", -1},
-                 {"-$10", -16},       {"2147483647", 2147483647}, {"-2147483648", INT_MIN},
-                 {"2147483648", -5},  {"abc", -5},          {"12abc", -5},
-                 {"", -5},            {"0x", -5},           {" 1", -5},
-                 {"1.5", -5},         {"$1FFFFFFFF", -5}};
+    } cases[] = {{"42", 42},
+                 {"-17", -17},
+                 {"0x10", 16},
+                 {"0X1f", 31},
+                 {"$FF", 255},
+                 {"$FFFFFFFF", -1},
+                 {"-$10", -16},
+                 {"2147483647", 2147483647},
+                 {"-2147483648", INT_MIN},
+                 {"2147483648", -5},
+                 {"abc", -5},
+                 {"12abc", -5},
+                 {"", -5},
+                 {"0x", -5},
+                 {" 1", -5},
+                 {"1.5", -5},
+                 {"$1FFFFFFFF", -5}};
     for (const auto& c : cases) {
         ini.WriteString("Integer", "K", c.text);
         EXPECT_EQ(ini.ReadInteger("Integer", "K", -5), c.expected) << c.text;
@@ -128,6 +138,10 @@ TEST_F(TIniFileTest, SectionsEraseDeleteAndOrder) {
     EXPECT_FALSE(ini.SectionExists("A"));
     EXPECT_TRUE(ini.SectionExists("B"));
     ini.EraseSection("missing");
+    ini.ReplaceSection("B", {{"0", "zero"}, {"1", "one"}});
+    EXPECT_EQ(ini.ReadSection("B"), (QStringList{"0", "1"}));
+    ini.ReplaceSection("b", {});
+    EXPECT_FALSE(ini.SectionExists("B"));
     EXPECT_TRUE(ini.ReadSectionValues("missing").isEmpty());
 }
 
@@ -136,7 +150,8 @@ TEST_F(TIniFileTest, BadFilesYieldValuesAndARewriteIsWellFormed) {
     for (int i = 0; i < 4096; ++i)
         garbage.append(static_cast<char>((i * 7919) % 256));
     const QByteArray longLine(100000, 'z');
-    WriteRaw("junk before any section\nK0=orphan\n" + garbage + "\n[Good]\nA=1\nA=2\n  B = spaced\n" +
+    WriteRaw("junk before any section\nK0=orphan\n" + garbage +
+             "\n[Good]\nA=1\nA=2\n  B = spaced\n" +
              "; a comment\nno equals sign\n=novalue\n[Unterminated\nC=3\n[Long]\nL=" + longLine +
              "\n" + longLine + "\n[good]\nD=4\nA=5\n\r\n");
     TIniFile ini(Path());
@@ -182,8 +197,8 @@ TEST_F(TIniFileTest, RefusedWriteNamesTheFileAndKeepsTheOldContent) {
         }
         EXPECT_EQ(ini.ReadString("S", "K", ""), "old");
     }
-    QFile::setPermissions(Dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
+    QFile::setPermissions(Dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(TIniFileTest, WriteIntoMissingDirectoryNamesTheFile) {

@@ -1,10 +1,9 @@
 #include "kaComponent.h"
+
 #include "kaGeneral.h"
 
 #include <QWidget>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace {
@@ -38,12 +37,18 @@ TEST(KaComponentTest, PathFollowsOwnersNotParentsAndSkipsEmptyNames) {
 
 TEST(KaComponentTest, OwnedListsForgetDestroyedComponents) {
     auto owner = std::make_unique<QObject>();
+    SetOwner(owner.get(), nullptr, "Form");
     auto* a = Own(owner.get(), new QObject, "a");
     auto* b = Own(owner.get(), new QObject, "b");
     delete a;
     EXPECT_EQ(OwnedComponents(owner.get()), QList<QObject*>{b});
     owner.reset();
+    // Components that outlive their owner keep its path, so their last
+    // settings still land under the full key.
     EXPECT_EQ(OwnerOf(b), nullptr);
+    EXPECT_EQ(ComponentPath(b), "Form.b");
+    QObject newOwner;
+    SetOwner(b, &newOwner, "b");
     EXPECT_EQ(ComponentPath(b), "b");
     delete b;
 }

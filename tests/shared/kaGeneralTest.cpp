@@ -1,15 +1,15 @@
+#include "kaGeneral.h"
+
 #include "EkaError.h"
 #include "THourGlass.h"
 #include "TempProgramDir.h"
 #include "TkaHashList.h"
 #include "UnprivilegedScope.h"
-#include "kaGeneral.h"
 
 #include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -140,8 +140,8 @@ TEST_F(KaGeneralTest, ReadOnlyCfgFolderGivesTheNamedError) {
             EXPECT_TRUE(e.message().contains(ConfigFileName())) << e.message().toStdString();
         }
     }
-    QFile::setPermissions(cfg, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                   QFileDevice::ExeOwner);
+    QFile::setPermissions(cfg,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(KaGeneralTest, MessageRegistryKeepsHandlesInRegistrationOrder) {

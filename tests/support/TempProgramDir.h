@@ -3,9 +3,7 @@
 #include "kaGeneral.h"
 
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 // A fixture that runs each test in a fresh program folder with the library

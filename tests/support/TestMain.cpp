@@ -1,5 +1,4 @@
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 // Every suite runs under a QApplication; without a display it uses the offscreen platform.

@@ -1,9 +1,8 @@
 #include "UnprivilegedScope.h"
 
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <string>
 
 namespace {
 constexpr uid_t Nobody = 65534;

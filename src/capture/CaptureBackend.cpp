@@ -1,0 +1,65 @@
+#include "CaptureBackend.h"
+
+#include "DemoCameraBackend.h"
+#include "V4l2Backend.h"
+#include "kaGeneral.h"
+
+#include <utility>
+
+namespace {
+
+struct TCaptureRegistry {
+    TCaptureBackendList Backends;
+    TCaptureDialogs* Dialogs = nullptr;
+};
+
+TCaptureRegistry& Registry() {
+    static TCaptureRegistry registry;
+    return registry;
+}
+
+int ConfiguredDemoCameras() {
+    const TIniFile* ini = CfgIniFile();
+    if (!ini)
+        return 0;
+    return ini->ReadInteger(QStringLiteral("Capture"), QStringLiteral("DemoCameras"), 0);
+}
+
+} // namespace
+
+TCaptureBackendList DefaultCaptureBackends(std::shared_ptr<TV4l2DeviceCalls> calls) {
+    return {std::make_shared<TV4l2Backend>(std::move(calls)),
+            std::make_shared<TDemoCameraBackend>(ConfiguredDemoCameras())};
+}
+
+const TCaptureBackendList& CaptureBackends() {
+    TCaptureBackendList& backends = Registry().Backends;
+    if (backends.empty())
+        backends = DefaultCaptureBackends(std::make_shared<TV4l2SystemCalls>());
+    return backends;
+}
+
+void SetCaptureBackends(TCaptureBackendList backends) {
+    Registry().Backends = std::move(backends);
+}
+
+TCaptureDriver FindCaptureDriver(int driverIndex) {
+    if (driverIndex < 0 || driverIndex >= MaxCaptureDrivers)
+        return {};
+    int first = 0;
+    for (const std::shared_ptr<TCaptureBackend>& backend : CaptureBackends()) {
+        const int count = backend->DeviceCount();
+        if (driverIndex < first + count)
+            return {backend.get(), driverIndex - first};
+        first += count;
+    }
+    return {};
+}
+
+TCaptureDialogs* CaptureDialogs() {
+    return Registry().Dialogs;
+}
+
+TCaptureDialogs* SetCaptureDialogs(TCaptureDialogs* dialogs) {
+    return std::exchange(Registry().Dialogs, dialogs);
+}

@@ -1,0 +1,239 @@
+#include "DemoCamera.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <linux/videodev2.h>
+
+namespace {
+
+struct TControlRange {
+    std::uint32_t Id;
+    const char* Name;
+    int Minimum;
+    int Maximum;
+    int Default;
+};
+
+constexpr TControlRange BrightnessRange{V4L2_CID_BRIGHTNESS, "Brightness", -64, 64, 0};
+constexpr TControlRange ContrastRange{V4L2_CID_CONTRAST, "Contrast", 50, 150, 100};
+
+// SplitMix64: small, fast and the same on every machine.
+class TNoiseSource {
+public:
+    explicit TNoiseSource(std::uint64_t seed) : State(seed) {}
+    std::uint64_t Next() {
+        std::uint64_t z = (State += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+
+private:
+    std::uint64_t State;
+};
+
+std::uint8_t Clamp8(int value) {
+    return std::uint8_t(std::clamp(value, 0, 255));
+}
+
+// A fixed fine texture, so the background is not flat.
+int Grain(int x, int y) {
+    std::uint32_t h = std::uint32_t(x) * 374761393u + std::uint32_t(y) * 668265263u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return int((h >> 24) % 17) - 8;
+}
+
+TCaptureControl MakeControl(const TControlRange& range, int value) {
+    TCaptureControl control;
+    control.Id = range.Id;
+    control.Name = QString::fromLatin1(range.Name);
+    control.Minimum = range.Minimum;
+    control.Maximum = range.Maximum;
+    control.Default = range.Default;
+    control.Value = value;
+    return control;
+}
+
+} // namespace
+
+TDemoCamera::TDemoCamera(int number, std::shared_ptr<TSettings> settings)
+    : Number(number), Settings(std::move(settings)) {
+    BuildTable();
+}
+
+QList<QSize> TDemoCamera::Sizes() {
+    return {{320, 240}, {640, 480}, {800, 600}, {1280, 720}};
+}
+
+bool TDemoCamera::Open() {
+    Opened = true;
+    BuildTable();
+    return true;
+}
+
+void TDemoCamera::Close() {
+    StopStreaming();
+    Opened = false;
+}
+
+TCaptureFormat TDemoCamera::Format() const {
+    if (!Opened)
+        return {};
+    return {Settings->Size.width(), Settings->Size.height(), CapturePixelFormatBGR24};
+}
+
+bool TDemoCamera::SetFormat(const TCaptureFormat& format) {
+    if (format.PixelFormat != CapturePixelFormatBGR24 || format.Width <= 0 || format.Height <= 0) {
+        LastError = QStringLiteral("Only BGR24 pictures of a positive size can be delivered");
+        return false;
+    }
+    // The nearest size on offer, as a camera would settle.
+    const QList<QSize> sizes = Sizes();
+    const auto distance = [&](QSize s) {
+        return std::abs(s.width() - format.Width) + std::abs(s.height() - format.Height);
+    };
+    Settings->Size = *std::min_element(sizes.begin(), sizes.end(),
+                                       [&](QSize a, QSize b) { return distance(a) < distance(b); });
+    return true;
+}
+
+QStringList TDemoCamera::PixelFormats() {
+    return {QStringLiteral("24-bit BGR 8-8-8 (BGR3)")};
+}
+
+QList<TCaptureControl> TDemoCamera::Controls() {
+    return {MakeControl(BrightnessRange, Settings->Brightness),
+            MakeControl(ContrastRange, Settings->Contrast)};
+}
+
+bool TDemoCamera::SetControl(std::uint32_t id, int value) {
+    if (id == BrightnessRange.Id)
+        Settings->Brightness = std::clamp(value, BrightnessRange.Minimum, BrightnessRange.Maximum);
+    else if (id == ContrastRange.Id)
+        Settings->Contrast = std::clamp(value, ContrastRange.Minimum, ContrastRange.Maximum);
+    else {
+        LastError = QStringLiteral("No such control");
+        return false;
+    }
+    BuildTable();
+    return true;
+}
+
+bool TDemoCamera::StartStreaming() {
+    if (!Opened) {
+        LastError = QStringLiteral("The device is not open");
+        return false;
+    }
+    if (!Streaming)
+        NextFrame = 0;
+    Streaming = true;
+    return true;
+}
+
+void TDemoCamera::StopStreaming() {
+    Streaming = false;
+}
+
+bool TDemoCamera::GrabFrame(std::vector<std::uint8_t>& frame) {
+    if (!StartStreaming())
+        return false;
+    Render(NextFrame++, frame);
+    return true;
+}
+
+TCaptureCaps TDemoCamera::Caps() {
+    TCaptureCaps caps;
+    caps.HasDlgVideoFormat = true;
+    caps.HasDlgVideoSource = true;
+    return caps;
+}
+
+void TDemoCamera::Render(int frameNumber, std::vector<std::uint8_t>& frame) {
+    if (BackgroundSize != Settings->Size)
+        BuildBackground();
+    frame.assign(Background.begin(), Background.end());
+    DrawBall(frameNumber, frame);
+    AddNoise(frameNumber, frame);
+}
+
+int TDemoCamera::BallRadius() const {
+    return std::max(Settings->Size.height() / 10, 2);
+}
+
+QPoint TDemoCamera::BallCentre(int frameNumber) const {
+    const int r = BallRadius();
+    const int start = r;
+    const int end = Settings->Size.width() * 3 / 4;
+    const int t = std::clamp(frameNumber, 0, MoveFrames);
+    return {start + (end - start) * t / MoveFrames, Settings->Size.height() * 3 / 5};
+}
+
+void TDemoCamera::BuildBackground() {
+    const int w = Settings->Size.width();
+    const int h = Settings->Size.height();
+    Background.resize(std::size_t(w) * std::size_t(h) * 3);
+    const int tileW = std::max(w / 16, 1);
+    const int tileH = std::max(h / 12, 1);
+    const int tint = (Number * 23) % 40;
+    std::uint8_t* p = Background.data();
+    for (int y = 0; y < h; ++y) {
+        const bool floor = y > h * 2 / 3;
+        for (int x = 0; x < w; ++x, p += 3) {
+            const int grain = Grain(x, y);
+            if (floor) {
+                const int plank = ((x + y / 2) / std::max(w / 10, 1)) % 2 * 14;
+                p[0] = Clamp8(40 + plank + grain);
+                p[1] = Clamp8(70 + plank + grain);
+                p[2] = Clamp8(100 + plank + grain + tint);
+            } else {
+                const int tile = (x / tileW + y / tileH) % 2 * 16;
+                p[0] = Clamp8(90 + 60 * x / w + tile + grain);
+                p[1] = Clamp8(100 + 50 * y / h + tile + grain);
+                p[2] = Clamp8(110 + 40 * (w - x) / w + tile + grain + tint);
+            }
+        }
+    }
+    BackgroundSize = Settings->Size;
+}
+
+void TDemoCamera::BuildTable() {
+    const int contrast = Settings->Contrast;
+    const int brightness = Settings->Brightness;
+    for (int i = 0; i < int(Table.size()); ++i) {
+        const int value = std::clamp(i - NoiseAmplitude, 0, 255);
+        Table[std::size_t(i)] = Clamp8((value - 128) * contrast / 100 + 128 + brightness);
+    }
+}
+
+void TDemoCamera::DrawBall(int frameNumber, std::vector<std::uint8_t>& frame) const {
+    const int w = Settings->Size.width();
+    const int h = Settings->Size.height();
+    const int r = BallRadius();
+    const QPoint c = BallCentre(frameNumber);
+    for (int y = std::max(c.y() - r, 0); y <= std::min(c.y() + r, h - 1); ++y) {
+        const int dy = y - c.y();
+        const int half = int(std::sqrt(double(r * r - dy * dy)));
+        std::uint8_t* row = frame.data() + std::size_t(y) * std::size_t(w) * 3;
+        for (int x = std::max(c.x() - half, 0); x <= std::min(c.x() + half, w - 1); ++x) {
+            // Lit from the upper left.
+            const int shade = 40 * (dy + (x - c.x())) / (2 * r);
+            row[x * 3 + 0] = Clamp8(40 - shade / 2);
+            row[x * 3 + 1] = Clamp8(50 - shade / 2);
+            row[x * 3 + 2] = Clamp8(210 - shade);
+        }
+    }
+}
+
+void TDemoCamera::AddNoise(int frameNumber, std::vector<std::uint8_t>& frame) const {
+    TNoiseSource noise((std::uint64_t(Number) << 32) ^ std::uint64_t(std::uint32_t(frameNumber)));
+    constexpr int Spread = 2 * NoiseAmplitude + 1;
+    std::uint8_t* p = frame.data();
+    const std::size_t size = frame.size();
+    std::size_t i = 0;
+    while (i < size) {
+        std::uint64_t bits = noise.Next();
+        for (int k = 0; k < 8 && i < size; ++k, ++i, bits >>= 8)
+            p[i] = Table[std::size_t(p[i]) + (bits & 0xff) % Spread];
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "CaptureBackend.h"
+
+#include <QPoint>
+#include <array>
+#include <memory>
+#include <vector>
+
+// A synthetic camera for trying the system without one: a textured room, a
+// little sensor noise and a ball that rolls across for a few seconds and then
+// rests. Time is the frame count at a nominal rate, so the same frame number
+// always gives the same picture.
+class TDemoCamera final : public TCaptureDevice {
+public:
+    // What a demo camera keeps between connections (the back end holds it).
+    struct TSettings {
+        QSize Size{640, 480};
+        int Brightness = 0;
+        int Contrast = 100;
+    };
+
+    static constexpr int NominalFrameRate = 15;
+    static constexpr int MoveFrames = 4 * NominalFrameRate;
+    // Noise of each colour value lies within ± this.
+    static constexpr int NoiseAmplitude = 3;
+
+    // Number (from 1) tells cameras apart: it seeds the noise and tints the room.
+    TDemoCamera(int number, std::shared_ptr<TSettings> settings);
+
+    static QList<QSize> Sizes();
+
+    bool Open() override;
+    void Close() override;
+    bool IsOpen() const override { return Opened; }
+
+    TCaptureFormat Format() const override;
+    bool SetFormat(const TCaptureFormat& format) override;
+    QList<QSize> FrameSizes() override { return Sizes(); }
+    QStringList PixelFormats() override;
+
+    QList<TCaptureControl> Controls() override;
+    bool SetControl(std::uint32_t id, int value) override;
+
+    bool StartStreaming() override;
+    void StopStreaming() override;
+    bool IsStreaming() const override { return Streaming; }
+    bool GrabFrame(std::vector<std::uint8_t>& frame) override;
+
+    TCaptureCaps Caps() override;
+    QString ErrorText() const override { return LastError; }
+
+    // The picture the camera shows at FrameNumber (counted from the start of streaming).
+    void Render(int frameNumber, std::vector<std::uint8_t>& frame);
+    // Where the ball is at FrameNumber, and its radius.
+    QPoint BallCentre(int frameNumber) const;
+    int BallRadius() const;
+
+private:
+    void BuildBackground();
+    void BuildTable();
+    void DrawBall(int frameNumber, std::vector<std::uint8_t>& frame) const;
+    void AddNoise(int frameNumber, std::vector<std::uint8_t>& frame) const;
+
+    int Number;
+    std::shared_ptr<TSettings> Settings;
+    bool Opened = false;
+    bool Streaming = false;
+    int NextFrame = 0;
+    QSize BackgroundSize;
+    std::vector<std::uint8_t> Background;
+    // Brightness and contrast for every value a noisy pixel can take.
+    std::array<std::uint8_t, 256 + 2 * NoiseAmplitude> Table{};
+    QString LastError;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "CaptureBackend.h"
+#include "V4l2DeviceCalls.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+
+// The machine's V4L2 capture nodes, in the order of their numbers. Nodes that
+// cannot capture video by streaming (metadata nodes, output devices, radios)
+// are left out. The list is taken once, at first use.
+class TV4l2Backend final : public TCaptureBackend {
+public:
+    static constexpr int DefaultFrameTimeoutMs = 2000;
+
+    explicit TV4l2Backend(std::shared_ptr<TV4l2DeviceCalls> calls,
+                          int frameTimeoutMs = DefaultFrameTimeoutMs);
+
+    int DeviceCount() override;
+    QString Description(int index) override;
+    QString Version(int index) override;
+    std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
+
+    // Takes the list of nodes anew.
+    void Refresh();
+
+private:
+    struct TNode {
+        QString Path;
+        QString Card;
+        QString Driver;
+        std::uint32_t DriverVersion = 0;
+    };
+
+    const QList<TNode>& Nodes();
+    std::optional<TNode> Probe(const QString& path);
+
+    std::shared_ptr<TV4l2DeviceCalls> Calls;
+    int FrameTimeoutMs;
+    std::optional<QList<TNode>> Listed;
+    std::map<QString, std::shared_ptr<QSize>> ChosenSizes;
+};

@@ -1,0 +1,227 @@
+#include "kaPictureAnalyser.h"
+
+#include "EkaError.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int BytesPerPixel = 3;
+// Byte offset of each channel (indexed red, green, blue) within a pixel.
+constexpr std::array<int, 3> ChannelOffset{2, 1, 0};
+
+// Column sums are 16 bits wide, which lets the compiler add twice as many
+// bytes per instruction; they are flushed into the segments before a lane
+// can overflow.
+constexpr int MaxRowsPerFold = static_cast<int>(std::numeric_limits<std::uint16_t>::max() / 255);
+
+// Whole-number ceiling of n / count.
+int CeilDiv(int n, int count) {
+    return n / count + (n % count != 0 ? 1 : 0);
+}
+
+// Origin of segment i of count along an axis of n pixels: the remainder is
+// spread so that the last segment ends at the edge. A single segment starts at
+// 0 and covers the whole axis (the spread term would divide by zero).
+int SegmentOrigin(int n, int count, int i) {
+    const std::int64_t spread =
+        count > 1 ? static_cast<std::int64_t>(n % count) * i / (count - 1) : 0;
+    return static_cast<int>(spread + static_cast<std::int64_t>(n / count) * i);
+}
+
+// Pixels of a segment starting at origin that lie inside an axis of n pixels.
+int ClippedLength(int origin, int length, int n) {
+    return std::clamp(n - origin, 0, length);
+}
+
+// Adds one row's bytes to the per-byte column sums. Kept free of aliasing so
+// the compiler can vectorise it: this loop is where Analyse spends its time.
+void AddRow(const uchar* __restrict row, std::uint16_t* __restrict sums, qsizetype count) {
+    for (qsizetype k = 0; k < count; ++k)
+        sums[k] += row[k];
+}
+
+} // namespace
+
+TkaBitmapView::TkaBitmapView(const QImage& image)
+    : Width(image.width()), Height(image.height()), Bgr24(image.format() == QImage::Format_BGR888) {
+    if (!Bgr24 || Height < 1)
+        return;
+    FirstRow = image.constScanLine(0);
+    RowStride = Height >= 2 ? image.constScanLine(1) - FirstRow : image.bytesPerLine();
+}
+
+TkaPictureAnalyser::TkaPictureAnalyser(QObject* parent) : QObject(parent) {
+    RebuildGrid(FxSegments, FySegments);
+}
+
+int TkaPictureAnalyser::CheckedCount(int value) {
+    if (value <= 0)
+        throw EkaError("Value must be > 0");
+    return value;
+}
+
+void TkaPictureAnalyser::SetxSegments(int value) {
+    if (CheckedCount(value) != FxSegments)
+        RebuildGrid(value, FySegments);
+}
+
+void TkaPictureAnalyser::SetySegments(int value) {
+    if (CheckedCount(value) != FySegments)
+        RebuildGrid(FxSegments, value);
+}
+
+void TkaPictureAnalyser::SetThresholdTotal(double value) {
+    // Written so that NaN is refused as well.
+    if (!(value >= 1.0))
+        throw EkaError("Value must be > 0");
+    FThresholdTotal = value;
+}
+
+// The new grid is built before the counts change, so a failed allocation
+// leaves the analyser as it was.
+void TkaPictureAnalyser::RebuildGrid(int xs, int ys) {
+    std::vector<TkaSegment> grid(static_cast<std::size_t>(xs) * static_cast<std::size_t>(ys));
+    Grid.swap(grid);
+    FxSegments = xs;
+    FySegments = ys;
+}
+
+std::size_t TkaPictureAnalyser::Index(int x, int y) const {
+    return static_cast<std::size_t>(x) * static_cast<std::size_t>(FySegments) +
+           static_cast<std::size_t>(y);
+}
+
+const TkaSegment& TkaPictureAnalyser::Segment(int x, int y) const {
+    if (x < 0 || x >= FxSegments || y < 0 || y >= FySegments)
+        throw EkaError(QStringLiteral("Segment (%1, %2) out of range").arg(x).arg(y));
+    return Grid[Index(x, y)];
+}
+
+double TkaPictureAnalyser::SegmentValue(int x, int y) const {
+    const auto& delta = Segment(x, y).Delta;
+    return (delta[TkaSegment::Red] + delta[TkaSegment::Green] + delta[TkaSegment::Blue]) / 3;
+}
+
+int TkaPictureAnalyser::CountMaxSegments() const {
+    int count = 0;
+    for (int x = 0; x < FxSegments; ++x)
+        for (int y = 0; y < FySegments; ++y)
+            if (SegmentValue(x, y) >= FThresholdMaxSegment)
+                ++count;
+    return count;
+}
+
+void TkaPictureAnalyser::ShiftSums() {
+    for (auto& segment : Grid) {
+        segment.PrevSum = segment.CurSum;
+        segment.CurSum = {};
+    }
+}
+
+bool TkaPictureAnalyser::Analyse(const TkaBitmapView& bitmap) {
+    if (!bitmap.Bgr24)
+        throw EkaError("PixelFormat<>pf24Bit");
+    // Shifted before the size tests: a picture that fails them has still
+    // consumed the previous sums.
+    ShiftSums();
+    const int width = bitmap.Width;
+    const int height = bitmap.Height;
+    if (height < 2)
+        throw EkaError("BitMap.height<2");
+    // A picture without columns has no segments to normalise by.
+    if (width < 1)
+        throw EkaError("BitMap.width<1");
+    const int segWidth = CeilDiv(width, FxSegments);
+    const int segHeight = CeilDiv(height, FySegments);
+
+    SumSegments(bitmap, segWidth, segHeight);
+    std::int64_t pictureTotal = 0;
+    for (const auto& segment : Grid)
+        for (auto sum : segment.CurSum)
+            pictureTotal += sum;
+    FBrightness = static_cast<double>(pictureTotal) / height / width;
+
+    std::int64_t total = 0;
+    double maxDelta = 0.0;
+    CompareSums(segWidth, segHeight, total, maxDelta);
+    FTotalMaxSegmentDelta = maxDelta;
+
+    bool isMotion = false;
+    if (FTotalMaxSegmentDelta >= FThresholdMaxSegment) {
+        if (OnThresholdMaxSegment)
+            OnThresholdMaxSegment(this, FTotalMaxSegmentDelta, isMotion);
+        else if (!OnThresholdTotal)
+            isMotion = true;
+    }
+    // Set only now: the segment handler sees the previous picture's total. A
+    // total beyond 32 bits saturates rather than wrapping to a small value.
+    FTotalDelta = static_cast<int>(std::min<std::int64_t>(total, std::numeric_limits<int>::max()));
+    if (FTotalDelta >= FThresholdTotal) {
+        if (OnThresholdTotal)
+            OnThresholdTotal(this, FTotalDelta, isMotion);
+        else if (!OnThresholdMaxSegment)
+            isMotion = true;
+    }
+    return Decide(isMotion);
+}
+
+bool TkaPictureAnalyser::Decide(bool isMotion) {
+    const bool result = isMotion || FFirstFrame;
+    FFirstFrame = false;
+    return result;
+}
+
+void TkaPictureAnalyser::SumSegments(const TkaBitmapView& bitmap, int segWidth, int segHeight) {
+    ColumnOrigins.resize(static_cast<std::size_t>(FxSegments));
+    for (int i = 0; i < FxSegments; ++i)
+        ColumnOrigins[static_cast<std::size_t>(i)] = SegmentOrigin(bitmap.Width, FxSegments, i);
+    ColumnSums.resize(static_cast<std::size_t>(bitmap.Width) * BytesPerPixel);
+    for (int j = 0; j < FySegments; ++j) {
+        const int y0 = SegmentOrigin(bitmap.Height, FySegments, j);
+        int rows = ClippedLength(y0, segHeight, bitmap.Height);
+        for (int first = y0; rows > 0; first += MaxRowsPerFold, rows -= MaxRowsPerFold)
+            SumSegmentRow(bitmap, j, first, std::min(rows, MaxRowsPerFold), segWidth);
+    }
+}
+
+// Sums the given rows of segment row j: first every byte column over the rows,
+// then each segment's run of columns. A row or column shared by two segments
+// is thereby counted in both, as the definition requires.
+void TkaPictureAnalyser::SumSegmentRow(const TkaBitmapView& bitmap, int j, int y0, int rows,
+                                       int segWidth) {
+    std::fill(ColumnSums.begin(), ColumnSums.end(), std::uint16_t{0});
+    const qsizetype rowBytes = static_cast<qsizetype>(bitmap.Width) * BytesPerPixel;
+    for (int y = y0; y < y0 + rows; ++y)
+        AddRow(bitmap.Row(y), ColumnSums.data(), rowBytes);
+
+    for (int i = 0; i < FxSegments; ++i) {
+        const int x0 = ColumnOrigins[static_cast<std::size_t>(i)];
+        const int columns = ClippedLength(x0, segWidth, bitmap.Width);
+        const std::uint16_t* pixel = ColumnSums.data() + static_cast<qsizetype>(x0) * BytesPerPixel;
+        std::array<std::int64_t, 3> sums{};
+        for (int c = 0; c < columns; ++c, pixel += BytesPerPixel)
+            for (int channel = 0; channel < 3; ++channel)
+                sums[channel] += pixel[ChannelOffset[channel]];
+        auto& segment = Grid[Index(i, j)];
+        for (int channel = 0; channel < 3; ++channel)
+            segment.CurSum[channel] += sums[channel];
+    }
+}
+
+void TkaPictureAnalyser::CompareSums(int segWidth, int segHeight, std::int64_t& total,
+                                     double& maxDelta) {
+    // The full, unclipped segment area: a whole segment going from 0 to 255
+    // in one channel gives 255/256.
+    const double area = static_cast<double>(segWidth) * segHeight * 256;
+    for (auto& segment : Grid) {
+        for (int channel = 0; channel < 3; ++channel) {
+            const std::int64_t change = segment.CurSum[channel] - segment.PrevSum[channel];
+            total += change < 0 ? -change : change;
+            segment.Delta[channel] = static_cast<double>(change) / area;
+            maxDelta = std::max(maxDelta, std::abs(segment.Delta[channel]));
+        }
+    }
+}

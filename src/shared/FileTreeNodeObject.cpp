@@ -1,0 +1,5 @@
+#include "FileTreeNodeObject.h"
+
+#include <utility>
+
+TFileTreeNodeObject::TFileTreeNodeObject(QString fileName) : FFileName(std::move(fileName)) {}

@@ -1,0 +1,3 @@
+#include "kaMemo.h"
+
+TkaMemo::TkaMemo(QWidget* parent) : QPlainTextEdit(parent) {}

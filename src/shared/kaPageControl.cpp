@@ -1,0 +1,3 @@
+#include "kaPageControl.h"
+
+TkaPageControl::TkaPageControl(QWidget* parent) : QTabWidget(parent) {}

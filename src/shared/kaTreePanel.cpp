@@ -1,0 +1,3 @@
+#include "kaTreePanel.h"
+
+TkaTreePanel::TkaTreePanel(QWidget* parent) : TkaPanel(parent) {}

@@ -1,0 +1,100 @@
+#include "DemoCamera.h"
+
+#include "DemoCameraBackend.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <linux/videodev2.h>
+
+namespace {
+
+std::unique_ptr<TDemoCamera> MakeCamera(int number = 1) {
+    auto camera = std::make_unique<TDemoCamera>(number, std::make_shared<TDemoCamera::TSettings>());
+    camera->Open();
+    return camera;
+}
+
+std::vector<std::uint8_t> Frame(TDemoCamera& camera, int number) {
+    std::vector<std::uint8_t> frame;
+    camera.Render(number, frame);
+    return frame;
+}
+
+// Pixels where some colour value differs by more than Threshold.
+int ChangedPixels(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b,
+                  int threshold) {
+    int changed = 0;
+    for (std::size_t i = 0; i + 2 < a.size(); i += 3)
+        for (std::size_t c = 0; c < 3; ++c)
+            if (std::abs(int(a[i + c]) - int(b[i + c])) > threshold) {
+                ++changed;
+                break;
+            }
+    return changed;
+}
+
+TEST(DemoCameraTest, TheSameFrameNumberGivesTheSamePicture) {
+    auto camera = MakeCamera();
+    std::vector<std::uint8_t> grabbed;
+    ASSERT_TRUE(camera->GrabFrame(grabbed));
+    ASSERT_EQ(grabbed.size(), std::size_t(640 * 480 * 3));
+    EXPECT_EQ(grabbed, Frame(*MakeCamera(), 0)) << "a fresh camera starts at frame 0";
+    EXPECT_EQ(Frame(*camera, 17), Frame(*MakeCamera(), 17));
+    EXPECT_NE(Frame(*camera, 17), Frame(*MakeCamera(2), 17)) << "cameras differ";
+}
+
+TEST(DemoCameraTest, TheBallMovesAndThenRestsWhileNoiseGoesOn) {
+    auto camera = MakeCamera();
+    const int noise = 2 * TDemoCamera::NoiseAmplitude;
+    const int ballArea = 3 * camera->BallRadius() * camera->BallRadius();
+
+    EXPECT_GT(ChangedPixels(Frame(*camera, 0), Frame(*camera, 15), noise), ballArea);
+    EXPECT_NE(camera->BallCentre(TDemoCamera::MoveFrames - 1),
+              camera->BallCentre(TDemoCamera::MoveFrames));
+
+    const int rest = TDemoCamera::MoveFrames;
+    EXPECT_EQ(camera->BallCentre(rest), camera->BallCentre(rest + 500));
+    const auto a = Frame(*camera, rest + 1);
+    const auto b = Frame(*camera, rest + 2);
+    EXPECT_NE(a, b) << "sensor noise";
+    EXPECT_EQ(ChangedPixels(a, b, noise), 0) << "nothing but noise once the ball rests";
+}
+
+TEST(DemoCameraTest, OffersSizesAndSettlesOnTheNearest) {
+    auto settings = std::make_shared<TDemoCamera::TSettings>();
+    TDemoCamera camera(1, settings);
+    EXPECT_EQ(camera.Format(), TCaptureFormat{}) << "no format while closed";
+    camera.Open();
+    EXPECT_EQ(camera.FrameSizes().size(), 4);
+    ASSERT_TRUE(camera.SetFormat({1280, 700, CapturePixelFormatBGR24}));
+    EXPECT_EQ(camera.Format(), (TCaptureFormat{1280, 720, CapturePixelFormatBGR24}));
+    std::vector<std::uint8_t> frame;
+    ASSERT_TRUE(camera.GrabFrame(frame));
+    EXPECT_EQ(frame.size(), std::size_t(1280 * 720 * 3));
+    EXPECT_FALSE(camera.SetFormat({640, 480, 0x56595559}));
+
+    TDemoCamera reconnected(1, settings);
+    reconnected.Open();
+    EXPECT_EQ(reconnected.Format().Width, 1280);
+}
+
+TEST(DemoCameraTest, BrightnessShiftsThePicture) {
+    auto camera = MakeCamera();
+    const auto before = Frame(*camera, 3);
+    ASSERT_TRUE(camera->SetControl(V4L2_CID_BRIGHTNESS, 40));
+    const auto after = Frame(*camera, 3);
+    long long sum = 0;
+    for (std::size_t i = 0; i < before.size(); ++i)
+        sum += int(after[i]) - int(before[i]);
+    EXPECT_GT(double(sum) / double(before.size()), 30.0);
+    EXPECT_FALSE(camera->SetControl(0x1234, 1));
+}
+
+TEST(DemoCameraTest, TheBackendOffersAtMostTenCameras) {
+    TDemoCameraBackend backend(15);
+    EXPECT_EQ(backend.DeviceCount(), MaxCaptureDrivers);
+    EXPECT_EQ(backend.Description(9), "Demo camera 10");
+    EXPECT_EQ(backend.CreateDevice(10), nullptr);
+}
+
+} // namespace
