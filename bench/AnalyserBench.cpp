@@ -28,6 +28,23 @@ std::uint64_t ByteSum(const uchar* data, qsizetype size) {
     return total;
 }
 
+// The same sum with 16-bit partial totals per 256-byte block, which the
+// compiler turns into far fewer, wider additions: a tighter floor than the
+// plain loop, whose 64-bit widening of every byte costs more than the reads.
+std::uint64_t BlockedByteSum(const uchar* data, qsizetype size) {
+    std::uint64_t total = 0;
+    qsizetype k = 0;
+    for (; k + 256 <= size; k += 256) {
+        std::uint16_t block = 0;
+        for (int i = 0; i < 256; ++i)
+            block = static_cast<std::uint16_t>(block + data[k + i]);
+        total += block;
+    }
+    for (; k < size; ++k)
+        total += data[k];
+    return total;
+}
+
 void BM_Analyse(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
@@ -55,9 +72,21 @@ void BM_ByteSum(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * frame.sizeInBytes());
 }
 
+void BM_BlockedByteSum(benchmark::State& state) {
+    const QImage frame =
+        RandomFrame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(frame.constBits());
+        benchmark::DoNotOptimize(BlockedByteSum(frame.constBits(), frame.sizeInBytes()));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * frame.sizeInBytes());
+}
+
 } // namespace
 
 BENCHMARK(BM_Analyse)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ByteSum)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BlockedByteSum)->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
