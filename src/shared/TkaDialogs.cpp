@@ -17,6 +17,10 @@ public:
         QMessageBox::information(DialogParent(), QApplication::applicationName(), text);
     }
 
+    void ShowError(const QString& title, const QString& text) override {
+        QMessageBox::critical(DialogParent(), title, text);
+    }
+
     TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) override {
         QMessageBox::StandardButtons offered = QMessageBox::Yes | QMessageBox::No;
         if (buttons == TConfirmButtons::YesNoCancel)

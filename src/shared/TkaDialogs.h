@@ -16,6 +16,8 @@ public:
     virtual ~TkaDialogs() = default;
 
     virtual void ShowMessage(const QString& text) = 0;
+    // The error box: a stop icon and an OK button.
+    virtual void ShowError(const QString& title, const QString& text) = 0;
     virtual TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) = 0;
     // The chosen file, or an empty string when cancelled.
     virtual QString OpenFileName(const QString& title, const QString& directory,

@@ -1,3 +1,4 @@
+#include "ApplicationErrors.h"
 #include "EkaError.h"
 #include "TempProgramDir.h"
 #include "kaAction.h"
@@ -357,7 +358,13 @@ TEST_F(PersistentControlsTest, RefusedWritesKeepTheValueModifiedAndNeverLeaveADe
     edit->setText("unsaved");
     const QString file = CfgIniFile()->FileName();
     SetCfgIniFile(nullptr);
-    EXPECT_THROW(LoseFocus(edit), EkaError);
+    // The refusal escapes the focus event and reaches the application's handler.
+    QStringList handled;
+    const TApplicationErrorHandler previous = SetApplicationErrorHandler(
+        [&handled](const std::exception& error) { handled.append(error.what()); });
+    LoseFocus(edit);
+    SetApplicationErrorHandler(previous);
+    EXPECT_EQ(handled, QStringList{"kaGeneral.CfgIniFile=nil"});
     EXPECT_TRUE(edit->Modified()) << "tried again when the focus leaves next";
     EXPECT_NO_FATAL_FAILURE(form.reset());
     SetCfgIniFile(std::make_unique<TIniFile>(file));

@@ -12,6 +12,10 @@ void ScriptedDialogs::ShowMessage(const QString& text) {
     Asked.append(QStringLiteral("Message: ") + text);
 }
 
+void ScriptedDialogs::ShowError(const QString& title, const QString& text) {
+    Asked.append(QStringLiteral("Error: ") + title + QStringLiteral(": ") + text);
+}
+
 TDialogAnswer ScriptedDialogs::Confirm(const QString& text, TConfirmButtons) {
     Asked.append(QStringLiteral("Confirm: ") + text);
     if (ConfirmAnswers.isEmpty())

@@ -21,6 +21,8 @@ public:
     QQueue<QString> PathAnswers;
 
     void ShowMessage(const QString& text) override;
+    // Recorded as "Error: title: text".
+    void ShowError(const QString& title, const QString& text) override;
     TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) override;
     QString OpenFileName(const QString& title, const QString& directory,
                          const QString& filter) override;

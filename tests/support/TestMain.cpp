@@ -1,11 +1,13 @@
-#include <QApplication>
+#include "kaApplication.h"
+
 #include <gtest/gtest.h>
 
-// Every suite runs under a QApplication; without a display it uses the offscreen platform.
+// Every suite runs under the programs' application object; without a display
+// it uses the offscreen platform.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
+    TkaApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,34 @@
+#include "ApplicationErrors.h"
+
+#include "EkaError.h"
+
+#include <QtGlobal>
+#include <utility>
+
+namespace {
+
+TApplicationErrorHandler& InstalledHandler() {
+    static TApplicationErrorHandler handler;
+    return handler;
+}
+
+void WarnAbout(const std::exception& error) {
+    if (const auto* kaError = dynamic_cast<const EkaError*>(&error))
+        qWarning("%s", qUtf8Printable(kaError->message()));
+    else
+        qWarning("%s", error.what());
+}
+
+} // namespace
+
+void HandleApplicationError(const std::exception& error) {
+    const TApplicationErrorHandler& handler = InstalledHandler();
+    if (handler)
+        handler(error);
+    else
+        WarnAbout(error);
+}
+
+TApplicationErrorHandler SetApplicationErrorHandler(TApplicationErrorHandler handler) {
+    return std::exchange(InstalledHandler(), std::move(handler));
+}
