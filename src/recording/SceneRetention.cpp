@@ -1,0 +1,70 @@
+#include "SceneRetention.h"
+
+#include "PathTreeNodeObject.h"
+#include "THourGlass.h"
+#include "kaSceneFiles.h"
+#include "kaTreeView.h"
+
+#include <QDir>
+#include <QTreeWidgetItem>
+
+namespace {
+
+const TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
+    return dynamic_cast<const TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
+}
+
+bool IsExpanded(const QTreeWidgetItem* node) {
+    return node != nullptr && node->treeWidget() != nullptr && node->isExpanded();
+}
+
+// Collapses the scene node, deletes its directory and the node itself.
+void DeleteSceneNode(QTreeWidgetItem* node) {
+    node->setExpanded(false);
+    if (const TPathTreeNodeObject* object = PathObject(node))
+        DeleteSceneTree(object->Path());
+    delete node;
+}
+
+bool SamePath(const QString& a, const QString& b) {
+    return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void LimitScenesPerDay(QTreeWidgetItem* dayNode, int maxScenes) {
+    if (!IsExpanded(dayNode) || dayNode->childCount() <= maxScenes)
+        return;
+    THourGlassScope busy;
+    while (dayNode->childCount() > maxScenes && dayNode->childCount() > 0)
+        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1));
+}
+
+void CheckPreviousScene(QTreeWidgetItem* newSceneNode, int minPictures) {
+    if (newSceneNode == nullptr)
+        return;
+    QTreeWidgetItem* day = newSceneNode->parent();
+    if (!IsExpanded(day) || day->indexOfChild(newSceneNode) != 0 || day->childCount() < 2)
+        return;
+    QTreeWidgetItem* previous = day->child(1);
+    const TPathTreeNodeObject* object = PathObject(previous);
+    if (object != nullptr && CountFiles(object->Path()) < minPictures)
+        DeleteSceneNode(previous);
+}
+
+void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path) {
+    if (sceneNode == nullptr || sceneNode->childCount() == 0)
+        return;
+    QTreeWidgetItem* start = sceneNode->child(sceneNode->childCount() - 1);
+    if (start->childCount() > 0)
+        start = start->child(start->childCount() - 1);
+    QTreeWidgetItem* parent = start->parent();
+    for (int index = parent->indexOfChild(start); index >= 0; --index) {
+        QTreeWidgetItem* node = parent->child(index);
+        const TPathTreeNodeObject* object = PathObject(node);
+        if (object != nullptr && SamePath(object->Path(), path)) {
+            delete node;
+            return;
+        }
+    }
+}

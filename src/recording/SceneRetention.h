@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class QTreeWidgetItem;
+
+// The rules that trim a camera's recordings in the explorer tree when a scene
+// begins, and the removal of a node whose scene the disk-space guard deleted.
+// Day and scene nodes carry path node objects; nodes without one are skipped.
+
+// Per-day limit: while the expanded DayNode shows more than MaxScenes scenes,
+// its last (oldest shown) scene is collapsed, deleted on disk and removed.
+// Runs under the busy cursor. A collapsed day has no scene nodes to trim.
+void LimitScenesPerDay(QTreeWidgetItem* dayNode, int maxScenes);
+
+// Previous-scene check: when NewSceneNode is the first scene of an expanded
+// day, the scene after it is deleted (on disk and in the tree) if it holds
+// fewer than MinPictures files. The new scene itself is never touched.
+void CheckPreviousScene(QTreeWidgetItem* newSceneNode, int minPictures);
+
+// Removes the node that shows Path (compared ignoring letter case) after a
+// deletion by the guard: only the oldest shown day, or the scenes of the
+// oldest shown day, are looked at, walking from the last node backwards.
+void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path);

@@ -1,0 +1,266 @@
+#include "frScene.h"
+
+#include "DiskSpace.h"
+#include "PathTreeNodeObject.h"
+#include "SceneRetention.h"
+#include "TkaDialogs.h"
+#include "kaCheckBox.h"
+#include "kaGeneral.h"
+#include "kaLabel.h"
+#include "kaPanel.h"
+#include "kaSceneFiles.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+#include "kaTreeView.h"
+
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QStyle>
+#include <QToolButton>
+#include <QTreeWidgetItem>
+
+namespace {
+
+constexpr int PanelWidth = 257;
+constexpr int PanelHeight = 397;
+const QString SceneDirKey = QStringLiteral("SceneDir");
+const QString NoFreeSpace = QStringLiteral("- ");
+
+void SetTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+TSceneFrame::TSceneFrame(const QString& name, QWidget* parent)
+    : TTreeNodeFrame(nullptr, parent), FName(name) {
+    BuildControls();
+    // Run-time values, not texts to translate.
+    ExcludeFromLanguage(SceneDirkaLabel);
+    ExcludeFromLanguage(CurrentFreeLabel);
+}
+
+TSceneFrame::~TSceneFrame() {
+    IncludeInLanguage(SceneDirkaLabel);
+    IncludeInLanguage(CurrentFreeLabel);
+}
+
+TkaTrackbarFrame* TSceneFrame::NewTrackbarFrame(const QString& name, const QString& caption,
+                                                const QString& hint, int min, int max, int position,
+                                                int frequency) {
+    auto* frame = Own(this, new TkaTrackbarFrame(kaPanel), name);
+    frame->kaLabel1->setText(caption);
+    frame->setToolTip(hint);
+    frame->TrackBar->SetMin(min);
+    frame->TrackBar->SetMax(max);
+    frame->TrackBar->SetFrequency(frequency);
+    frame->TrackBar->SetPosition(position);
+    return frame;
+}
+
+void TSceneFrame::BuildControls() {
+    kaPanel = Own(this, new TkaPanel(this), "kaPanel");
+    kaPanel->setFrameShape(QFrame::NoFrame);
+    kaPanel->setMinimumSize(PanelWidth, PanelHeight);
+
+    ActivekaCheckBox = Own(this, new TkaCheckBox(QStringLiteral("Scenemanager active"), kaPanel),
+                           "ActivekaCheckBox");
+    ActivekaCheckBox->setChecked(true);
+    ActivekaCheckBox->SetRemanent(true);
+
+    GroupBox = Own(this, new QGroupBox(QStringLiteral("Scene Directory"), kaPanel), "GroupBox");
+    SceneDirSpeedButton = Own(this, new QToolButton(GroupBox), "SceneDirSpeedButton");
+    SceneDirSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    SceneDirSpeedButton->setAutoRaise(true);
+    SceneDirSpeedButton->setToolTip(QStringLiteral("Select Scene Directory"));
+    SceneDirkaLabel = Own(this, new TkaLabel(GroupBox), "SceneDirkaLabel");
+    // A long path must not widen the page.
+    SceneDirkaLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* directoryRow = new QHBoxLayout(GroupBox);
+    directoryRow->addWidget(SceneDirSpeedButton);
+    directoryRow->addWidget(SceneDirkaLabel, 1);
+
+    MaxSceneskaTrackbarFrame = NewTrackbarFrame(
+        "MaxSceneskaTrackbarFrame", "Max Scenes per Day:", "Maximum Count of Scenes per Day", 1,
+        1000, 500, 100);
+    MaxPickaTrackbarFrame = NewTrackbarFrame("MaxPickaTrackbarFrame", "Max Picture per Scene:",
+                                             "Max Count of pictures per Scene", 1, 1000, 500, 100);
+    MinPicsPerScenekaTrackbarFrame =
+        NewTrackbarFrame("MinPicsPerScenekaTrackbarFrame", "Min Pictures per Scene:",
+                         "Autodelete Scenes, which have less number of pictures", 1, 100, 1, 10);
+    NewSceneTimeFrame = NewTrackbarFrame(
+        "NewSceneTimeFrame", "Scene Time",
+        "A new Scenedirectory will be create, if there is not Motiondection during this "
+        "timeinterval",
+        1, 600, 5, 60);
+    MinDiskSpaceFrame =
+        NewTrackbarFrame("MinDiskSpaceFrame", "Min DiskSpace [MByte]",
+                         "Minimum Diskspace to write new pictures to disk", 10, 1000, 20, 100);
+    MinDiskSpaceFrame->TrackBar->setSingleStep(10);
+    MinDiskSpaceFrame->TrackBar->setPageStep(100);
+
+    DeleteOldCheckBox =
+        Own(this, new TkaCheckBox(QStringLiteral("Delete old scenes, if necessary"), kaPanel),
+            "DeleteOldCheckBox");
+    DeleteOldCheckBox->setChecked(false);
+    DeleteOldCheckBox->SetRemanent(true);
+
+    DiskLabel = Own(this, new TkaLabel(QStringLiteral("Disk Free:  "), kaPanel), "DiskLabel");
+    CurrentFreeLabel = Own(this, new TkaLabel(NoFreeSpace, kaPanel), "CurrentFreeLabel");
+    MBLabel = Own(this, new TkaLabel(QStringLiteral("MByte"), kaPanel), "MBLabel");
+
+    kaSceneMaker = Own(this, new TkaSceneMaker(this), "kaSceneMaker");
+    kaSceneMaker->OnNewScene = [this](QObject* sender, const QString& sPath) {
+        kaSceneMakerNewScene(sender, sPath);
+    };
+    MaxPickaTrackbarFrame->OnTrackBarChange = [this](QObject* sender) {
+        MaxPickaTrackbarFrameTrackBarChange(sender);
+    };
+    NewSceneTimeFrame->OnTrackBarChange = [this](QObject* sender) {
+        NewSceneTimeFrameTrackBarChange(sender);
+    };
+    // Pass the designed values on, as the restore will pass the stored ones.
+    MaxPickaTrackbarFrameTrackBarChange(MaxPickaTrackbarFrame->TrackBar);
+    NewSceneTimeFrameTrackBarChange(NewSceneTimeFrame->TrackBar);
+    connect(SceneDirSpeedButton, &QToolButton::clicked, this,
+            &TSceneFrame::SceneDirSpeedButtonClick);
+
+    auto* freeRow = new QHBoxLayout;
+    freeRow->addWidget(DiskLabel);
+    freeRow->addWidget(CurrentFreeLabel);
+    freeRow->addWidget(MBLabel);
+    freeRow->addStretch();
+
+    auto* column = new QVBoxLayout(kaPanel);
+    column->addWidget(ActivekaCheckBox);
+    column->addWidget(GroupBox);
+    for (TkaTrackbarFrame* frame :
+         {MaxSceneskaTrackbarFrame, MaxPickaTrackbarFrame, MinPicsPerScenekaTrackbarFrame,
+          NewSceneTimeFrame, MinDiskSpaceFrame})
+        column->addWidget(frame);
+    column->addWidget(DeleteOldCheckBox);
+    column->addLayout(freeRow);
+    column->addStretch();
+
+    // The panel stays centred; the page is never smaller than the panel.
+    auto* centre = new QGridLayout(this);
+    centre->setContentsMargins(0, 0, 0, 0);
+    centre->addWidget(kaPanel, 1, 1);
+    centre->setRowStretch(0, 1);
+    centre->setRowStretch(2, 1);
+    centre->setColumnStretch(0, 1);
+    centre->setColumnStretch(2, 1);
+    setMinimumSize(kaPanel->minimumSize());
+}
+
+void TSceneFrame::Loaded() {
+    setObjectName(FName);
+    TTreeNodeFrame::Loaded();
+    SetSceneDir(ReadComponentSetting(this, SceneDirKey, FSceneDir));
+}
+
+void TSceneFrame::SetSceneDir(const QString& value) {
+    if (value == FSceneDir)
+        return;
+    FSceneDir = value;
+    if (!value.isEmpty())
+        QDir().mkpath(value); // failure ignored: nothing is stored until it exists
+    WriteComponentSetting(this, SceneDirKey, value);
+    kaSceneMaker->SetSceneDir(value);
+    SceneDirkaLabel->setText(value);
+    SceneDirkaLabel->setToolTip(value);
+    if (FSceneNode != nullptr) {
+        FSceneNode->setExpanded(false);
+        if (auto* object = dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(FSceneNode)))
+            object->SetPath(value);
+    }
+}
+
+QString TSceneFrame::AddPicture(const TJPEGImage& image) {
+    if (!ActivekaCheckBox->isChecked())
+        return {};
+    return kaSceneMaker->AddPicture(image);
+}
+
+bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {
+    const QString sceneDir = SceneDirkaLabel->text();
+    if (sceneDir.isEmpty())
+        return false;
+    const TDiskSpaceVerdict verdict =
+        ::GuardDiskSpace(sceneDir, MinDiskSpace(), DeleteOldCheckBox->isChecked(),
+                         [this, &repaintTree](const QString& deletedPath) {
+                             RemoveSceneNode(deletedPath);
+                             if (repaintTree)
+                                 repaintTree();
+                         });
+    // A failed reading shows no number and stores: it is not a low reading.
+    const std::optional<qint64> megabytes = verdict.FreeMegabytes();
+    CurrentFreeLabel->setText(megabytes ? QString::number(*megabytes) + QLatin1Char(' ')
+                                        : NoFreeSpace);
+    SetTextColor(CurrentFreeLabel, verdict.Low ? Qt::red : Qt::black);
+    return verdict.Store;
+}
+
+void TSceneFrame::RemoveSceneNode(const QString& path) {
+    RemoveDeletedSceneNode(FSceneNode, path);
+}
+
+void TSceneFrame::SweepSmallScenes(const QString& sPath) const {
+    const QString dayName = sPath.section(QLatin1Char('/'), 0, 0);
+    ::SweepSmallScenes(IncludeBackslash(FSceneDir) + dayName, IncludeBackslash(FSceneDir) + sPath,
+                       MinPicturesPerScene());
+}
+
+void TSceneFrame::LimitScenesPerDay(QTreeWidgetItem* dayNode) const {
+    ::LimitScenesPerDay(dayNode, MaxScenesPerDay());
+}
+
+void TSceneFrame::CheckPreviousScene(QTreeWidgetItem* newSceneNode) const {
+    ::CheckPreviousScene(newSceneNode, MinPicturesPerScene());
+}
+
+int TSceneFrame::MaxScenesPerDay() const {
+    return MaxSceneskaTrackbarFrame->TrackBar->Position();
+}
+
+int TSceneFrame::MinPicturesPerScene() const {
+    return MinPicsPerScenekaTrackbarFrame->TrackBar->Position();
+}
+
+int TSceneFrame::MinDiskSpace() const {
+    return MinDiskSpaceFrame->TrackBar->Position();
+}
+
+void TSceneFrame::MaxPickaTrackbarFrameTrackBarChange(QObject* sender) {
+    MaxPickaTrackbarFrame->TrackBarChange(sender);
+    kaSceneMaker->SetMaxPicturePerScene(MaxPickaTrackbarFrame->TrackBar->Position());
+}
+
+void TSceneFrame::NewSceneTimeFrameTrackBarChange(QObject* sender) {
+    NewSceneTimeFrame->TrackBarChange(sender);
+    kaSceneMaker->SetSecondsBeforeNewScene(NewSceneTimeFrame->TrackBar->Position());
+}
+
+void TSceneFrame::SceneDirSpeedButtonClick() {
+    const QString chosen =
+        Dialogs().SelectDirectory(QStringLiteral("Select Scene Directory"), FSceneDir);
+    if (chosen.isEmpty())
+        return;
+    if (!QFileInfo(chosen).isDir()) {
+        const QString question =
+            QStringLiteral("The directory %1 does not exist. Create it?").arg(chosen);
+        if (Dialogs().Confirm(question, TConfirmButtons::YesNo) != TDialogAnswer::Yes)
+            return;
+        QDir().mkpath(chosen); // a failure shows as an unusable directory
+    }
+    SetSceneDir(chosen);
+}
+
+void TSceneFrame::kaSceneMakerNewScene(QObject* /*sender*/, const QString& sPath) {
+    if (OnNewScene)
+        OnNewScene(this, sPath);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "TreeNodeFrame.h"
+#include "kaSceneMaker.h"
+
+#include <QString>
+#include <functional>
+
+class QGroupBox;
+class QToolButton;
+class QTreeWidgetItem;
+class TJPEGImage;
+class TkaCheckBox;
+class TkaLabel;
+class TkaPanel;
+class TkaTrackbarFrame;
+
+// A camera's recording settings page, shown for the camera's "Scenes" node: it
+// owns the camera's scene maker, keeps the scene directory (section of the
+// frame's name, key "SceneDir"), the scene limits and the free-space minimum,
+// and runs the disk-space guard for the camera page.
+class TSceneFrame : public TTreeNodeFrame {
+    Q_OBJECT
+
+public:
+    // Name becomes the component name once loading completes (e.g. VideoFrame1Scene).
+    explicit TSceneFrame(const QString& name, QWidget* parent = nullptr);
+    ~TSceneFrame() override;
+
+    void Loaded() override;
+
+    const QString& SceneDir() const { return FSceneDir; }
+    // Creates the directory with its parents, stores it in the settings at
+    // once, hands it to the scene maker (from its next scene on) and points the
+    // scenes node at it. The same text again changes nothing.
+    void SetSceneDir(const QString& value);
+
+    // The camera's "Scenes" node in the explorer; not owned.
+    QTreeWidgetItem* SceneNode() const { return FSceneNode; }
+    void SetSceneNode(QTreeWidgetItem* node) { FSceneNode = node; }
+
+    // Forwarded announcement of the scene maker, with this frame as sender.
+    TNewSceneEvent OnNewScene;
+
+    // Hands the picture to the scene maker while recording is switched on.
+    // Returns the path of the scene the picture began, or an empty string.
+    QString AddPicture(const TJPEGImage& image);
+
+    // The disk-space guard for one motion picture: deletes the oldest scenes
+    // when allowed and needed (each deletion removes its node and calls
+    // RepaintTree), shows the free megabytes, and tells whether the picture
+    // may be stored. False when no scene directory is set.
+    bool GuardDiskSpace(const std::function<void()>& repaintTree = {});
+
+    // Removes the tree node of a scene or day the guard deleted.
+    void RemoveSceneNode(const QString& path);
+
+    // The retention rules at the start of a scene (sPath "yyyymmdd/hhnnsszzz"),
+    // for the main window's new-scene handler, with this frame's limits.
+    void SweepSmallScenes(const QString& sPath) const;
+    void LimitScenesPerDay(QTreeWidgetItem* dayNode) const;
+    void CheckPreviousScene(QTreeWidgetItem* newSceneNode) const;
+
+    int MaxScenesPerDay() const;
+    int MinPicturesPerScene() const;
+    int MinDiskSpace() const;
+
+    TkaPanel* kaPanel = nullptr;
+    TkaCheckBox* ActivekaCheckBox = nullptr;
+    QGroupBox* GroupBox = nullptr;
+    QToolButton* SceneDirSpeedButton = nullptr;
+    TkaLabel* SceneDirkaLabel = nullptr;
+    TkaTrackbarFrame* MaxSceneskaTrackbarFrame = nullptr;
+    TkaTrackbarFrame* MaxPickaTrackbarFrame = nullptr;
+    TkaTrackbarFrame* MinPicsPerScenekaTrackbarFrame = nullptr;
+    TkaTrackbarFrame* NewSceneTimeFrame = nullptr;
+    TkaTrackbarFrame* MinDiskSpaceFrame = nullptr;
+    TkaCheckBox* DeleteOldCheckBox = nullptr;
+    TkaLabel* DiskLabel = nullptr;
+    TkaLabel* CurrentFreeLabel = nullptr;
+    TkaLabel* MBLabel = nullptr;
+    TkaSceneMaker* kaSceneMaker = nullptr;
+
+private:
+    void BuildControls();
+    TkaTrackbarFrame* NewTrackbarFrame(const QString& name, const QString& caption,
+                                       const QString& hint, int min, int max, int position,
+                                       int frequency);
+    void MaxPickaTrackbarFrameTrackBarChange(QObject* sender);
+    void NewSceneTimeFrameTrackBarChange(QObject* sender);
+    void SceneDirSpeedButtonClick();
+    void kaSceneMakerNewScene(QObject* sender, const QString& sPath);
+
+    QString FName;
+    QString FSceneDir;
+    QTreeWidgetItem* FSceneNode = nullptr;
+};

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "EkaError.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class TJPEGImage;
+
+// Raised when a picture file cannot be written completely.
+class EPictureWrite : public EkaError {
+public:
+    using EkaError::EkaError;
+};
+
+// Announces a new scene: Sender and the scene's path relative to the scene
+// directory, "yyyymmdd/hhnnsszzz".
+using TNewSceneEvent = std::function<void(QObject* sender, const QString& sPath)>;
+
+// Writes a camera's motion pictures into SceneDir/yyyymmdd/hhnnsszzz/
+// yyyymmddhhnnsszzz.jpg, beginning a new scene after a pause longer than
+// SecondsBeforeNewScene or after MaxPicturePerScene stored pictures. All names
+// of one picture come from one reading of the clock. Main thread only.
+class TkaSceneMaker : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultSecondsBeforeNewScene = 60;
+    static constexpr int DefaultMaxPicturePerScene = 500;
+
+    // SceneDir starts as the program's "Scenes" directory, created when missing;
+    // raises "Error creating Directory ..." when it cannot be.
+    explicit TkaSceneMaker(QObject* parent = nullptr);
+
+    // None of the setters touches the disk or the running scene: the limits
+    // apply from the next picture, the directory from the next scene.
+    const QString& SceneDir() const { return FSceneDir; }
+    void SetSceneDir(const QString& value) { FSceneDir = value; }
+    int SecondsBeforeNewScene() const { return FSecondsBeforeNewScene; }
+    void SetSecondsBeforeNewScene(int value) { FSecondsBeforeNewScene = value; }
+    int MaxPicturePerScene() const { return FMaxPicturePerScene; }
+    void SetMaxPicturePerScene(int value) { FMaxPicturePerScene = value; }
+
+    TNewSceneEvent OnNewScene;
+
+    // Full path of the scene being filled; empty while no scene is open.
+    const QString& CurrentSceneDir() const { return FCurrentSceneDir; }
+    double LastPictureTime() const { return FLastPictureTime; }
+    // Pictures stored in the current scene (dropped ones do not count).
+    int PictureCount() const { return FPictureCount; }
+
+    // Stores one compressed picture. Returns the relative path of the scene the
+    // picture began, or an empty string when it joined the running scene. A
+    // picture whose scene directory does not exist is dropped silently; a
+    // failed write raises EPictureWrite and announces nothing. The file appears
+    // whole under its name or not at all. With an empty SceneDir no scene
+    // begins and the picture is dropped.
+    QString AddPicture(const TJPEGImage& image);
+
+private:
+    bool NewSceneBegins(double time) const;
+    QString BeginScene(double time);
+
+    QString FSceneDir;
+    int FSecondsBeforeNewScene = DefaultSecondsBeforeNewScene;
+    int FMaxPicturePerScene = DefaultMaxPicturePerScene;
+    QString FCurrentSceneDir;
+    double FLastPictureTime = 0;
+    int FPictureCount = 0;
+};

@@ -1,0 +1,262 @@
+#include "kaSceneMaker.h"
+
+#include "RecordingTestSupport.h"
+#include "TempProgramDir.h"
+#include "kaGeneral.h"
+#include "kaSceneFiles.h"
+
+#include <QFileInfo>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+class SceneMakerTest : public TempProgramDir {
+protected:
+    void SetUp() override {
+        TempProgramDir::SetUp();
+        SetClock([this] { return Clock; });
+        Clock = LocalTime(2024, 5, 17, 14, 30, 15, 250);
+        Maker = std::make_unique<TkaSceneMaker>();
+        Maker->OnNewScene = [this](QObject* sender, const QString& sPath) {
+            EXPECT_EQ(sender, Maker.get());
+            Announced.append(sPath);
+        };
+    }
+    void TearDown() override {
+        Maker.reset();
+        TempProgramDir::TearDown();
+    }
+
+    QString Scenes() const { return PathOf("Scenes"); }
+    QString Add(int shade = 100) { return Maker->AddPicture(TestPicture(shade)); }
+    void Advance(double seconds) { Clock += seconds / 86400.0; }
+    static QStringList Entries(const QString& dir) {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+    }
+
+    double Clock = 0;
+    std::unique_ptr<TkaSceneMaker> Maker;
+    QStringList Announced;
+};
+
+TEST_F(SceneMakerTest, StartsWithTheDefaultDirectoryAndNoOpenScene) {
+    EXPECT_EQ(Maker->SceneDir(), Scenes());
+    EXPECT_TRUE(QFileInfo(Scenes()).isDir());
+    EXPECT_TRUE(Maker->CurrentSceneDir().isEmpty());
+    EXPECT_DOUBLE_EQ(Maker->LastPictureTime(), Clock - 1.0);
+    EXPECT_EQ(Maker->SecondsBeforeNewScene(), 60);
+    EXPECT_EQ(Maker->MaxPicturePerScene(), 500);
+}
+
+TEST_F(SceneMakerTest, ConstructionFailsWhenTheDefaultDirectoryCannotBeCreated) {
+    Maker.reset();
+    QDir(Scenes()).removeRecursively();
+    WriteFile(Scenes()); // a file where the directory should be
+    try {
+        TkaSceneMaker maker;
+        FAIL() << "no error";
+    } catch (const EkaError& error) {
+        EXPECT_EQ(error.message(), "Error creating Directory " + Scenes());
+    }
+}
+
+TEST_F(SceneMakerTest, FirstPictureBeginsASceneAndTheSecondJoinsIt) {
+    const TJPEGImage first = TestPicture(10);
+    EXPECT_EQ(Maker->AddPicture(first), "20240517/143015250");
+    EXPECT_EQ(Announced, QStringList{"20240517/143015250"});
+    const QString scene = Scenes() + "/20240517/143015250";
+    EXPECT_EQ(Maker->CurrentSceneDir(), scene);
+    QFile file(scene + "/20240517143015250.jpg");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), first.JpegData()) << "the picture's own bytes, nothing else";
+
+    Advance(1);
+    EXPECT_EQ(Add(), "");
+    EXPECT_EQ(Announced.size(), 1);
+    EXPECT_EQ(Maker->PictureCount(), 2);
+    EXPECT_EQ(Entries(scene), (QStringList{"20240517143015250.jpg", "20240517143016250.jpg"}))
+        << "no temporary file is left beside the pictures";
+}
+
+TEST_F(SceneMakerTest, PauseIsRoundedToWholeSecondsBeforeItIsCompared) {
+    Maker->SetSecondsBeforeNewScene(5);
+    Add();
+    Advance(5.0);
+    EXPECT_EQ(Add(), "") << "exactly the limit keeps the scene";
+    Advance(5.4);
+    EXPECT_EQ(Add(), "") << "5.4 s rounds to 5";
+    Advance(5.6);
+    EXPECT_EQ(Add(), "20240517/143031250") << "5.6 s rounds to 6";
+    Advance(6.0);
+    EXPECT_EQ(Add(), "20240517/143037250");
+    EXPECT_EQ(Announced.size(), 3);
+    // The pause is measured from the previous picture, not from the scene's start.
+    for (int i = 0; i < 20; ++i) {
+        Advance(4);
+        EXPECT_EQ(Add(), "");
+    }
+}
+
+TEST_F(SceneMakerTest, PictureLimitBeginsTheNextScene) {
+    for (int i = 1; i <= 500; ++i) {
+        Advance(0.01);
+        const QString sPath = Add();
+        EXPECT_EQ(sPath.isEmpty(), i != 1) << "picture " << i;
+    }
+    EXPECT_EQ(Maker->PictureCount(), 500);
+    Advance(0.01);
+    EXPECT_FALSE(Add().isEmpty()) << "picture 501";
+    EXPECT_EQ(Maker->PictureCount(), 1);
+    EXPECT_EQ(Announced.size(), 2);
+    EXPECT_EQ(CountFiles(Scenes() + "/" + Announced[0]), 500);
+
+    Maker->SetMaxPicturePerScene(1);
+    for (int i = 0; i < 3; ++i) {
+        Advance(0.01);
+        EXPECT_FALSE(Add().isEmpty());
+    }
+    EXPECT_EQ(Announced.size(), 5);
+}
+
+TEST_F(SceneMakerTest, SceneRunningPastMidnightStaysInItsDay) {
+    Clock = LocalTime(2024, 12, 31, 23, 59, 58, 0);
+    EXPECT_EQ(Add(), "20241231/235958000");
+    Advance(3);
+    EXPECT_EQ(Add(), "");
+    const QString scene = Scenes() + "/20241231/235958000";
+    EXPECT_TRUE(QFileInfo::exists(scene + "/20250101000001000.jpg"));
+    EXPECT_FALSE(QFileInfo::exists(Scenes() + "/20250101"));
+}
+
+TEST_F(SceneMakerTest, SameMillisecondReplacesTheFileButCountsBoth) {
+    Add(10);
+    const TJPEGImage second = TestPicture(200);
+    EXPECT_EQ(Maker->AddPicture(second), "");
+    EXPECT_EQ(Maker->PictureCount(), 2);
+    const QString scene = Maker->CurrentSceneDir();
+    ASSERT_EQ(Entries(scene), QStringList{"20240517143015250.jpg"});
+    QFile file(scene + "/20240517143015250.jpg");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), second.JpegData());
+}
+
+TEST_F(SceneMakerTest, DeletedRunningSceneIsCreatedAgainWithoutAnnouncement) {
+    Add();
+    const QString scene = Maker->CurrentSceneDir();
+    ASSERT_TRUE(QDir(scene).removeRecursively());
+    Advance(1);
+    EXPECT_EQ(Add(), "");
+    EXPECT_EQ(Announced.size(), 1);
+    EXPECT_EQ(Entries(scene), QStringList{"20240517143016250.jpg"});
+    EXPECT_EQ(Maker->PictureCount(), 2);
+}
+
+TEST_F(SceneMakerTest, RemovedSceneDirDropsPicturesUntilItExistsAndASceneBegins) {
+    Maker->SetSecondsBeforeNewScene(5);
+    Add();
+    ASSERT_TRUE(QDir(Scenes()).removeRecursively());
+    Advance(1);
+    EXPECT_NO_THROW(EXPECT_EQ(Add(), ""));
+    EXPECT_EQ(Maker->PictureCount(), 1) << "dropped pictures do not count";
+    EXPECT_FALSE(QFileInfo::exists(Scenes()));
+
+    MakeDir(Scenes());
+    Advance(1);
+    Add();
+    EXPECT_EQ(Maker->PictureCount(), 1) << "the running scene's day is still missing";
+
+    Advance(10);
+    EXPECT_EQ(Add(), "20240517/143027250");
+    EXPECT_EQ(Maker->PictureCount(), 1);
+    EXPECT_EQ(CountFiles(Scenes() + "/20240517/143027250"), 1);
+
+    // A scene that begins while the directory is missing is announced, and
+    // later pictures try its directory again.
+    ASSERT_TRUE(QDir(Scenes()).removeRecursively());
+    Advance(10);
+    EXPECT_EQ(Add(), "20240517/143037250");
+    EXPECT_EQ(Maker->PictureCount(), 0);
+    MakeDir(Scenes() + "/20240517");
+    Advance(1);
+    EXPECT_EQ(Add(), "");
+    EXPECT_EQ(Maker->PictureCount(), 1);
+}
+
+TEST_F(SceneMakerTest, ChangedSceneDirAppliesFromTheNextScene) {
+    Maker->SetSecondsBeforeNewScene(5);
+    Add();
+    const QString other = PathOf("Other/");
+    MakeDir(other);
+    Maker->SetSceneDir(other);
+    Advance(1);
+    Add();
+    EXPECT_EQ(CountFiles(Scenes() + "/20240517/143015250"), 2);
+    Advance(10);
+    EXPECT_EQ(Add(), "20240517/143026250");
+    EXPECT_EQ(Maker->CurrentSceneDir(), PathOf("Other/20240517/143026250"))
+        << "a trailing separator is not doubled";
+}
+
+TEST_F(SceneMakerTest, EmptySceneDirStoresNothingAnywhere) {
+    Maker->SetSceneDir("");
+    EXPECT_EQ(Add(), "");
+    EXPECT_TRUE(Announced.isEmpty());
+    EXPECT_TRUE(Maker->CurrentSceneDir().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists("/20240517"));
+}
+
+TEST_F(SceneMakerTest, WriteFailurePropagatesWithoutAnnouncementOrCount) {
+    // A directory in the way of the temporary file makes the write fail.
+    const QString scene = Scenes() + "/20240517/143015250";
+    MakeDir(scene + "/" + PictureTempName("20240517143015250.jpg"));
+    EXPECT_THROW(Add(), EPictureWrite);
+    EXPECT_TRUE(Announced.isEmpty());
+    EXPECT_EQ(Maker->PictureCount(), 0);
+    EXPECT_EQ(Maker->CurrentSceneDir(), scene);
+    EXPECT_DOUBLE_EQ(Maker->LastPictureTime(), Clock);
+    Advance(1);
+    EXPECT_EQ(Add(), "") << "the scene is open although its first picture failed";
+    EXPECT_EQ(Maker->PictureCount(), 1);
+}
+
+TEST_F(SceneMakerTest, FullDiskInTheMiddleOfAWriteLeavesNoTruncatedPicture) {
+    Add();
+    const QString scene = Maker->CurrentSceneDir();
+    Advance(1);
+    const TJPEGImage large = TestPicture(50, 256);
+    ASSERT_GT(large.Size(), 1000);
+    // A file size limit makes the write stop part way, as a full disk would.
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 512;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool raised = false;
+    try {
+        Maker->AddPicture(large);
+    } catch (const EPictureWrite&) {
+        raised = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(Entries(scene), QStringList{"20240517143015250.jpg"})
+        << "neither a truncated picture nor the temporary file remains";
+    EXPECT_EQ(Maker->PictureCount(), 1);
+}
+
+TEST_F(SceneMakerTest, HandlerErrorPropagatesAfterThePictureIsStored) {
+    Maker->OnNewScene = [](QObject*, const QString& sPath) {
+        throw EkaError("TTarvikForm.OnNewScene: Wrong Path: " + sPath);
+    };
+    EXPECT_THROW(Add(), EkaError);
+    EXPECT_EQ(Maker->PictureCount(), 1);
+    EXPECT_EQ(CountFiles(Maker->CurrentSceneDir()), 1);
+}
+
+} // namespace
