@@ -1,0 +1,130 @@
+#include "FVideoSetup.h"
+
+#include "frVideo.h"
+#include "kaLabel.h"
+#include "kaPanel.h"
+#include "kaPictureAnalyser.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+
+#include <QBoxLayout>
+#include <QLocale>
+#include <QTimer>
+
+namespace {
+
+constexpr int ClientWidth = 165;
+constexpr int ClientHeight = 298;
+constexpr int TopSpace = 13;
+constexpr int TrackbarFrameHeight = 44;
+
+} // namespace
+
+TVideoSetupForm::TVideoSetupForm(TVideoFrame* page)
+    : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint), FPage(page) {
+    SetOwner(this, nullptr, QStringLiteral("VideoSetupForm"));
+    setWindowTitle(QStringLiteral("Motion Detector"));
+    resize(ClientWidth, ClientHeight);
+
+    auto* fill = new QVBoxLayout(this);
+    fill->setContentsMargins(0, 0, 0, 0);
+    kaPanel1 = Own(this, new TkaPanel(this), "kaPanel1");
+    kaPanel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    fill->addWidget(kaPanel1);
+
+    auto* stack = new QVBoxLayout(kaPanel1);
+    const int bevel = kaPanel1->frameWidth();
+    stack->setContentsMargins(bevel, bevel, bevel, bevel);
+    stack->setSpacing(0);
+    kaPanel2 = Own(this, new TkaPanel(kaPanel1), "kaPanel2");
+    kaPanel2->setFrameShape(QFrame::NoFrame);
+    kaPanel2->setFixedHeight(TopSpace);
+    stack->addWidget(kaPanel2);
+
+    ThresholdTrackbarFrame = NewTrackbarFrame(
+        {"ThresholdTrackbarFrame", "Schwellwert", "Schwellwert", 0, 1000, 40, 100});
+    XTrackbarFrame = NewTrackbarFrame({"XTrackbarFrame", "Segment X", "Segment X", 2, 100, 50, 10});
+    YTrackbarFrame = NewTrackbarFrame({"YTrackbarFrame", "Segment Y", "Segment Y", 2, 100, 50, 10});
+    MotionFrame =
+        NewTrackbarFrame({"MotionFrame", "Anzahl Segmente", "Number of Segments", 1, 100, 50, 10});
+    mSecBetweenFrame =
+        NewTrackbarFrame({"mSecBetweenFrame", "Framepause", "Framepause", 1, 10000, 100, 1000});
+    mSecBetweenFrame->TrackBar->setPageStep(100);
+    QualityFrame = NewTrackbarFrame({"QualityFrame", "Quality", "Quality", 1, 100, 50, 10});
+    stack->addStretch();
+
+    // Handlers are connected after the designed positions are set, so the
+    // designed values reach nobody: the restore at the first showing of the
+    // main window passes every stored position on.
+    ThresholdTrackbarFrame->OnTrackBarChange = [this](QObject* sender) {
+        ThresholdTrackbarFrameTrackBarChange(sender);
+    };
+    XTrackbarFrame->OnTrackBarChange = [this](QObject* sender) {
+        XTrackbarFrameTrackBarChange(sender);
+    };
+    YTrackbarFrame->OnTrackBarChange = [this](QObject* sender) {
+        YTrackbarFrameTrackBarChange(sender);
+    };
+    MotionFrame->OnTrackBarChange = [this](QObject* sender) { MotionFrameTrackBarChange(sender); };
+    mSecBetweenFrame->OnTrackBarChange = [this](QObject* sender) {
+        mSecBetweenFrameTrackBarChange(sender);
+    };
+    QualityFrame->OnTrackBarChange = [this](QObject* sender) {
+        CompressionFrameTrackBarChange(sender);
+    };
+}
+
+TkaTrackbarFrame* TVideoSetupForm::NewTrackbarFrame(const TTrackbarDesign& design) {
+    auto* frame = Own(this, new TkaTrackbarFrame(kaPanel1), design.Name);
+    frame->setFixedHeight(TrackbarFrameHeight);
+    frame->kaLabel1->setText(QString::fromUtf8(design.Caption));
+    frame->setToolTip(QString::fromUtf8(design.Hint));
+    TkaTrackBar* bar = frame->TrackBar;
+    bar->SetMin(design.Min);
+    bar->SetMax(design.Max);
+    bar->SetPosition(design.Position);
+    bar->SetFrequency(design.Frequency);
+    bar->setToolTip(QString::fromUtf8(design.Hint));
+    kaPanel1->layout()->addWidget(frame);
+    return frame;
+}
+
+int TVideoSetupForm::MotionSegments() const {
+    return MotionFrame->TrackBar->Position();
+}
+
+int TVideoSetupForm::Quality() const {
+    return QualityFrame->TrackBar->Position();
+}
+
+void TVideoSetupForm::ThresholdTrackbarFrameTrackBarChange(QObject* /*sender*/) {
+    const int position = ThresholdTrackbarFrame->TrackBar->Position();
+    // Tenths of a percent, shown without trailing zeros: "4%", "4.5%".
+    ThresholdTrackbarFrame->kaLabel2->setText(
+        QLocale().toString(position / 10.0, 'g', QLocale::FloatingPointShortest) +
+        QLatin1Char('%'));
+    FPage->kaPictureAnalyser->SetThresholdMaxSegment(position / 1000.0);
+}
+
+void TVideoSetupForm::XTrackbarFrameTrackBarChange(QObject* sender) {
+    XTrackbarFrame->TrackBarChange(sender);
+    FPage->kaPictureAnalyser->SetxSegments(XTrackbarFrame->TrackBar->Position());
+}
+
+void TVideoSetupForm::YTrackbarFrameTrackBarChange(QObject* sender) {
+    YTrackbarFrame->TrackBarChange(sender);
+    FPage->kaPictureAnalyser->SetySegments(YTrackbarFrame->TrackBar->Position());
+}
+
+void TVideoSetupForm::MotionFrameTrackBarChange(QObject* sender) {
+    MotionFrame->TrackBarChange(sender);
+}
+
+void TVideoSetupForm::mSecBetweenFrameTrackBarChange(QObject* sender) {
+    mSecBetweenFrame->TrackBarChange(sender);
+    FPage->CaptureTimer->setInterval(mSecBetweenFrame->TrackBar->Position());
+}
+
+void TVideoSetupForm::CompressionFrameTrackBarChange(QObject* sender) {
+    QualityFrame->TrackBarChange(sender);
+}

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "TJPEGImage.h"
+#include "TreeNodeFrame.h"
+#include "Videocap.h"
+
+#include <QHostAddress>
+#include <QImage>
+#include <QString>
+#include <array>
+#include <memory>
+
+class QLabel;
+class QPainter;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class TIdUDPClient;
+class TkaAction;
+class TkaActionList;
+class TkaEdit;
+class TkaLabel;
+class TkaPageControl;
+class TkaPanel;
+class TkaPictureAnalyser;
+class TPaintBox;
+class TVideoSetupForm;
+
+// Where broadcast pictures go: the limited broadcast address in the product.
+// Tests point it at 127.0.0.1 before anything is sent.
+QHostAddress BroadcastAddress();
+void SetBroadcastAddress(const QHostAddress& address);
+
+// ANDs Mask, placed at (0, 0), onto a BGR888 Picture: white keeps a pixel,
+// black clears it. Parts of the picture beyond the mask stay as they are.
+void ApplyMask(QImage& picture, const QImage& mask);
+
+// One camera page: it grabs a frame at every tick of its capture timer, shows
+// it, lets its analyser decide on motion, compresses motion frames to JPEG and
+// optionally broadcasts them.
+class TVideoFrame : public TTreeNodeFrame {
+    Q_OBJECT
+
+public:
+    static constexpr int StatusPanelCount = 7;
+    static constexpr int MaskWidth = 1024;
+    static constexpr int MaskHeight = 768;
+
+    explicit TVideoFrame(QObject* owner, QWidget* parent = nullptr);
+    ~TVideoFrame() override;
+
+    void Loaded() override;
+    // The setup dialog follows the page: hidden with it, shown again with it.
+    void setVisible(bool visible) override;
+
+    const QString& Description() const { return FDescription; }
+    void SetDescription(const QString& value);
+    const QString& MaskFileName() const { return FMaskFileName; }
+    int LineWidth() const { return FLineWidth; }
+
+    const QImage& DisplayBitmap() const { return FDisplayBitmap; }
+    const QImage& AnalysisBitmap() const { return FAnalysisBitmap; }
+    const QImage& MaskBitmap() const { return FMaskBitmap; }
+    // Replaces the detection mask (mask editor, mask files).
+    void SetMaskBitmap(const QImage& mask) { FMaskBitmap = mask; }
+    const TJPEGImage& Jpeg() const { return FJpeg; }
+
+    bool Motion() const { return FMotion; }
+    void SetMotion(bool value);
+    int CountMove() const { return FCountMove; }
+    void SetCountMove(int value);
+    double LastFrameTime() const { return FLastFrameTime; }
+    void SetLastFrameTime(double value);
+    double LastMotionTime() const { return FLastMotionTime; }
+    void SetLastMotionTime(double value);
+    bool SetupWasVisible() const { return FSetupWasVisible; }
+
+    // Text of a status panel (panel 0, the lamp, has none).
+    QString PanelText(int index) const;
+
+    // Event handlers. The action handlers raise their errors; the toolbar
+    // hands them to the application's error handling.
+    void PlayActionExecute();
+    void StopActionExecute();
+    void DlgFormatActionExecute();
+    void DlgSourceActionExecute();
+    void DlgDisplayActionExecute();
+    void VideoSetupActionExecute();
+    void CaptureTimerTimer();
+    void VideoCapFrameCallback(QObject* sender, PVIDEOHDR lpVhdr);
+    void kaPictureAnalyserThresholdMaxSegment(TkaPictureAnalyser* sender, double value,
+                                              bool& isMotion);
+    void ActionList1Update();
+    void kaLanguage1BeforeExport();
+    void PaintBoxPaint(QPainter& canvas);
+    void JPegPaintBoxPaint(QPainter& canvas);
+    void MaskPaintBoxPaint(QPainter& canvas);
+    void StatusBarDrawPanel(QPainter& canvas, const QRect& rect);
+
+    TkaPanel* kaPanel = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    TkaEdit* SourcekaEdit = nullptr;
+    TkaEdit* UDPPortkaEdit = nullptr;
+    TkaLabel* DescriptionkaLabel = nullptr;
+    TkaLabel* LastUpdatekaLabel = nullptr;
+    TkaLabel* LastMotionkaLabel = nullptr;
+    TVideoCap* VideoCap = nullptr;
+    TkaPageControl* kaPageControl = nullptr;
+    QWidget* VideoTabSheet = nullptr;
+    QWidget* MaskTabSheet = nullptr;
+    QWidget* JPegTabSheet = nullptr;
+    TkaPanel* BkgkaPanel = nullptr;
+    TPaintBox* PaintBox = nullptr;
+    QToolBar* MaskToolBar = nullptr;
+    TkaPanel* MaskkaPanel = nullptr;
+    TPaintBox* MaskPaintBox = nullptr;
+    TkaPanel* JPEGBkgkaPanel = nullptr;
+    TPaintBox* JPegPaintBox = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    TkaActionList* ActionList1 = nullptr;
+    TkaAction* PublishAction = nullptr;
+    TkaAction* PlayAction = nullptr;
+    TkaAction* StopAction = nullptr;
+    TkaAction* StretchAction = nullptr;
+    TkaAction* DlgSourceAction = nullptr;
+    TkaAction* DlgFormatAction = nullptr;
+    TkaAction* DlgDisplayAction = nullptr;
+    TkaAction* VideoSetupAction = nullptr;
+    TkaAction* BroadcastAction = nullptr;
+    TkaAction* MaskPictureAction = nullptr;
+    QTimer* CaptureTimer = nullptr;
+    TkaPictureAnalyser* kaPictureAnalyser = nullptr;
+    TIdUDPClient* IdUDPClient = nullptr;
+
+    // Created with the page and freed with it.
+    TVideoSetupForm* SetupForm() const { return FSetupForm.get(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateToolBar();
+    void CreatePages();
+    void CreateStatusBar();
+    void CreateActions();
+    TkaAction* NewAction(const QString& name, const QString& caption, const QString& hint);
+    void ConnectActions();
+    void ProcessFrame(const VIDEOHDR& header);
+    void CompressMotionPicture();
+    void Broadcast();
+    void DrawSegmentRectangles();
+    void ShowAnalysisFigures();
+    void RescaleMask(int oldWidth, int oldHeight, int newWidth, int newHeight);
+    void DrawPicture(QPainter& canvas, const QSize& box, const QImage& picture) const;
+    void RepaintPictures();
+    void SetPanelText(int index, const QString& text);
+    void TakeBroadcastPort();
+    bool SourceKeyAccepted(const QKeyEvent& key) const;
+    bool PortKeyAccepted(const QKeyEvent& key) const;
+
+    QString FDescription;
+    QString FMaskFileName;
+    QString FMaskDirectory;
+    int FLineWidth = 10;
+    QImage FMaskBitmap;
+    QImage FDisplayBitmap;
+    QImage FAnalysisBitmap;
+    TJPEGImage FJpeg;
+    bool FMotion = false;
+    int FCountMove = 0;
+    double FLastFrameTime = 0;
+    double FLastMotionTime = 0;
+    bool FSetupWasVisible = false;
+    TPaintBox* MotionLamp = nullptr;
+    std::array<QLabel*, StatusPanelCount> Panels{};
+    std::unique_ptr<TVideoSetupForm> FSetupForm;
+};

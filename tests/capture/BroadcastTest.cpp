@@ -1,0 +1,218 @@
+#include "DemoCameraBackend.h"
+#include "FVideoSetup.h"
+#include "IdUDPClient.h"
+#include "PageFixture.h"
+#include "StmJPG.h"
+#include "kaAction.h"
+#include "kaActionList.h"
+#include "kaEdit.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QKeyEvent>
+#include <QUdpSocket>
+
+// Every datagram goes to 127.0.0.1, where the test listens; nothing is broadcast.
+class BroadcastTest : public PageFixture {
+protected:
+    void SetUp() override {
+        PageFixture::SetUp();
+        SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
+        ASSERT_TRUE(Receiver.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    }
+
+    void TearDown() override {
+        PageFixture::TearDown();
+        SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
+    }
+
+    void StartBroadcasting(TVideoFrame& page) {
+        page.UDPPortkaEdit->setText(QString::number(Receiver.localPort()));
+        page.ActionList1->UpdateActions();
+        page.BroadcastAction->trigger();
+        ASSERT_TRUE(page.BroadcastAction->isChecked());
+    }
+
+    // The next datagram, or an empty array when none comes within Milliseconds.
+    QByteArray Receive(int milliseconds = 2000) {
+        if (!Receiver.hasPendingDatagrams() && !Receiver.waitForReadyRead(milliseconds))
+            return {};
+        QByteArray datagram(qsizetype(Receiver.pendingDatagramSize()), '\0');
+        Receiver.readDatagram(datagram.data(), datagram.size());
+        return datagram;
+    }
+
+    // Makes the next datagram of a picture of JpegSize bytes exactly Total bytes long.
+    static void SetSourceForSize(TVideoFrame& page, qint64 jpegSize, qint64 total) {
+        page.SourcekaEdit->setMaxLength(100000);
+        page.SourcekaEdit->setText(QString(qsizetype(total - 20 - jpegSize), QLatin1Char('a')));
+    }
+
+    static QImage HalfBright(bool leftBright) {
+        QImage picture = TTestCameraScript::Grey(QSize(64, 64), 100);
+        for (int y = 0; y < 64; ++y)
+            for (int x = leftBright ? 0 : 32; x < (leftBright ? 32 : 64); ++x)
+                picture.setPixelColor(x, y, QColor(150, 150, 150));
+        return picture;
+    }
+
+    static void Type(QWidget* edit, Qt::Key key, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &press);
+    }
+
+    QUdpSocket Receiver;
+};
+
+TEST_F(BroadcastTest, MotionPictureArrivesAsOneStmJpgDatagram) {
+    TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
+    EXPECT_TRUE(page.IdUDPClient->Active());
+    EXPECT_TRUE(page.IdUDPClient->BroadcastEnabled());
+    StartBroadcasting(page);
+    SetClock([] { return 45000.75; });
+    page.PlayActionExecute();
+    Tick();
+    ASSERT_TRUE(page.Motion());
+
+    const QByteArray datagram = Receive();
+    ASSERT_FALSE(datagram.isEmpty());
+    QBuffer stream;
+    stream.setData(datagram);
+    stream.open(QIODevice::ReadOnly);
+    std::unique_ptr<TStmObject> object = TStmObject::ReadStmObject(stream);
+    const auto* picture = dynamic_cast<const TStmJPG*>(object.get());
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->Source(), "MyCam");
+    EXPECT_EQ(picture->Time(), 45000.75);
+    EXPECT_EQ(picture->Image().JpegData(), page.Jpeg().JpegData());
+    EXPECT_EQ(datagram.size(), 20 + 5 + page.Jpeg().Size());
+
+    Tick(); // the same still scene: no motion, nothing sent
+    EXPECT_FALSE(page.Motion());
+    EXPECT_TRUE(Receive(100).isEmpty());
+
+    page.BroadcastAction->trigger(); // off: motion pictures stay at home
+    page.SetupForm()->XTrackbarFrame->TrackBar->SetPosition(10); // next frame is motion
+    Tick();
+    EXPECT_TRUE(page.Motion());
+    EXPECT_TRUE(Receive(100).isEmpty());
+}
+
+TEST_F(BroadcastTest, OversizedDatagramsAreSkippedAndBroadcastingGoesOn) {
+    // Each switch between the two pictures brightens one half: always motion.
+    const QImage a = HalfBright(true);
+    const QImage b = HalfBright(false);
+    TVideoFrame& page = CreateTestCameraPage();
+    page.PlayActionExecute();
+    Camera->Picture = a;
+    Tick();
+    const qint64 sizeA = page.Jpeg().Size();
+    Camera->Picture = b;
+    Tick();
+    const qint64 sizeB = page.Jpeg().Size();
+    StartBroadcasting(page);
+
+    SetSourceForSize(page, sizeA, 65536);
+    Camera->Picture = a;
+    Tick();
+    ASSERT_TRUE(page.Motion());
+    EXPECT_TRUE(Receive(100).isEmpty());
+    EXPECT_TRUE(page.BroadcastAction->isChecked());
+
+    SetSourceForSize(page, sizeB, 65507); // the largest UDP payload over IPv4
+    Camera->Picture = b;
+    Tick();
+    EXPECT_EQ(Receive().size(), 65507);
+    EXPECT_TRUE(page.BroadcastAction->isChecked());
+
+    // Below the buffer size but more than IPv4 carries: skipped as well, so
+    // one large picture does not switch broadcasting off.
+    SetSourceForSize(page, sizeA, 65508);
+    Camera->Picture = a;
+    Tick();
+    EXPECT_TRUE(Receive(100).isEmpty());
+    EXPECT_TRUE(page.BroadcastAction->isChecked());
+    EXPECT_TRUE(Errors.isEmpty());
+}
+
+TEST_F(BroadcastTest, ASendErrorSwitchesBroadcastingOff) {
+    TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
+    StartBroadcasting(page);
+    // The sender's socket speaks IPv4 only: a datagram to the IPv6 loopback is refused.
+    SetBroadcastAddress(QHostAddress(QHostAddress::LocalHostIPv6));
+    page.PlayActionExecute();
+    Tick();
+    ASSERT_TRUE(page.Motion());
+    EXPECT_FALSE(page.BroadcastAction->isChecked());
+    EXPECT_TRUE(Errors.isEmpty());
+    page.ActionList1->UpdateActions();
+    EXPECT_TRUE(page.SourcekaEdit->isEnabled());
+    EXPECT_TRUE(page.UDPPortkaEdit->isEnabled());
+}
+
+TEST_F(BroadcastTest, ActionNeedsASourceAndAPortAndLocksBoth) {
+    TVideoFrame& page = CreateTestCameraPage();
+    const auto enabledWith = [&](const QString& source, const QString& port) {
+        page.SourcekaEdit->setText(source);
+        page.UDPPortkaEdit->setText(port);
+        page.ActionList1->UpdateActions();
+        return page.BroadcastAction->isEnabled();
+    };
+    EXPECT_TRUE(enabledWith("MyCam", "4032"));
+    EXPECT_FALSE(enabledWith("", "4032"));
+    EXPECT_FALSE(enabledWith("MyCam", "0"));
+    EXPECT_FALSE(enabledWith("MyCam", ""));
+    EXPECT_FALSE(enabledWith("MyCam", "70000"));
+    EXPECT_TRUE(enabledWith("MyCam", "5001"));
+
+    page.BroadcastAction->trigger();
+    EXPECT_EQ(page.IdUDPClient->Port(), 5001);
+    page.ActionList1->UpdateActions();
+    EXPECT_FALSE(page.SourcekaEdit->isEnabled());
+    EXPECT_FALSE(page.UDPPortkaEdit->isEnabled());
+    page.BroadcastAction->trigger();
+    page.ActionList1->UpdateActions();
+    EXPECT_TRUE(page.SourcekaEdit->isEnabled());
+    EXPECT_TRUE(page.UDPPortkaEdit->isEnabled());
+}
+
+TEST_F(BroadcastTest, EditsAcceptOnlyTheirCharacters) {
+    TVideoFrame& page = CreateTestCameraPage();
+    TkaEdit* source = page.SourcekaEdit;
+    source->clear();
+    for (const char* typed : {"a", "Z", "5", "_", " ", "-", "\u00e4", "."})
+        Type(source, Qt::Key_unknown, QString::fromUtf8(typed));
+    EXPECT_EQ(source->text(), "aZ5_");
+    Type(source, Qt::Key_Backspace, "\b");
+    EXPECT_EQ(source->text(), "aZ5");
+
+    TkaEdit* port = page.UDPPortkaEdit;
+    port->setText("40");
+    Type(port, Qt::Key_7, "7");
+    Type(port, Qt::Key_X, "x");
+    Type(port, Qt::Key_Backspace, "\b");
+    EXPECT_EQ(port->text(), "407");
+    port->setCursorPosition(0);
+    Type(port, Qt::Key_Delete, QString()); // keys that type nothing pass
+    EXPECT_EQ(port->text(), "07");
+}
+
+TEST_F(BroadcastTest, RestoredOnTakesTheRestoredPort) {
+    // Settings of the page that will be created next.
+    const int next = CreateTestCameraPage().objectName().mid(10).toInt() + 1;
+    Page.reset();
+    const QString name = QStringLiteral("VideoFrame%1").arg(next);
+    CfgIniFile()->WriteBool("Boolean", name + ".BroadcastAction", true);
+    CfgIniFile()->WriteString("String", name + ".UDPPortkaEdit",
+                              QString::number(Receiver.localPort()));
+
+    TVideoFrame& page = CreateTestCameraPage();
+    ASSERT_EQ(page.objectName(), name);
+    EXPECT_TRUE(page.BroadcastAction->isChecked());
+    EXPECT_EQ(page.IdUDPClient->Port(), Receiver.localPort());
+    page.PlayActionExecute();
+    Tick();
+    EXPECT_FALSE(Receive().isEmpty());
+}
