@@ -8,7 +8,7 @@
 #include <typeinfo>
 
 // Not inlined, so the return address lies in the function that raises the error.
-[[gnu::noinline]] EkaError::EkaError(const QString& message, std::source_location where)
+[[gnu::noinline]] EkaError::EkaError(const QString& message, TCodeLocation where)
     : Message(message), Utf8Message(message.toStdString()), Where(where) {
     void* caller = __builtin_return_address(0);
     Dl_info info{};

@@ -53,6 +53,8 @@ public:
     static void SetNodeObject(QTreeWidgetItem* node, TTreeNodeObject* object);
     // The page of the node's object, or null when there is none.
     static TTreeNodeFrame* NodePage(const QTreeWidgetItem* node);
+    // The node at Index of this view's model, or null (for item delegates).
+    QTreeWidgetItem* NodeFromIndex(const QModelIndex& index) const { return itemFromIndex(index); }
 
     static int ImageIndex(const QTreeWidgetItem* node);
     static void SetImageIndex(QTreeWidgetItem* node, int index);

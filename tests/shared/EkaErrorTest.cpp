@@ -23,7 +23,9 @@ TEST(EkaErrorTest, CarriesMessageClassAndWhereItWasRaised) {
         EXPECT_TRUE(e.className().endsWith("ENamedForTest")) << e.className().toStdString();
         EXPECT_NE(e.codeAddress(), 0u);
         EXPECT_FALSE(e.moduleName().isEmpty());
-        EXPECT_STREQ(e.where().function_name(), "void {anonymous}::RaiseNamed()");
+        EXPECT_STREQ(e.where().Function, "RaiseNamed");
+        EXPECT_TRUE(QString(e.where().File).endsWith("EkaErrorTest.cpp"));
+        EXPECT_GT(e.where().Line, 0);
     }
 }
 

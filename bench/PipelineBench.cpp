@@ -1,0 +1,195 @@
+#include "DemoCamera.h"
+#include "FVideoSetup.h"
+#include "TJPEGImage.h"
+#include "Videocap.h"
+#include "frVideo.h"
+#include "kaGeneral.h"
+#include "kaPictureAnalyser.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+// One camera page's frame at a given size, whole and stage by stage: grab
+// from the demo camera, two conversions, the mask, the analysis and the JPEG
+// compression of a motion frame at quality 50.
+
+namespace {
+
+// A demo camera held at any size, also sizes the camera itself does not offer.
+class TSizedDemoBackend final : public TCaptureBackend {
+public:
+    explicit TSizedDemoBackend(QSize size) : Settings(std::make_shared<TDemoCamera::TSettings>()) {
+        Settings->Size = size;
+    }
+    int DeviceCount() override { return 1; }
+    QString Description(int index) override { return index == 0 ? "Sized demo camera" : QString(); }
+    QString Version(int) override { return "1"; }
+    std::unique_ptr<TCaptureDevice> CreateDevice(int index) override {
+        return index == 0 ? std::make_unique<TDemoCamera>(1, Settings) : nullptr;
+    }
+
+private:
+    std::shared_ptr<TDemoCamera::TSettings> Settings;
+};
+
+QSize SizeOf(const benchmark::State& state) {
+    return QSize(int(state.range(0)), int(state.range(1)));
+}
+
+void CountFrames(benchmark::State& state) {
+    state.counters["fps"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+std::vector<std::uint8_t> DemoFrame(QSize size, int number = 10) {
+    auto settings = std::make_shared<TDemoCamera::TSettings>();
+    settings->Size = size;
+    TDemoCamera camera(1, settings);
+    std::vector<std::uint8_t> frame;
+    camera.Render(number, frame);
+    return frame;
+}
+
+BITMAPINFO InfoOf(QSize size) {
+    BITMAPINFO info;
+    info.bmiHeader = {40,
+                      size.width(),
+                      size.height(),
+                      1,
+                      24,
+                      BI_RGB,
+                      std::uint32_t(size.width() * size.height() * 3),
+                      0,
+                      0,
+                      0,
+                      0};
+    return info;
+}
+
+QImage Picture(QSize size) {
+    const std::vector<std::uint8_t> frame = DemoFrame(size);
+    QImage picture;
+    FrameToBitmap(picture, frame.data(), InfoOf(size));
+    return picture;
+}
+
+// The whole frame through the page. The threshold is 0 and one segment more
+// than "Anzahl Segmente" 1 suffices, so every frame is a motion frame and is
+// compressed (and all segment rectangles are drawn).
+void BM_PipelineFrame(benchmark::State& state) {
+    SetCaptureBackends({std::make_shared<TSizedDemoBackend>(SizeOf(state))});
+    {
+        std::unique_ptr<TVideoFrame> page(CreateLoaded<TVideoFrame>(nullptr, nullptr));
+        RestoreRemanentControls();
+        page->SetupForm()->ThresholdTrackbarFrame->TrackBar->SetPosition(0);
+        page->SetupForm()->MotionFrame->TrackBar->SetPosition(1);
+        page->VideoCap->SetDriverIndex(0);
+        page->PlayActionExecute();
+        for (auto _ : state)
+            page->CaptureTimerTimer();
+        if (!page->Motion())
+            state.SkipWithError("frames were not motion frames");
+        state.counters["jpeg_bytes"] = double(page->Jpeg().Size());
+    }
+    SetCaptureBackends({});
+    CountFrames(state);
+}
+
+void BM_StageGrab(benchmark::State& state) {
+    auto settings = std::make_shared<TDemoCamera::TSettings>();
+    settings->Size = SizeOf(state);
+    TDemoCamera camera(1, settings);
+    camera.Open();
+    std::vector<std::uint8_t> frame;
+    for (auto _ : state) {
+        camera.GrabFrame(frame);
+        benchmark::DoNotOptimize(frame.data());
+    }
+    CountFrames(state);
+}
+
+void BM_StageTwoConversions(benchmark::State& state) {
+    const std::vector<std::uint8_t> frame = DemoFrame(SizeOf(state));
+    const BITMAPINFO info = InfoOf(SizeOf(state));
+    QImage display;
+    QImage analysis;
+    for (auto _ : state) {
+        FrameToBitmap(display, frame.data(), info, qsizetype(frame.size()));
+        FrameToBitmap(analysis, frame.data(), info, qsizetype(frame.size()));
+        benchmark::DoNotOptimize(analysis.constBits());
+    }
+    CountFrames(state);
+}
+
+void BM_StageMask(benchmark::State& state) {
+    QImage picture = Picture(SizeOf(state));
+    QImage mask(TVideoFrame::MaskWidth, TVideoFrame::MaskHeight, QImage::Format_Indexed8);
+    mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mask.fill(1);
+    for (auto _ : state) {
+        ApplyMask(picture, mask);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+    CountFrames(state);
+}
+
+void BM_StageAnalysis(benchmark::State& state) {
+    const QImage first = Picture(SizeOf(state));
+    TkaPictureAnalyser analyser;
+    analyser.SetxSegments(50);
+    analyser.SetySegments(50);
+    analyser.SetThresholdMaxSegment(0.04);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(analyser.Analyse(first));
+    CountFrames(state);
+}
+
+void BM_StageJpeg(benchmark::State& state) {
+    const QImage picture = Picture(SizeOf(state));
+    TJPEGImage jpeg;
+    for (auto _ : state) {
+        jpeg.Assign(picture);
+        jpeg.SetQuality(50);
+        jpeg.Compress();
+        jpeg.FreeBitmap();
+        benchmark::DoNotOptimize(jpeg.Size());
+    }
+    CountFrames(state);
+}
+
+void Sizes(benchmark::internal::Benchmark* benchmark) {
+    benchmark->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_PipelineFrame)->Apply(Sizes);
+BENCHMARK(BM_StageGrab)->Apply(Sizes);
+BENCHMARK(BM_StageTwoConversions)->Apply(Sizes);
+BENCHMARK(BM_StageMask)->Apply(Sizes);
+BENCHMARK(BM_StageAnalysis)->Apply(Sizes);
+BENCHMARK(BM_StageJpeg)->Apply(Sizes);
+
+} // namespace
+
+// The page is a widget: the benchmark runs under an offscreen application,
+// in a temporary program folder.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        return 1;
+    SetProgramDir(folder.path());
+    {
+        TkaLibrary library;
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    SetProgramDir(QString());
+    return 0;
+}

@@ -1,0 +1,577 @@
+#include "frExplorer.h"
+
+#include "FileTreeNodeObject.h"
+#include "PathTreeNodeObject.h"
+#include "THourGlass.h"
+#include "TkaDialogs.h"
+#include "TkaHashList.h"
+#include "TreeNodeFrame.h"
+#include "kaAction.h"
+#include "kaActionList.h"
+#include "kaGeneral.h"
+#include "kaPanel.h"
+#include "kaSceneFiles.h"
+#include "kaTreePanel.h"
+#include "kaTreeView.h"
+
+#include <QBoxLayout>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTime>
+#include <QTreeWidgetItem>
+
+namespace {
+
+// Image indexes of the program's tree images.
+constexpr int ClosedFolderImage = 0;
+constexpr int OpenFolderImage = 1;
+constexpr int FirstNonFolderImage = 3;
+constexpr int PictureImage = 5;
+constexpr int SceneImage = 6;
+
+constexpr int FrameWidth = 485;
+constexpr int FrameHeight = 400;
+constexpr int TreeWidth = 269;
+constexpr int SplitterWidth = 3;
+constexpr int TreeIndent = 19;
+constexpr int ChangeDelay = 500; // ms
+
+const QChar CaptionSeparator = QLatin1Char('\\');
+
+// ---- Messages ------------------------------------------------------------------
+
+const QString SureKey = QStringLiteral("FREXPLOERER_MSG_SURE");
+const QString SureText = QStringLiteral("Are you sure to delete all Files in");
+
+// The registry is emptied when the library shuts down and may be started again
+// in the same process: a handle is trusted only while it still names its key.
+int SureMessage() {
+    static int handle = -1;
+    const TkaHashList& registry = MessageRegistry();
+    if (handle < 0 || handle >= registry.Count() || registry.Key(handle) != SureKey)
+        handle = RegisterMessage(SureKey, SureText);
+    return handle;
+}
+
+// ---- Captions ----------------------------------------------------------------------
+
+// The number in Name's characters [Start, Start + Length), or Fallback when
+// they are missing or not a number.
+int NumberAt(const QString& name, int start, int length, int fallback) {
+    bool ok = false;
+    const int value = name.mid(start, length).toInt(&ok);
+    return ok ? value : fallback;
+}
+
+// The first punctuation character of a locale pattern, as the user's separator.
+QChar SeparatorOf(const QString& pattern, QChar fallback) {
+    for (const QChar c : pattern) {
+        if (c.isPunct() && c != QLatin1Char('\''))
+            return c;
+    }
+    return fallback;
+}
+
+bool LanguageFileExists() {
+    return !SortedDirectoryEntries(ProgramDir() + QStringLiteral("Language"), QDir::Files)
+                .isEmpty();
+}
+
+bool IsHidden(const QString& name) {
+    return name.startsWith(QLatin1Char('.'));
+}
+
+// ---- Nodes ---------------------------------------------------------------------------
+
+TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
+    return dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
+}
+
+bool IsUnread(const QTreeWidgetItem* node) {
+    const TTreeNodeObject* object = TkaTreeView::NodeObject(node);
+    return object != nullptr && object->Unread();
+}
+
+// An unread name stands for the node captioned Caption or for one below it.
+// A bare prefix is not enough: "20041331" must not claim "200413311".
+bool NamesNodeOrBelow(const QString& entry, const QString& caption) {
+    return entry.startsWith(caption) &&
+           (entry.size() == caption.size() || entry.at(caption.size()) == CaptionSeparator);
+}
+
+void MarkSubtreeRead(QTreeWidgetItem* node) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (TPathTreeNodeObject* object = PathObject(child))
+            object->SetUnread(false);
+        MarkSubtreeRead(child);
+    }
+}
+
+bool HasUnreadSibling(const QTreeWidgetItem* node) {
+    const QTreeWidgetItem* parent = node->parent();
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i) != node && IsUnread(parent->child(i)))
+            return true;
+    }
+    return false;
+}
+
+void DeleteChildren(QTreeWidgetItem* node) {
+    while (node->childCount() > 0)
+        delete node->child(node->childCount() - 1);
+}
+
+void SetImages(QTreeWidgetItem* node, int index) {
+    TkaTreeView::SetImageIndex(node, index);
+    TkaTreeView::SetSelectedIndex(node, index);
+}
+
+} // namespace
+
+QString FormatDayCaption(const QString& dayName, const QString& format) {
+    const int year = NumberAt(dayName, 0, 4, 1968);
+    const int month = NumberAt(dayName, 4, 2, 4);
+    const int day = NumberAt(dayName, 6, 2, 23);
+    // Years beyond four digits or before the calendar's first do not occur in
+    // day names; keep them out of two-digit formatting.
+    if (year < 1 || year > 9999 || !QDate::isValid(year, month, day))
+        return dayName;
+    return QLocale().toString(QDate(year, month, day), format);
+}
+
+QString FormatSceneCaption(const QString& sceneName, const QString& format) {
+    const int hour = NumberAt(sceneName, 0, 2, 0);
+    const int minute = NumberAt(sceneName, 2, 2, 0);
+    const int second = NumberAt(sceneName, 4, 2, 0);
+    const int msec = NumberAt(sceneName, 6, 3, 0);
+    if (!QTime::isValid(hour, minute, second, msec))
+        return sceneName;
+    return QLocale().toString(QTime(hour, minute, second, msec), format);
+}
+
+// ---- Drawing -------------------------------------------------------------------------
+
+TExplorerItemDelegate::TExplorerItemDelegate(TkaTreeView* tree)
+    : QStyledItemDelegate(tree), FTree(tree) {}
+
+void TExplorerItemDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                            const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->font.setBold(IsUnread(FTree->NodeFromIndex(index)));
+    if (option->state.testFlag(QStyle::State_Selected)) {
+        option->palette.setColor(QPalette::Text, Qt::red);
+        option->palette.setColor(QPalette::HighlightedText, Qt::red);
+    }
+}
+
+// ---- Construction ----------------------------------------------------------------
+
+TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
+    SetOwner(this, owner, objectName());
+    SureMessage();
+    ChooseCaptionFormats();
+    CreateComponents();
+    ConnectTree();
+    OnTreeChange = [this](QTreeWidgetItem* node) { kaTreeViewChange(node); };
+    OnTreeClick = [this](QTreeWidgetItem* node) { kaTreeViewClick(node); };
+}
+
+TExplorerFrame::~TExplorerFrame() {
+    // The tree outlives this object's own part; its last signals must not
+    // reach handlers of a half-destroyed frame.
+    disconnect(kaTreeView, nullptr, this, nullptr);
+    kaTreeView->removeEventFilter(this);
+    kaTreeView->viewport()->removeEventFilter(this);
+}
+
+void TExplorerFrame::CreateComponents() {
+    resize(FrameWidth, FrameHeight);
+
+    Splitter = Own(this, new QSplitter(Qt::Horizontal, this), "Splitter");
+    Splitter->setHandleWidth(SplitterWidth);
+    Splitter->setChildrenCollapsible(false);
+
+    TreekaPanel = Own(this, new TkaPanel(Splitter), "TreekaPanel");
+    TreekaPanel->setFrameShape(QFrame::NoFrame);
+    kaTreeView = Own(this, new TkaTreeView(TreekaPanel), "kaTreeView");
+    kaTreeView->SetChangeDelay(ChangeDelay);
+    kaTreeView->setIndentation(TreeIndent);
+    kaTreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    kaTreeView->setItemDelegate(new TExplorerItemDelegate(kaTreeView));
+    kaTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QPalette palette = kaTreeView->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    kaTreeView->setPalette(palette);
+    auto* treeLayout = new QVBoxLayout(TreekaPanel);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    treeLayout->addWidget(kaTreeView);
+
+    kaPanel = Own(this, new TkaTreePanel(Splitter), "kaPanel");
+    kaPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* pageLayout = new QVBoxLayout(kaPanel);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+
+    Splitter->addWidget(TreekaPanel);
+    Splitter->addWidget(kaPanel);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setSizes({TreeWidth, FrameWidth - TreeWidth - SplitterWidth});
+    auto* frameLayout = new QVBoxLayout(this);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    frameLayout->addWidget(Splitter);
+
+    ActionList = Own(this, new TkaActionList(this), "ActionList");
+    DeleteAction = Own(this, new TkaAction(ActionList), "DeleteAction");
+    DeleteAction->setText(QStringLiteral("Delete"));
+    DeleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    MarkAsReadAction = Own(this, new TkaAction(ActionList), "MarkAsReadAction");
+    MarkAsReadAction->setText(QStringLiteral("Mark as read"));
+    MarkAsReadAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
+    // Only while the tree has the focus: Del in a page's edit field must not
+    // delete recordings.
+    for (QAction* action : QList<QAction*>{DeleteAction, MarkAsReadAction}) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        kaTreeView->addAction(action);
+    }
+    connect(DeleteAction, &TkaAction::OnUpdate, this, &TExplorerFrame::DeleteActionUpdate);
+    connect(DeleteAction, &QAction::triggered, this, &TExplorerFrame::DeleteActionExecute);
+    connect(MarkAsReadAction, &TkaAction::OnUpdate, this, &TExplorerFrame::MarkAsReadActionUpdate);
+    connect(MarkAsReadAction, &QAction::triggered, this, &TExplorerFrame::MarkAsReadActionExecute);
+
+    // The menu shows the actions themselves: their state and command are its items'.
+    PopupMenu = Own(this, new QMenu(this), "PopupMenu");
+    PopupMenu->addAction(DeleteAction);
+    PopupMenu->addAction(MarkAsReadAction);
+}
+
+void TExplorerFrame::ConnectTree() {
+    connect(kaTreeView, &TkaTreeView::Change, this, [this](QTreeWidgetItem* node) {
+        if (OnTreeChange)
+            OnTreeChange(node);
+    });
+    connect(kaTreeView, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) {
+        if (OnTreeClick)
+            OnTreeClick(node);
+    });
+    // Qt reports expansion and collapse afterwards only; the "before" steps
+    // run first in the same handler, before anything is drawn.
+    connect(kaTreeView, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+        kaTreeViewExpanding(node);
+        kaTreeViewExpanded(node);
+    });
+    connect(kaTreeView, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* node) {
+        kaTreeViewCollapsing(node);
+        kaTreeViewCollapsed(node);
+    });
+    connect(kaTreeView, &TkaTreeView::Deletion, this, &TExplorerFrame::kaTreeViewDeletion);
+    connect(kaTreeView, &QWidget::customContextMenuRequested, this, &TExplorerFrame::ShowPopupMenu);
+    kaTreeView->installEventFilter(this);
+    kaTreeView->viewport()->installEventFilter(this);
+}
+
+void TExplorerFrame::ChooseCaptionFormats() {
+    // German dates need a translation to go with them: some file in Language/.
+    const QLocale locale;
+    const QChar dateSeparator =
+        SeparatorOf(locale.dateFormat(QLocale::ShortFormat), QLatin1Char('/'));
+    const QChar timeSeparator =
+        SeparatorOf(locale.timeFormat(QLocale::ShortFormat), QLatin1Char(':'));
+    if (LanguageFileExists() && locale.language() == QLocale::German)
+        FDayFormat = QStringLiteral("dd.MM.yy ddd");
+    else
+        FDayFormat = QStringLiteral("MM/dd/yy ddd").replace(QLatin1Char('/'), dateSeparator);
+    FSceneFormat = QStringLiteral("hh:mm:ss.zzz").replace(QLatin1Char(':'), timeSeparator);
+}
+
+void TExplorerFrame::Loaded() {
+    // The tree starts without design-time nodes; the shared recording pages
+    // join here once they exist.
+    kaTreeView->ClearNodes();
+}
+
+QString TExplorerFrame::DayCaption(const QString& dayName) const {
+    return FormatDayCaption(dayName, FDayFormat);
+}
+
+QString TExplorerFrame::SceneCaption(const QString& sceneName) const {
+    return FormatSceneCaption(sceneName, FSceneFormat);
+}
+
+// ---- Pages ---------------------------------------------------------------------------
+
+void TExplorerFrame::ShowPage(TTreeNodeFrame* page) {
+    if (page == CurrentPage())
+        return;
+    if (TTreeNodeFrame* current = CurrentPage())
+        current->hide();
+    FCurrentPage = page;
+    if (page == nullptr)
+        return;
+    if (page->parentWidget() != kaPanel)
+        page->setParent(kaPanel);
+    if (kaPanel->layout()->indexOf(page) < 0)
+        kaPanel->layout()->addWidget(page);
+    page->show();
+}
+
+void TExplorerFrame::NodeSelected(QTreeWidgetItem* node) {
+    TTreeNodeObject* object = TkaTreeView::NodeObject(node);
+    if (object == nullptr) {
+        ShowPage(nullptr);
+        return;
+    }
+    TTreeNodeFrame* page = object->Page();
+    ShowPage(page);
+    if (PathObject(node) != nullptr && page != nullptr)
+        page->SetNode(node);
+}
+
+// ---- Listing -------------------------------------------------------------------------
+
+bool TExplorerFrame::HasPictures(const QString& path) {
+    // Name filters match without letter case, as the recordings' file system did.
+    return !QDir(path).entryList({QStringLiteral("*.jpg")}, QDir::Files).isEmpty();
+}
+
+void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
+    const QString directory = IncludeBackslash(path);
+    for (const QString& name : SortedDirectoryEntries(path, QDir::Dirs | QDir::Files)) {
+        if (IsHidden(name))
+            continue;
+        const QString fullPath = directory + name;
+        if (!QFileInfo(fullPath).isDir()) {
+            kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
+                                PictureImage);
+            continue;
+        }
+        // A directory that directly holds pictures is a scene, whatever its depth.
+        const bool scene = HasPictures(fullPath);
+        TTreeNodeFrame* page = scene ? PlayerPage : ThumbnailPage;
+        QTreeWidgetItem* child =
+            kaTreeView->AddNodeFirst(node, scene ? SceneCaption(name) : DayCaption(name), page,
+                                     new TPathTreeNodeObject(nullptr, fullPath, nullptr), -1,
+                                     scene ? SceneImage : ClosedFolderImage);
+        child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+}
+
+// ---- Expansion and collapse ----------------------------------------------------------
+
+void TExplorerFrame::kaTreeViewExpanding(QTreeWidgetItem* node) {
+    TPathTreeNodeObject* object = PathObject(node);
+    if (object == nullptr)
+        return;
+    THourGlassScope busy;
+    // Children left from a collapse that bypassed the handlers (collapseAll)
+    // would be listed twice; their unread state is kept as a collapse keeps it.
+    if (node->childCount() > 0) {
+        HandUnreadNamesUp(node, object);
+        DeleteChildren(node);
+    }
+    ListDirectory(node, object->Path());
+    if (node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    HandUnreadNamesDown(node, object);
+}
+
+void TExplorerFrame::kaTreeViewExpanded(QTreeWidgetItem* node) {
+    if (TkaTreeView::ImageIndex(node) < FirstNonFolderImage)
+        SetImages(node, OpenFolderImage);
+}
+
+void TExplorerFrame::kaTreeViewCollapsing(QTreeWidgetItem* node) {
+    TPathTreeNodeObject* object = PathObject(node);
+    if (object == nullptr)
+        return;
+    THourGlassScope busy;
+    HandUnreadNamesUp(node, object);
+}
+
+void TExplorerFrame::kaTreeViewCollapsed(QTreeWidgetItem* node) {
+    if (TkaTreeView::ImageIndex(node) < FirstNonFolderImage)
+        SetImages(node, ClosedFolderImage);
+    // The node keeps its child indicator: expanding lists the directory afresh.
+    if (PathObject(node) != nullptr)
+        DeleteChildren(node);
+}
+
+void TExplorerFrame::CollapseNode(QTreeWidgetItem* node) {
+    {
+        // The steps run here directly, whether or not Qt reports the collapse.
+        const QSignalBlocker blocker(kaTreeView);
+        node->setExpanded(false);
+    }
+    kaTreeViewCollapsing(node);
+    kaTreeViewCollapsed(node);
+}
+
+void TExplorerFrame::HandUnreadNamesDown(QTreeWidgetItem* node, TPathTreeNodeObject* object) {
+    QStringList& names = object->UnreadNames();
+    for (int i = 0; i < node->childCount() && !names.isEmpty(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        const QString caption = child->text(0);
+        TTreeNodeObject* childObject = TkaTreeView::NodeObject(child);
+        TPathTreeNodeObject* childPath = PathObject(child);
+        for (qsizetype k = 0; k < names.size();) {
+            const QString entry = names.at(k);
+            if (!NamesNodeOrBelow(entry, caption)) {
+                ++k;
+                continue;
+            }
+            if (childObject != nullptr)
+                childObject->SetUnread(true);
+            if (entry.size() > caption.size() && childPath != nullptr)
+                childPath->UnreadNames().append(entry.mid(caption.size() + 1));
+            names.removeAt(k);
+        }
+    }
+    names.clear();
+}
+
+void TExplorerFrame::HandUnreadNamesUp(QTreeWidgetItem* node, TPathTreeNodeObject* object) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        TPathTreeNodeObject* childObject = PathObject(child);
+        if (childObject == nullptr)
+            continue;
+        // Grandchildren hand their state to the child first.
+        if (child->isExpanded() || child->childCount() > 0)
+            CollapseNode(child);
+        const QString caption = child->text(0);
+        for (const QString& entry : childObject->UnreadNames())
+            object->UnreadNames().append(caption + CaptionSeparator + entry);
+        if (childObject->Unread())
+            object->UnreadNames().append(caption);
+    }
+}
+
+void TExplorerFrame::kaTreeViewDeletion(QTreeWidgetItem* node) {
+    const TTreeNodeObject* object = TkaTreeView::NodeObject(node);
+    if (object == nullptr)
+        return;
+    if (object->Page() != nullptr && object->Page() == CurrentPage() &&
+        node == kaTreeView->currentItem())
+        ShowPage(nullptr);
+}
+
+// ---- Selection -----------------------------------------------------------------------
+
+void TExplorerFrame::kaTreeViewChange(QTreeWidgetItem* node) {
+    NodeSelected(node);
+}
+
+void TExplorerFrame::kaTreeViewClick(QTreeWidgetItem* node) {
+    NodeSelected(node);
+}
+
+bool TExplorerFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == kaTreeView && event->type() == QEvent::KeyPress)
+        return TreeKeyDown(static_cast<const QKeyEvent*>(event));
+    if (watched == kaTreeView->viewport() && event->type() == QEvent::MouseButtonPress)
+        TreeMouseDown(static_cast<const QMouseEvent*>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TExplorerFrame::TreeKeyDown(const QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || !event->modifiers().testFlag(Qt::ControlModifier) ||
+        kaTreeView->currentItem() == nullptr)
+        return false;
+    MarkAsReadActionUpdate();
+    MarkAsReadAction->trigger();
+    return true;
+}
+
+void TExplorerFrame::TreeMouseDown(const QMouseEvent* event) {
+    // The pop-up menu acts on the node under the pointer.
+    if (event->button() != Qt::RightButton)
+        return;
+    if (QTreeWidgetItem* node = kaTreeView->itemAt(event->position().toPoint()))
+        kaTreeView->setCurrentItem(node);
+}
+
+void TExplorerFrame::ShowPopupMenu(const QPoint& position) {
+    ActionList->UpdateActions();
+    PopupMenu->popup(kaTreeView->viewport()->mapToGlobal(position));
+}
+
+// ---- Delete --------------------------------------------------------------------------
+
+void TExplorerFrame::DeleteActionUpdate() {
+    const TTreeNodeObject* object = TkaTreeView::NodeObject(kaTreeView->currentItem());
+    DeleteAction->setEnabled(dynamic_cast<const TPathTreeNodeObject*>(object) != nullptr ||
+                             dynamic_cast<const TFileTreeNodeObject*>(object) != nullptr);
+}
+
+void TExplorerFrame::DeleteActionExecute() {
+    QTreeWidgetItem* node = kaTreeView->currentItem();
+    TTreeNodeObject* object = TkaTreeView::NodeObject(node);
+    if (auto* path = dynamic_cast<TPathTreeNodeObject*>(object))
+        DeletePathNode(node, path);
+    else if (auto* file = dynamic_cast<TFileTreeNodeObject*>(object))
+        DeleteFileNode(node, file->FileName());
+}
+
+void TExplorerFrame::DeletePathNode(QTreeWidgetItem* node, TPathTreeNodeObject* object) {
+    const QString path = object->Path();
+    const QString question =
+        MessageText(SureMessage()) + QLatin1Char(' ') + path + QStringLiteral(" ?");
+    if (Dialogs().Confirm(question, TConfirmButtons::YesNoCancel) != TDialogAnswer::Yes)
+        return;
+    THourGlassScope busy;
+    DeleteSceneTree(path);
+    if (object->Deletable()) {
+        delete node;
+        return;
+    }
+    // A camera's scenes node stays, over an empty directory.
+    QDir().mkdir(path);
+    CollapseNode(node);
+    // Nothing below is left to be read.
+    object->UnreadNames().clear();
+    object->SetUnread(false);
+    node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+void TExplorerFrame::DeleteFileNode(QTreeWidgetItem* node, const QString& fileName) {
+    // A file that cannot be removed is left alone; its node goes all the same.
+    QFile::remove(fileName);
+    TPathTreeNodeObject* parent = PathObject(node->parent());
+    if (parent != nullptr && !HasPictures(parent->Path())) {
+        parent->SetPage(nullptr);
+        ShowPage(nullptr);
+    }
+    delete node;
+}
+
+// ---- Mark as read --------------------------------------------------------------------
+
+void TExplorerFrame::MarkAsReadActionUpdate() {
+    MarkAsReadAction->setEnabled(IsUnread(kaTreeView->currentItem()));
+}
+
+void TExplorerFrame::MarkAsReadActionExecute() {
+    QTreeWidgetItem* node = kaTreeView->currentItem();
+    TTreeNodeObject* object = TkaTreeView::NodeObject(node);
+    if (object == nullptr)
+        return;
+    if (PathObject(node) != nullptr)
+        MarkSubtreeRead(node);
+    object->SetUnread(false);
+    // Upwards while nothing else beside is unread; a camera node ends the walk.
+    for (QTreeWidgetItem* child = node; child->parent() != nullptr; child = child->parent()) {
+        TPathTreeNodeObject* parent = PathObject(child->parent());
+        if (parent == nullptr || HasUnreadSibling(child))
+            break;
+        parent->SetUnread(false);
+    }
+    kaTreeView->viewport()->update();
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "TreeNodeFrame.h"
+#include "kaComponent.h"
+
+#include <QPointer>
+#include <QString>
+#include <QStyledItemDelegate>
+#include <QWidget>
+#include <functional>
+
+class QKeyEvent;
+class QMenu;
+class QMouseEvent;
+class QSplitter;
+class QTreeWidgetItem;
+class TkaAction;
+class TkaActionList;
+class TkaPanel;
+class TkaTreePanel;
+class TkaTreeView;
+class TPathTreeNodeObject;
+
+// Caption of a day directory (yyyymmdd) in Format, a QLocale date pattern.
+// Missing or non-numeric parts default to 1968, 4 and 23; a name that gives no
+// valid date is its own caption.
+QString FormatDayCaption(const QString& dayName, const QString& format);
+// Caption of a scene directory (hhnnsszzz) in Format, a QLocale time pattern.
+// Missing or non-numeric parts default to 0; a name that gives no valid time
+// is its own caption.
+QString FormatSceneCaption(const QString& sceneName, const QString& format);
+
+// Draws nodes with unread recordings in bold and the selected node in red.
+class TExplorerItemDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit TExplorerItemDelegate(TkaTreeView* tree);
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    TkaTreeView* FTree;
+};
+
+// The body of the main window: the tree of cameras and their recordings (days,
+// scenes, picture files) on the left, the selected node's page on the right.
+// Directory nodes are listed when expanded and dropped when collapsed; their
+// unread state survives in the parent's UnreadNames meanwhile.
+class TExplorerFrame : public QWidget, public TkaLoadable {
+    Q_OBJECT
+
+public:
+    explicit TExplorerFrame(QObject* owner = nullptr, QWidget* parent = nullptr);
+    ~TExplorerFrame() override;
+
+    void Loaded() override;
+
+    // Hides the current page and shows Page (none: no page) filling kaPanel.
+    void ShowPage(TTreeNodeFrame* page);
+    TTreeNodeFrame* CurrentPage() const { return FCurrentPage.data(); }
+
+    // Shows what belongs to Node: the page of its object, or none.
+    void NodeSelected(QTreeWidgetItem* node);
+
+    // True when Path directly holds a file (not a directory) named "*.jpg".
+    static bool HasPictures(const QString& path);
+    // Adds Path's entries below Node: directories first, newest (last listed)
+    // on top, each a scene when it holds pictures and a day otherwise; then the
+    // files in listing order. Hidden entries are left out.
+    void ListDirectory(QTreeWidgetItem* node, const QString& path);
+
+    // Patterns in the user's separators: "MM/dd/yy ddd", or "dd.MM.yy ddd" when
+    // a language file exists and the locale is German; "hh:mm:ss.zzz".
+    const QString& DayFormat() const { return FDayFormat; }
+    const QString& SceneFormat() const { return FSceneFormat; }
+    QString DayCaption(const QString& dayName) const;
+    QString SceneCaption(const QString& sceneName) const;
+
+    // Tree events. Change and click reach NodeSelected through OnTreeChange and
+    // OnTreeClick, which the main window may replace by its own routing.
+    void kaTreeViewChange(QTreeWidgetItem* node);
+    void kaTreeViewClick(QTreeWidgetItem* node);
+    void kaTreeViewExpanding(QTreeWidgetItem* node);
+    void kaTreeViewExpanded(QTreeWidgetItem* node);
+    void kaTreeViewCollapsing(QTreeWidgetItem* node);
+    void kaTreeViewCollapsed(QTreeWidgetItem* node);
+    void kaTreeViewDeletion(QTreeWidgetItem* node);
+    std::function<void(QTreeWidgetItem*)> OnTreeChange;
+    std::function<void(QTreeWidgetItem*)> OnTreeClick;
+
+    void DeleteActionExecute();
+    void DeleteActionUpdate();
+    void MarkAsReadActionExecute();
+    void MarkAsReadActionUpdate();
+
+    TkaPanel* TreekaPanel = nullptr;
+    TkaTreeView* kaTreeView = nullptr;
+    QSplitter* Splitter = nullptr;
+    TkaTreePanel* kaPanel = nullptr;
+    TkaActionList* ActionList = nullptr;
+    TkaAction* DeleteAction = nullptr;
+    TkaAction* MarkAsReadAction = nullptr;
+    // Holds DeleteAction and MarkAsReadAction.
+    QMenu* PopupMenu = nullptr;
+
+    // The shared recording pages (day, scene, picture); none until they exist.
+    TTreeNodeFrame* ThumbnailPage = nullptr;
+    TTreeNodeFrame* PlayerPage = nullptr;
+    TTreeNodeFrame* ImagePage = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void ConnectTree();
+    void ChooseCaptionFormats();
+    void CollapseNode(QTreeWidgetItem* node);
+    void DeletePathNode(QTreeWidgetItem* node, TPathTreeNodeObject* object);
+    void DeleteFileNode(QTreeWidgetItem* node, const QString& fileName);
+    void HandUnreadNamesDown(QTreeWidgetItem* node, TPathTreeNodeObject* object);
+    void HandUnreadNamesUp(QTreeWidgetItem* node, TPathTreeNodeObject* object);
+    bool TreeKeyDown(const QKeyEvent* event);
+    void TreeMouseDown(const QMouseEvent* event);
+    void ShowPopupMenu(const QPoint& position);
+
+    QPointer<TTreeNodeFrame> FCurrentPage;
+    QString FDayFormat;
+    QString FSceneFormat;
+};
