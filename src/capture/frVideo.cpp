@@ -7,6 +7,7 @@
 #include "StmJPG.h"
 #include "THourGlass.h"
 #include "TkaHashList.h"
+#include "frScene.h"
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaEdit.h"
@@ -29,6 +30,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -491,6 +493,11 @@ void TVideoFrame::SetDescription(const QString& value) {
     DescriptionkaLabel->adjustSize();
     // The mask itself is loaded by the mask editor; the name is kept.
     FMaskFileName = ReadComponentSetting(this, QStringLiteral("MaskFileName"), FMaskFileName);
+    if (FSceneFrame == nullptr) {
+        FSceneFrame =
+            CreateLoaded<TSceneFrame>(objectName() + QStringLiteral("Scene"), parentWidget());
+        FSceneFrame->setVisible(false);
+    }
 }
 
 // ---- Capture ------------------------------------------------------------------------
@@ -553,6 +560,7 @@ void TVideoFrame::ProcessFrame(const VIDEOHDR& header) {
     if (kaPictureAnalyser->Analyse(FAnalysisBitmap)) {
         SetMotion(true);
         CompressMotionPicture();
+        StoreMotionPicture();
         SetPanelText(4, QString::number(FJpeg.Size()) + QStringLiteral(" Byte"));
         if (kaPageControl->currentWidget() == JPegTabSheet)
             JPegPaintBox->update();
@@ -566,6 +574,18 @@ void TVideoFrame::ProcessFrame(const VIDEOHDR& header) {
     if (kaPageControl->currentWidget() == MaskTabSheet)
         MaskPaintBox->update();
     ShowAnalysisFigures();
+}
+
+void TVideoFrame::StoreMotionPicture() {
+    if (FSceneFrame == nullptr)
+        return;
+    const auto repaintTree = [this] {
+        if (Node() != nullptr && Node()->treeWidget() != nullptr)
+            Node()->treeWidget()->viewport()->update();
+    };
+    // The guard answers false when no scene directory is set.
+    if (FSceneFrame->GuardDiskSpace(repaintTree))
+        FSceneFrame->AddPicture(FJpeg);
 }
 
 void TVideoFrame::CompressMotionPicture() {

@@ -3,9 +3,11 @@
 #include "TJPEGImage.h"
 #include "TreeNodeFrame.h"
 #include "Videocap.h"
+#include "frScene.h"
 
 #include <QHostAddress>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <memory>
@@ -54,7 +56,11 @@ public:
     void setVisible(bool visible) override;
 
     const QString& Description() const { return FDescription; }
+    // The first description also creates the page's scene settings frame.
     void SetDescription(const QString& value);
+    // The recording settings of this camera, created by SetDescription and
+    // parented next to the page; the page does not free it (its tree node does).
+    TSceneFrame* SceneFrame() const { return FSceneFrame; }
     const QString& MaskFileName() const { return FMaskFileName; }
     int LineWidth() const { return FLineWidth; }
 
@@ -149,6 +155,8 @@ private:
     void ConnectActions();
     void ProcessFrame(const VIDEOHDR& header);
     void CompressMotionPicture();
+    // Step 9.3: the disk-space guard, then the scene frame stores the picture.
+    void StoreMotionPicture();
     void Broadcast();
     void DrawSegmentRectangles();
     void ShowAnalysisFigures();
@@ -161,6 +169,7 @@ private:
     bool PortKeyAccepted(const QKeyEvent& key) const;
 
     QString FDescription;
+    QPointer<TSceneFrame> FSceneFrame;
     QString FMaskFileName;
     QString FMaskDirectory;
     int FLineWidth = 10;

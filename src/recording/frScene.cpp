@@ -36,8 +36,9 @@ void SetTextColor(QWidget* widget, const QColor& color) {
 
 } // namespace
 
-TSceneFrame::TSceneFrame(const QString& name, QWidget* parent)
-    : TTreeNodeFrame(nullptr, parent), FName(name) {
+TSceneFrame::TSceneFrame(const QString& name, QWidget* parent) : TTreeNodeFrame(nullptr, parent) {
+    // Named before its controls load, so their settings keys carry the name.
+    setObjectName(name);
     BuildControls();
     // Run-time values, not texts to translate.
     ExcludeFromLanguage(SceneDirkaLabel);
@@ -158,7 +159,6 @@ void TSceneFrame::BuildControls() {
 }
 
 void TSceneFrame::Loaded() {
-    setObjectName(FName);
     TTreeNodeFrame::Loaded();
     SetSceneDir(ReadComponentSetting(this, SceneDirKey, FSceneDir));
 }

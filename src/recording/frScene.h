@@ -23,7 +23,7 @@ class TSceneFrame : public TTreeNodeFrame {
     Q_OBJECT
 
 public:
-    // Name becomes the component name once loading completes (e.g. VideoFrame1Scene).
+    // Name is the component name, e.g. VideoFrame1Scene.
     explicit TSceneFrame(const QString& name, QWidget* parent = nullptr);
     ~TSceneFrame() override;
 
@@ -91,7 +91,6 @@ private:
     void SceneDirSpeedButtonClick();
     void kaSceneMakerNewScene(QObject* sender, const QString& sPath);
 
-    QString FName;
     QString FSceneDir;
     QTreeWidgetItem* FSceneNode = nullptr;
 };

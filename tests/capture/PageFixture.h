@@ -23,6 +23,9 @@ protected:
     }
 
     void TearDown() override {
+        // The scene frame belongs to the tree node in the program, not to the page.
+        if (Page)
+            delete Page->SceneFrame();
         Page.reset();
         SetCaptureBackends({});
         SetApplicationErrorHandler(PreviousHandler);
