@@ -6,7 +6,7 @@
 
 namespace {
 
-// The demo camera's picture alone: background, ball, noise.
+// The demo camera's picture alone: background, visitor, noise.
 void BM_DemoCameraGrab(benchmark::State& state) {
     TDemoCamera camera(1, std::make_shared<TDemoCamera::TSettings>());
     camera.Open();

@@ -153,20 +153,19 @@ void TDemoCamera::Render(int frameNumber, std::vector<std::uint8_t>& frame) {
     if (BackgroundSize != Settings->Size)
         BuildBackground();
     frame.assign(Background.begin(), Background.end());
-    DrawBall(frameNumber, frame);
+    DrawVisitor(frameNumber, frame);
     AddNoise(frameNumber, frame);
 }
 
-int TDemoCamera::BallRadius() const {
-    return std::max(Settings->Size.height() / 10, 2);
-}
-
-QPoint TDemoCamera::BallCentre(int frameNumber) const {
-    const int r = BallRadius();
-    const int start = r;
-    const int end = Settings->Size.width() * 3 / 4;
+QRect TDemoCamera::VisitorRect(int frameNumber) const {
+    const int w = Settings->Size.width();
+    const int h = Settings->Size.height();
+    const QSize size(std::max(w * 3 / 20, 2), std::max(h * 4 / 5, 2));
+    // From the left edge to the right edge: each step uncovers more than two
+    // columns of a 50-column grid, over 30 rows tall.
+    const int travel = w - size.width();
     const int t = std::clamp(frameNumber, 0, MoveFrames);
-    return {start + (end - start) * t / MoveFrames, Settings->Size.height() * 3 / 5};
+    return {QPoint(travel * t / MoveFrames, h - size.height() - h / 40), size};
 }
 
 void TDemoCamera::BuildBackground() {
@@ -206,21 +205,20 @@ void TDemoCamera::BuildTable() {
     }
 }
 
-void TDemoCamera::DrawBall(int frameNumber, std::vector<std::uint8_t>& frame) const {
+void TDemoCamera::DrawVisitor(int frameNumber, std::vector<std::uint8_t>& frame) const {
     const int w = Settings->Size.width();
-    const int h = Settings->Size.height();
-    const int r = BallRadius();
-    const QPoint c = BallCentre(frameNumber);
-    for (int y = std::max(c.y() - r, 0); y <= std::min(c.y() + r, h - 1); ++y) {
-        const int dy = y - c.y();
-        const int half = int(std::sqrt(double(r * r - dy * dy)));
+    const QRect body = VisitorRect(frameNumber);
+    const int headHeight = body.height() / 6;
+    for (int y = body.top(); y <= body.bottom(); ++y) {
+        // A narrower head on the shoulders; light clothes, shaded to the right.
+        const bool head = y - body.top() < headHeight;
+        const int inset = head ? body.width() / 3 : 0;
         std::uint8_t* row = frame.data() + std::size_t(y) * std::size_t(w) * 3;
-        for (int x = std::max(c.x() - half, 0); x <= std::min(c.x() + half, w - 1); ++x) {
-            // Lit from the upper left.
-            const int shade = 40 * (dy + (x - c.x())) / (2 * r);
-            row[x * 3 + 0] = Clamp8(40 - shade / 2);
-            row[x * 3 + 1] = Clamp8(50 - shade / 2);
-            row[x * 3 + 2] = Clamp8(210 - shade);
+        for (int x = body.left() + inset; x <= body.right() - inset; ++x) {
+            const int shade = 30 * (x - body.left()) / std::max(body.width(), 1);
+            row[x * 3 + 0] = Clamp8((head ? 150 : 215) - shade);
+            row[x * 3 + 1] = Clamp8((head ? 180 : 225) - shade);
+            row[x * 3 + 2] = Clamp8((head ? 220 : 235) - shade);
         }
     }
 }

@@ -2,15 +2,16 @@
 
 #include "CaptureBackend.h"
 
-#include <QPoint>
+#include <QRect>
 #include <array>
 #include <memory>
 #include <vector>
 
 // A synthetic camera for trying the system without one: a textured room, a
-// little sensor noise and a ball that rolls across for a few seconds and then
-// rests. Time is the frame count at a nominal rate, so the same frame number
-// always gives the same picture.
+// little sensor noise and a visitor in light clothes who walks across for a
+// few seconds and then stands still. The visitor is large and bright enough to
+// count as motion under the default detector settings. Time is the frame count at a nominal rate,
+// so the same frame number always gives the same picture.
 class TDemoCamera final : public TCaptureDevice {
 public:
     // What a demo camera keeps between connections (the back end holds it).
@@ -21,7 +22,9 @@ public:
     };
 
     static constexpr int NominalFrameRate = 15;
-    static constexpr int MoveFrames = 4 * NominalFrameRate;
+    // The visitor walks for this many frames (over 1 s at the nominal rate,
+    // longer at the camera page's pace).
+    static constexpr int MoveFrames = 18;
     // Noise of each colour value lies within ± this.
     static constexpr int NoiseAmplitude = 3;
 
@@ -52,14 +55,13 @@ public:
 
     // The picture the camera shows at FrameNumber (counted from the start of streaming).
     void Render(int frameNumber, std::vector<std::uint8_t>& frame);
-    // Where the ball is at FrameNumber, and its radius.
-    QPoint BallCentre(int frameNumber) const;
-    int BallRadius() const;
+    // Where the visitor stands at FrameNumber.
+    QRect VisitorRect(int frameNumber) const;
 
 private:
     void BuildBackground();
     void BuildTable();
-    void DrawBall(int frameNumber, std::vector<std::uint8_t>& frame) const;
+    void DrawVisitor(int frameNumber, std::vector<std::uint8_t>& frame) const;
     void AddNoise(int frameNumber, std::vector<std::uint8_t>& frame) const;
 
     int Number;

@@ -86,8 +86,17 @@ int RoundEven(double value) {
 QString TimeText(double dateTime) {
     const QDateTime time = DateTimeToQDateTime(dateTime);
     const QLocale locale;
+    // Qt's long time format carries the time zone; the labels show local time only.
+    const QString timeFormat =
+        locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
     return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(time.time(), QLocale::LongFormat);
+           locale.toString(time.time(), timeFormat);
+}
+
+// A time label keeps its designed width but grows to show its whole text.
+void FitLabel(QLabel* label, int designWidth) {
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 4;
+    label->resize(std::max(designWidth, needed), label->height());
 }
 
 // The port typed into the port edit; 0 for anything that is no port number.
@@ -257,9 +266,9 @@ void TVideoFrame::CreateComponents() {
     DescriptionkaLabel = Own(this, new TkaLabel(kaPanel), "DescriptionkaLabel");
     DescriptionkaLabel->move(10, 31);
     LastUpdatekaLabel = Own(this, new TkaLabel(kaPanel), "LastUpdatekaLabel");
-    LastUpdatekaLabel->setGeometry(10, 47, 175, 14);
+    LastUpdatekaLabel->setGeometry(10, 47, LastUpdateLabelWidth, 14);
     LastMotionkaLabel = Own(this, new TkaLabel(kaPanel), "LastMotionkaLabel");
-    LastMotionkaLabel->setGeometry(194, 47, 191, 14);
+    LastMotionkaLabel->setGeometry(LastMotionLabelLeft, 47, LastMotionLabelWidth, 14);
 
     VideoCap = Own(this, new TVideoCap(this), "VideoCap");
     VideoCap->SetSize(25, 25);
@@ -673,6 +682,7 @@ void TVideoFrame::SetLastMotionTime(double value) {
     FLastMotionTime = value;
     LastMotionkaLabel->setText(MessageText(MessageHandle(LastMotionMessage)) +
                                QStringLiteral(": ") + TimeText(value));
+    FitTimeLabels();
 }
 
 void TVideoFrame::SetLastFrameTime(double value) {
@@ -681,6 +691,16 @@ void TVideoFrame::SetLastFrameTime(double value) {
     FLastFrameTime = value;
     LastUpdatekaLabel->setText(MessageText(MessageHandle(PictureTimeMessage)) +
                                QStringLiteral(": ") + TimeText(value));
+    FitTimeLabels();
+}
+
+void TVideoFrame::FitTimeLabels() {
+    FitLabel(LastUpdatekaLabel, LastUpdateLabelWidth);
+    FitLabel(LastMotionkaLabel, LastMotionLabelWidth);
+    // The motion label follows the picture label at the designed gap.
+    LastMotionkaLabel->move(
+        std::max(LastMotionLabelLeft, LastUpdatekaLabel->geometry().right() + 10),
+        LastMotionkaLabel->y());
 }
 
 void TVideoFrame::SetCountMove(int value) {

@@ -47,6 +47,10 @@ public:
     static constexpr int StatusPanelCount = 7;
     static constexpr int MaskWidth = 1024;
     static constexpr int MaskHeight = 768;
+    // Designed geometry of the two time labels.
+    static constexpr int LastUpdateLabelWidth = 175;
+    static constexpr int LastMotionLabelLeft = 194;
+    static constexpr int LastMotionLabelWidth = 191;
 
     explicit TVideoFrame(QObject* owner, QWidget* parent = nullptr);
     ~TVideoFrame() override;
@@ -157,6 +161,7 @@ private:
     void CompressMotionPicture();
     // Step 9.3: the disk-space guard, then the scene frame stores the picture.
     void StoreMotionPicture();
+    void FitTimeLabels();
     void Broadcast();
     void DrawSegmentRectangles();
     void ShowAnalysisFigures();

@@ -1,5 +1,6 @@
 #include "TrayIcon.h"
 
+#include "kaApplication.h"
 #include "kaComponent.h"
 
 #include <QCursor>
@@ -64,14 +65,7 @@ void TTrayIcon::HideOwner() {
 }
 
 void TTrayIcon::BringOwnerBack() {
-    QWidget* window = OwnerWindow();
-    if (window == nullptr)
-        return;
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    if (!window->isVisible())
-        window->show();
-    window->raise();
-    window->activateWindow();
+    BringWindowToFront(OwnerWindow());
 }
 
 void TTrayIcon::Activated(QSystemTrayIcon::ActivationReason reason) {

@@ -2,6 +2,7 @@
 
 #include "ApplicationErrors.h"
 
+#include <QWidget>
 #include <QtGlobal>
 
 namespace {
@@ -35,4 +36,14 @@ bool TkaApplication::Deliver(const std::function<bool()>& delivery) {
         HandOver(EUnknownException(QStringLiteral("Unknown exception")));
     }
     return false;
+}
+
+void BringWindowToFront(QWidget* window) {
+    if (window == nullptr)
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    if (!window->isVisible())
+        window->show();
+    window->raise();
+    window->activateWindow();
 }

@@ -26,3 +26,7 @@ public:
     // HandleApplicationError and the event counts as not handled (false).
     static bool Deliver(const std::function<bool()>& delivery);
 };
+
+// Brings a top-level window back from the tray or the task bar: unminimised,
+// shown, raised and activated. Null does nothing.
+void BringWindowToFront(QWidget* window);

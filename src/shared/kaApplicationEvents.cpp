@@ -1,6 +1,7 @@
 #include "kaApplicationEvents.h"
 
 #include "TkaDialogs.h"
+#include "kaApplication.h"
 #include "kaGeneral.h"
 
 #include <QCryptographicHash>
@@ -298,12 +299,5 @@ void TkaApplicationEvents::ReadCommand(QLocalSocket* socket) {
 }
 
 void TkaApplicationEvents::ShowMainWindow() {
-    QWidget* window = MainWindow();
-    if (window == nullptr)
-        return;
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    if (!window->isVisible())
-        window->show();
-    window->raise();
-    window->activateWindow();
+    BringWindowToFront(MainWindow());
 }

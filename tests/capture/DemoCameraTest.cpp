@@ -43,21 +43,22 @@ TEST(DemoCameraTest, TheSameFrameNumberGivesTheSamePicture) {
     EXPECT_NE(Frame(*camera, 17), Frame(*MakeCamera(2), 17)) << "cameras differ";
 }
 
-TEST(DemoCameraTest, TheBallMovesAndThenRestsWhileNoiseGoesOn) {
+TEST(DemoCameraTest, TheVisitorWalksAndThenStandsWhileNoiseGoesOn) {
     auto camera = MakeCamera();
     const int noise = 2 * TDemoCamera::NoiseAmplitude;
-    const int ballArea = 3 * camera->BallRadius() * camera->BallRadius();
+    const QRect visitor = camera->VisitorRect(0);
+    const int visitorArea = visitor.width() * visitor.height();
 
-    EXPECT_GT(ChangedPixels(Frame(*camera, 0), Frame(*camera, 15), noise), ballArea);
-    EXPECT_NE(camera->BallCentre(TDemoCamera::MoveFrames - 1),
-              camera->BallCentre(TDemoCamera::MoveFrames));
+    EXPECT_GT(ChangedPixels(Frame(*camera, 0), Frame(*camera, 15), noise), visitorArea);
+    EXPECT_NE(camera->VisitorRect(TDemoCamera::MoveFrames - 1),
+              camera->VisitorRect(TDemoCamera::MoveFrames));
 
     const int rest = TDemoCamera::MoveFrames;
-    EXPECT_EQ(camera->BallCentre(rest), camera->BallCentre(rest + 500));
+    EXPECT_EQ(camera->VisitorRect(rest), camera->VisitorRect(rest + 500));
     const auto a = Frame(*camera, rest + 1);
     const auto b = Frame(*camera, rest + 2);
     EXPECT_NE(a, b) << "sensor noise";
-    EXPECT_EQ(ChangedPixels(a, b, noise), 0) << "nothing but noise once the ball rests";
+    EXPECT_EQ(ChangedPixels(a, b, noise), 0) << "nothing but noise once the visitor stands";
 }
 
 TEST(DemoCameraTest, OffersSizesAndSettlesOnTheNearest) {

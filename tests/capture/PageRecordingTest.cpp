@@ -73,8 +73,6 @@ TEST_F(PageRecordingTest, WithoutASceneDirectoryNothingIsStoredButTheJpegIsMade)
 TEST_F(PageRecordingTest, MotionPicturesLandInTheLayoutAndDecode) {
     TVideoFrame& page = CreateRecordingPage();
     page.SceneFrame()->SetSceneDir(SceneDir);
-    // One segment is enough: the demo camera's moving ball counts as motion.
-    page.SetupForm()->MotionFrame->TrackBar->SetPosition(1);
     page.PlayActionExecute();
     Tick(8);
     ASSERT_TRUE(Errors.isEmpty()) << Errors.join("; ").toStdString();
@@ -110,7 +108,6 @@ TEST_F(PageRecordingTest, TheGuardStopsStoringWhileSpaceIsShortAndResumes) {
     EXPECT_EQ(frame->CurrentFreeLabel->palette().color(QPalette::WindowText), QColor(Qt::red));
 
     freeBytes = 500 * BytesPerMegabyte;
-    page.SetupForm()->MotionFrame->TrackBar->SetPosition(1);
     Tick(8);
     EXPECT_FALSE(StoredPictures().isEmpty());
     EXPECT_EQ(frame->CurrentFreeLabel->text(), "500 ");

@@ -146,10 +146,9 @@ TEST_F(VideoFrameTest, ConstructionBuildsANamedIdlePage) {
     EXPECT_TRUE(keys.contains("FRVIDEO_MSG_PICTURETIME"));
 }
 
-TEST_F(VideoFrameTest, DemoCameraFirstFrameStillSceneAndMovingBall) {
+TEST_F(VideoFrameTest, DemoCameraFirstFrameStillSceneAndWalkingVisitor) {
     TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
-    // The rolling ball changes a handful of segments only.
-    SetTrackBar(page.SetupForm()->MotionFrame, 1);
+    // Default settings: the visitor's leading edge lifts more than 50 segments.
     SetClock([] { return 45000.25; });
     page.PlayActionExecute();
     ASSERT_TRUE(page.CaptureTimer->isActive());
@@ -169,13 +168,13 @@ TEST_F(VideoFrameTest, DemoCameraFirstFrameStillSceneAndMovingBall) {
     EXPECT_TRUE(page.LastMotionkaLabel->text().startsWith("Last Motion: "));
     EXPECT_EQ(LampColour(page), QColor(0, 255, 0));
 
-    // The ball rolls for 60 frames: each one is motion and counted once.
+    // The visitor walks for MoveFrames frames: each one is motion and counted once.
     for (int frame = 1; frame < TDemoCamera::MoveFrames; ++frame) {
         Tick();
         ASSERT_TRUE(page.Motion()) << frame;
         ASSERT_EQ(page.CountMove(), frame + 1);
     }
-    Tick(2); // the ball comes to rest
+    Tick(2); // the visitor stands still
     const int moves = page.CountMove();
     SetClock([] { return 45000.5; });
     for (int frame = 0; frame < 3; ++frame) {

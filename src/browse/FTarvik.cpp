@@ -1,0 +1,642 @@
+#include "FTarvik.h"
+
+#include "ApplicationErrors.h"
+#include "EkaError.h"
+#include "FVideoSetup.h"
+#include "PathTreeNodeObject.h"
+#include "TIniFile.h"
+#include "TkaDialogs.h"
+#include "TkaHashList.h"
+#include "TrayIcon.h"
+#include "TreeNodeObject.h"
+#include "Videocap.h"
+#include "frExplorer.h"
+#include "frRoot.h"
+#include "frScene.h"
+#include "frVideo.h"
+#include "kaAction.h"
+#include "kaActionList.h"
+#include "kaApplicationEvents.h"
+#include "kaGeneral.h"
+#include "kaPageControl.h"
+#include "kaPanel.h"
+#include "kaTreePanel.h"
+#include "kaTreeView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QSessionManager>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+const QString FormName = QStringLiteral("TarvikForm");
+const QString ProgramName = QStringLiteral("Tarvik");
+const QString PathSeparator = QStringLiteral("/");
+const QChar CaptionSeparator = QLatin1Char('\\');
+// An ini value that no placement key ever holds.
+constexpr int MissingPlacement = -32768;
+constexpr int TrayImageSize = 32;
+constexpr int TreeImageSize = 16;
+
+// ---- Messages ------------------------------------------------------------------
+
+// The registry is emptied when the library shuts down and may be started again
+// in the same process: a handle is trusted only while it still names its key.
+class TMessage {
+public:
+    TMessage(QString key, QString text) : Key(std::move(key)), Text(std::move(text)) {}
+
+    QString Get() {
+        const TkaHashList& registry = MessageRegistry();
+        if (Handle < 0 || Handle >= registry.Count() || registry.Key(Handle) != Key)
+            Handle = RegisterMessage(Key, Text);
+        return MessageText(Handle);
+    }
+
+private:
+    QString Key;
+    QString Text;
+    int Handle = -1;
+};
+
+TMessage& HelpMessage() {
+    static TMessage message(QStringLiteral("FTARVIK_MSG_HELP"), QStringLiteral("Help"));
+    return message;
+}
+
+TMessage& DriverMissingMessage() {
+    static TMessage message(QStringLiteral("FTARVIK_MSG_DRIVERMISSING"),
+                            QStringLiteral("Cannot find a valid driver! Please install a webacam "
+                                           "first."));
+    return message;
+}
+
+TMessage& ScenesMessage() {
+    static TMessage message(QStringLiteral("FTARVIK_MSG_SCENES"), QStringLiteral("Scenes"));
+    return message;
+}
+
+TMessage& ToolTipMessage() {
+    static TMessage message(QStringLiteral("FTARVIK_MSG_MSG_TOOLTIPTEXT"),
+                            QStringLiteral("(right mouse button for options)"));
+    return message;
+}
+
+void RegisterMessages() {
+    HelpMessage().Get();
+    DriverMissingMessage().Get();
+    ScenesMessage().Get();
+    ToolTipMessage().Get();
+}
+
+// ---- Pictures ------------------------------------------------------------------
+
+// A small camera: a dark body with a lens, drawn for any size.
+QPixmap CameraPixmap(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal unit = size / 16.0;
+    painter.setPen(QPen(QColor(40, 40, 48), unit * 0.8));
+    painter.setBrush(QColor(70, 90, 120));
+    painter.drawRoundedRect(QRectF(unit * 1, unit * 4, unit * 11, unit * 9), unit * 1.5,
+                            unit * 1.5);
+    QPainterPath viewfinder;
+    viewfinder.moveTo(unit * 12, unit * 7);
+    viewfinder.lineTo(unit * 15, unit * 5);
+    viewfinder.lineTo(unit * 15, unit * 12);
+    viewfinder.lineTo(unit * 12, unit * 10);
+    viewfinder.closeSubpath();
+    painter.drawPath(viewfinder);
+    painter.setBrush(QColor(200, 225, 255));
+    painter.drawEllipse(QPointF(unit * 6.5, unit * 8.5), unit * 2.6, unit * 2.6);
+    painter.setBrush(QColor(220, 40, 40));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPointF(unit * 3, unit * 5.8), unit * 0.9, unit * 0.9);
+    return pixmap;
+}
+
+QTreeWidgetItem* Parent(const QTreeWidgetItem* node) {
+    return node != nullptr ? node->parent() : nullptr;
+}
+
+TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
+    return dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
+}
+
+} // namespace
+
+// ---- Construction ----------------------------------------------------------------
+
+TTarvikForm::TTarvikForm(QWidget* parent) : QWidget(parent) {
+    SetOwner(this, nullptr, FormName);
+    RegisterMessages();
+    OpenDocument = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    CreateComponents();
+    CreateActions();
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager&) { WMQueryEndSession(); });
+}
+
+TTarvikForm::~TTarvikForm() = default;
+
+void TTarvikForm::CreateComponents() {
+    setWindowTitle(ProgramName);
+    setWindowIcon(TrayImage());
+    resize(DefaultSize(font()));
+    setMinimumSize(160, 100);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    TopkaPanel = Own(this, new TkaPanel(this), "TopkaPanel");
+    TopkaPanel->hide();
+    TrayImageLabel = Own(this, new QLabel(TopkaPanel), "TrayImage");
+    TrayImageLabel->setPixmap(TrayImage().pixmap(TrayImageSize, TrayImageSize));
+    column->addWidget(TopkaPanel);
+
+    DirExplorerFrame = Own(this, new TExplorerFrame(this, this), "DirExplorerFrame");
+    DirExplorerFrame->kaTreeView->SetImages(DirImages());
+    DirExplorerFrame->OnTreeChange = [this](QTreeWidgetItem* node) {
+        DirExplorerFramekaTreeViewChange(node);
+    };
+    DirExplorerFrame->OnTreeClick = [this](QTreeWidgetItem* node) {
+        DirExplorerFramekaTreeViewClick(node);
+    };
+    column->addWidget(DirExplorerFrame, 1);
+
+    kaApplicationEvents1 = Own(this, new TkaApplicationEvents(this), "kaApplicationEvents1");
+    kaApplicationEvents1->SetStartOnce(true);
+
+    FirstPlayTimer = Own(this, new QTimer(this), "FirstPlayTimer");
+    FirstPlayTimer->setInterval(FirstPlayDelay);
+    FirstPlayTimer->setSingleShot(true);
+    connect(FirstPlayTimer, &QTimer::timeout, this, &TTarvikForm::FirstPlayTimerTimer);
+}
+
+void TTarvikForm::CreateActions() {
+    ActionList = Own(this, new TkaActionList(this), "ActionList");
+    ShowAction = Own(this, new TkaAction(ActionList), "ShowAction");
+    ShowAction->setText(QStringLiteral("Show"));
+    HideAction = Own(this, new TkaAction(ActionList), "HideAction");
+    HideAction->setText(QStringLiteral("Hide"));
+    CloseAction = Own(this, new TkaAction(ActionList), "CloseAction");
+    CloseAction->setText(QStringLiteral("Beenden ..."));
+    CloseAction->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    connect(ShowAction, &QAction::triggered, this, &TTarvikForm::ShowActionExecute);
+    connect(HideAction, &QAction::triggered, this, &TTarvikForm::HideActionExecute);
+    connect(CloseAction, &QAction::triggered, this, &TTarvikForm::CloseActionExecute);
+
+    TrayMenu = Own(this, new QMenu(this), "TrayMenu");
+    TrayMenu->addAction(ShowAction);
+    TrayMenu->addAction(HideAction);
+    Own(this, TrayMenu->addSeparator(), "N3");
+    Own(this, TrayMenu->addSeparator(), "N2");
+    TrayMenu->addAction(CloseAction);
+}
+
+QList<QIcon> TTarvikForm::DirImages() {
+    QStyle* look = QApplication::style();
+    const auto standard = [look](QStyle::StandardPixmap pixmap) {
+        return look->standardIcon(pixmap);
+    };
+    const QIcon camera(CameraPixmap(TreeImageSize));
+    return {
+        standard(QStyle::SP_DirClosedIcon),          // 0 folder (root, day)
+        standard(QStyle::SP_DirOpenIcon),            // 1 the same, expanded
+        standard(QStyle::SP_DirIcon),                // 2
+        camera,                                      // 3 camera
+        standard(QStyle::SP_DriveHDIcon),            // 4
+        standard(QStyle::SP_FileIcon),               // 5 picture file
+        standard(QStyle::SP_MediaPlay),              // 6 scene
+        standard(QStyle::SP_FileDialogContentsView), // 7 a camera's scenes
+        standard(QStyle::SP_FileIcon),               // 8
+        standard(QStyle::SP_FileIcon),               // 9
+        standard(QStyle::SP_FileIcon),               // 10
+        standard(QStyle::SP_FileIcon),               // 11
+        standard(QStyle::SP_MessageBoxInformation),  // 12 support
+        standard(QStyle::SP_DialogHelpButton),       // 13 help
+    };
+}
+
+QSize TTarvikForm::DefaultSize(const QFont& font) {
+    constexpr double DesignCharWidth = 6.0;
+    const double scale = std::max(1.0, QFontMetricsF(font).averageCharWidth() / DesignCharWidth);
+    const QSize designed(qRound(InitialWidth * scale), qRound(InitialHeight * scale));
+    QSize size = designed.expandedTo(QSize(PictureFitWidth, PictureFitHeight));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    return size.expandedTo(QSize(160, 100));
+}
+
+QIcon TTarvikForm::TrayImage() {
+    QIcon icon;
+    icon.addPixmap(CameraPixmap(TreeImageSize));
+    icon.addPixmap(CameraPixmap(TrayImageSize));
+    return icon;
+}
+
+TkaTreeView* TTarvikForm::Tree() const {
+    return DirExplorerFrame->kaTreeView;
+}
+
+// ---- FormCreate ------------------------------------------------------------------------
+
+void TTarvikForm::Loaded() {
+    CreateTrayIcon();
+    DirExplorerFrame->kaPanel->hide();
+    try {
+        AddTopLevelNodes();
+        AddCameras();
+        ReadWindowPlacement();
+        FirstPlayTimer->start();
+    } catch (const std::exception& error) {
+        HandleApplicationError(error);
+        // Without the first play the page panel would stay hidden for good.
+        DirExplorerFrame->kaPanel->show();
+    }
+}
+
+void TTarvikForm::CreateTrayIcon() {
+    TrayIcon = Own(this, new TTrayIcon(this), "TrayIcon");
+    TrayIcon->SetIcon(TrayImage());
+    TrayIcon->SetPopupMenu(TrayMenu);
+    TrayIcon->SetToolTip(ProgramName);
+    TrayIcon->SetActive(true);
+    FQuitRequested = false;
+}
+
+void TTarvikForm::AddTopLevelNodes() {
+    RootFrame = CreateLoaded<TRootFrame>(nullptr, DirExplorerFrame->kaPanel);
+    RootFrame->hide();
+    TkaTreeView* tree = Tree();
+    RootNode = tree->AddNode(nullptr, ProgramName, RootFrame, new TTreeNodeObject, -1, RootImage);
+    HelpNode =
+        tree->AddNode(nullptr, HelpMessage().Get(), RootFrame, new TTreeNodeObject, -1, HelpImage);
+    // Both nodes show the page; it belongs to the root node.
+    RootFrame->SetNode(RootNode);
+}
+
+void TTarvikForm::AddCameras() {
+    bool candidate = true;
+    QString description;
+    QString version;
+    for (int index = 0; GetDriverDescription(index, description, version); ++index)
+        AddCamera(index, description, candidate);
+    RootNode->setExpanded(true);
+}
+
+void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& candidate) {
+    auto* frame = CreateLoaded<TVideoFrame>(nullptr, DirExplorerFrame->kaPanel);
+    frame->hide();
+    FVideoFrames.append(frame);
+    QTreeWidgetItem* cameraNode =
+        Tree()->AddNode(RootNode, description, frame, new TTreeNodeObject, -1, CameraImage);
+    cameraNode->setExpanded(true);
+    frame->SetDescription(description);
+
+    if (TVideoCap* cap = frame->VideoCap) {
+        try {
+            cap->SetDriverIndex(driverIndex);
+            frame->DlgFormatAction->setVisible(cap->HasDlgVideoFormat());
+            frame->DlgDisplayAction->setVisible(cap->HasDlgVideoDisplay());
+            frame->DlgSourceAction->setVisible(cap->HasDlgVideoSource());
+            cap->SetDriverOpen(false);
+        } catch (const std::exception&) {
+            // The camera stays on its page for a start by hand; it is just not
+            // started on its own.
+            candidate = false;
+        }
+    }
+
+    TSceneFrame* scenes = frame->SceneFrame();
+    QTreeWidgetItem* scenesNode = AddScenesNode(cameraNode, scenes, driverIndex);
+    if (CountSubDirectories(scenes->SceneDir()) > 0) {
+        scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        scenesNode->setExpanded(true);
+    }
+    scenes->OnNewScene = [this](QObject* sender, const QString& sPath) {
+        OnNewScene(sender, sPath);
+    };
+
+    if (FirstVideoFrame == nullptr && candidate) {
+        FirstCameraNode = cameraNode;
+        FirstVideoFrame = frame;
+        frame->kaPageControl->setCurrentIndex(1);
+        candidate = false;
+    }
+}
+
+QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame,
+                                            int driverIndex) {
+    const QString caption = ScenesMessage().Get();
+    QTreeWidgetItem* node = Tree()->FindChild(cameraNode, caption);
+    auto* object = new TPathTreeNodeObject(nullptr, sceneFrame->SceneDir(), nullptr);
+    object->SetDeletable(false);
+    if (node == nullptr) {
+        node = Tree()->AddNode(cameraNode, caption, sceneFrame, object, -1, ScenesImage);
+    } else {
+        TkaTreeView::SetNodeObject(node, object);
+        object->SetPage(sceneFrame);
+        TkaTreeView::SetImageIndex(node, ScenesImage);
+        TkaTreeView::SetSelectedIndex(node, ScenesImage);
+    }
+    sceneFrame->SetSceneNode(node);
+    if (sceneFrame->SceneDir().isEmpty()) {
+        // One level at a time: "Scenes" first, then the camera's own folder.
+        ProgramSubDir(QStringLiteral("Scenes"));
+        sceneFrame->SetSceneDir(
+            ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(driverIndex)));
+    }
+    return node;
+}
+
+// ---- Window placement ----------------------------------------------------------------
+
+void TTarvikForm::ReadWindowPlacement() {
+    const TIniFile ini(ConfigFileName());
+    const QString section = objectName();
+    const int top = ini.ReadInteger(section, QStringLiteral("Top"), MissingPlacement);
+    if (top != MissingPlacement) {
+        const int left = ini.ReadInteger(section, QStringLiteral("Left"), MissingPlacement);
+        const int height = ini.ReadInteger(section, QStringLiteral("Height"), MissingPlacement);
+        const int width = ini.ReadInteger(section, QStringLiteral("Width"), MissingPlacement);
+        // A damaged size would make the window unusable: it keeps its default.
+        const QSize size = width > 0 && height > 0 ? QSize(width, height) : this->size();
+        const QRect placement(left, top, size.width(), size.height());
+        // A placement on a screen that is gone would leave the window out of reach.
+        const QScreen* screen = QGuiApplication::screenAt(placement.center());
+        if (left != MissingPlacement && screen != nullptr)
+            setGeometry(placement);
+        else
+            resize(size);
+    }
+    if (ini.ReadBool(section, QStringLiteral("Maximized"), false))
+        setWindowState(windowState() | Qt::WindowMaximized);
+    if (ini.ReadBool(section, QStringLiteral("Minimized"), false))
+        setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void TTarvikForm::SaveWindowPlacement(Qt::WindowStates state) {
+    TIniFile ini(ConfigFileName());
+    const QString section = objectName();
+    // The normal placement, also while maximised or minimised.
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    ini.WriteBool(section, QStringLiteral("Maximized"), state.testFlag(Qt::WindowMaximized));
+    ini.WriteBool(section, QStringLiteral("Minimized"), state.testFlag(Qt::WindowMinimized));
+    ini.WriteInteger(section, QStringLiteral("Top"), normal.top());
+    ini.WriteInteger(section, QStringLiteral("Left"), normal.left());
+    ini.WriteInteger(section, QStringLiteral("Height"), normal.height());
+    ini.WriteInteger(section, QStringLiteral("Width"), normal.width());
+}
+
+// ---- First play -----------------------------------------------------------------------
+
+void TTarvikForm::FirstPlayTimerTimer() {
+    FirstPlayTimer->stop();
+    // Whatever fails on the way, the pages must become visible.
+    const auto showPages = qScopeGuard([this] { DirExplorerFrame->kaPanel->show(); });
+    TkaTreeView* tree = Tree();
+    if (FirstVideoFrame != nullptr) {
+        TVideoFrame* frame = FirstVideoFrame;
+        frame->VideoSetupActionExecute();
+        PlaceSetupWindow(frame->SetupForm());
+        tree->setCurrentItem(FirstCameraNode);
+        DirExplorerFrame->ShowPage(frame);
+        frame->PlayActionExecute();
+        FirstVideoFrame = nullptr;
+        tree->setFocus();
+    } else {
+        tree->setCurrentItem(RootNode);
+        DirExplorerFrame->ShowPage(RootFrame);
+        Dialogs().ShowMessage(DriverMissingMessage().Get());
+    }
+}
+
+void TTarvikForm::PlaceSetupWindow(QWidget* setup) const {
+    if (setup == nullptr)
+        return;
+    const QRect main = frameGeometry();
+    QPoint position(main.right() + 1, main.top());
+    if (const QScreen* screen = this->screen()) {
+        const int screenRight = screen->availableGeometry().right();
+        const int width = setup->frameGeometry().width();
+        if (position.x() + width - 1 > screenRight)
+            position.setX(screenRight - width + 1);
+    }
+    setup->move(position);
+}
+
+// ---- New scenes --------------------------------------------------------------------
+
+void TTarvikForm::OnNewScene(QObject* sender, const QString& sPath) {
+    auto* frame = qobject_cast<TSceneFrame*>(sender);
+    if (frame == nullptr)
+        return;
+    const int separator = sPath.indexOf(PathSeparator);
+    if (separator < 0)
+        throw EkaError(QStringLiteral("TTarvikForm.OnNewScene: Wrong Path: ") + sPath);
+    const QString dayName = sPath.left(separator);
+    const QString sceneName = sPath.mid(separator + 1);
+    const QString dayCaption = DirExplorerFrame->DayCaption(dayName);
+    const QString sceneCaption = DirExplorerFrame->SceneCaption(sceneName);
+    if (dayName.isEmpty())
+        throw EkaError(QStringLiteral("sDayPath=''"));
+
+    frame->SweepSmallScenes(sPath);
+    if (frame->SceneNode() == nullptr)
+        return;
+    AddNewScene(frame, sPath, dayCaption, sceneCaption);
+}
+
+void TTarvikForm::AddNewScene(TSceneFrame* frame, const QString& sPath, const QString& dayCaption,
+                              const QString& sceneCaption) {
+    TkaTreeView* tree = Tree();
+    QTreeWidgetItem* scenesNode = frame->SceneNode();
+    const QString sceneDir = IncludeBackslash(frame->SceneDir());
+    if (scenesNode->isExpanded()) {
+        QTreeWidgetItem* dayNode = tree->FindChild(scenesNode, dayCaption);
+        if (dayNode != nullptr) {
+            frame->LimitScenesPerDay(dayNode);
+        } else {
+            const QString dayPath = sceneDir + sPath.section(PathSeparator, 0, 0);
+            dayNode = tree->AddNodeFirst(scenesNode, dayCaption, DirExplorerFrame->ThumbnailPage,
+                                         new TPathTreeNodeObject(nullptr, dayPath, nullptr), -1,
+                                         RootImage);
+        }
+        dayNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        TPathTreeNodeObject* dayObject = PathObject(dayNode);
+        dayObject->SetUnread(true);
+        if (dayNode->isExpanded()) {
+            const QString scenePath = sceneDir + sPath;
+            TTreeNodeFrame* page =
+                TExplorerFrame::HasPictures(scenePath) ? DirExplorerFrame->PlayerPage : nullptr;
+            auto* sceneObject = new TPathTreeNodeObject(nullptr, scenePath, nullptr);
+            QTreeWidgetItem* sceneNode =
+                tree->AddNodeFirst(dayNode, sceneCaption, page, sceneObject, -1, SceneImage);
+            sceneObject->SetUnread(true);
+            sceneNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            frame->CheckPreviousScene(sceneNode);
+        } else {
+            dayObject->UnreadNames().append(sceneCaption);
+        }
+    } else {
+        PathObject(scenesNode)->UnreadNames().append(dayCaption + CaptionSeparator + sceneCaption);
+    }
+    scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+
+    // A day of this camera on show gets its new scene at once.
+    QTreeWidgetItem* selected = tree->currentItem();
+    TTreeNodeFrame* thumbnails = DirExplorerFrame->ThumbnailPage;
+    if (thumbnails != nullptr && selected != nullptr &&
+        TkaTreeView::NodePage(selected) == thumbnails &&
+        TkaTreeView::NodePage(Parent(selected)) == frame)
+        thumbnails->update();
+
+    TkaTreeView::NodeObject(scenesNode)->SetUnread(true);
+    tree->viewport()->update();
+}
+
+// ---- Tree events ------------------------------------------------------------------------
+
+void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
+    DirExplorerFrame->kaTreeViewChange(node);
+}
+
+void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
+    DirExplorerFrame->kaTreeViewClick(node);
+    if (node != nullptr && node == HelpNode && OpenDocument) {
+        // Until the language system joins no language is active: English.
+        OpenDocument(QUrl::fromLocalFile(HelpFileName(QStringLiteral("english"))));
+    }
+}
+
+QString TTarvikForm::HelpFileName(const QString& languageName) {
+    const bool german = languageName.compare(QStringLiteral("german"), Qt::CaseInsensitive) == 0;
+    return ProgramDir() +
+           (german ? QStringLiteral("Help/doc_g.htm") : QStringLiteral("Help/doc_e.htm"));
+}
+
+// ---- Showing and hiding --------------------------------------------------------------
+
+void TTarvikForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TTarvikForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
+}
+
+void TTarvikForm::FormShow() {
+    if (!FShownBefore) {
+        FShownBefore = true;
+        RestoreRemanentControls();
+        return;
+    }
+    TkaTreeView* tree = Tree();
+    if (tree->currentItem() == nullptr)
+        tree->setCurrentItem(RootNode);
+    DirExplorerFrame->ShowPage(TkaTreeView::NodePage(tree->currentItem()));
+}
+
+void TTarvikForm::FormHide() {
+    DirExplorerFrame->ShowPage(nullptr);
+}
+
+void TTarvikForm::RestoreApplication() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+}
+
+void TTarvikForm::ShowActionExecute() {
+    if (isVisible())
+        RestoreApplication();
+    else
+        show();
+}
+
+void TTarvikForm::HideActionExecute() {
+    RestoreApplication();
+    if (TrayIcon != nullptr)
+        TrayIcon->HideOwner();
+    else
+        hide();
+}
+
+// ---- Closing ---------------------------------------------------------------------------
+
+void TTarvikForm::CloseActionExecute() {
+    FQuitRequested = true;
+    close();
+}
+
+void TTarvikForm::closeEvent(QCloseEvent* event) {
+    if (!FQuitRequested) {
+        // The close box only puts the window into the notification area.
+        event->ignore();
+        HideActionExecute();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    FormClose();
+}
+
+bool TTarvikForm::FormCloseQuery() {
+    for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
+        if (frame == nullptr)
+            continue;
+        try {
+            frame->StopActionExecute();
+        } catch (const std::exception& error) {
+            // One camera that cannot stop must not keep the others running.
+            HandleApplicationError(error);
+        }
+    }
+    return true;
+}
+
+void TTarvikForm::FormClose() {
+    if (FClosed)
+        return;
+    FClosed = true;
+    const Qt::WindowStates state = windowState();
+    RestoreApplication();
+    SaveWindowPlacement(state);
+    emit Terminated();
+}
+
+void TTarvikForm::WMQueryEndSession() {
+    if (TrayIcon != nullptr) {
+        TrayIcon->SetActive(false);
+        delete TrayIcon;
+        TrayIcon = nullptr;
+    }
+    FQuitRequested = true;
+    FormCloseQuery();
+    close();
+    // A window that was never shown gets no close event from the platform.
+    FormClose();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "TreeNodeFrame.h"
+
+class TkaLabel;
+class TkaPanel;
+
+// The page of the tree's root and help nodes: the program's name and version
+// on a panel that stays centred in the page.
+class TRootFrame : public TTreeNodeFrame {
+    Q_OBJECT
+
+public:
+    explicit TRootFrame(QObject* owner = nullptr, QWidget* parent = nullptr);
+
+    // "Tarvik" followed by the program's version.
+    static QString ProductTitle();
+
+    TkaPanel* kaPanel = nullptr;
+    TkaLabel* TitlekaLabel = nullptr;
+    TkaLabel* DescriptionkaLabel = nullptr;
+};

@@ -1,0 +1,418 @@
+#include "ApplicationErrors.h"
+#include "DemoCameraBackend.h"
+#include "EkaError.h"
+#include "FTarvik.h"
+#include "FVideoSetup.h"
+#include "PathTreeNodeObject.h"
+#include "ScriptedDialogs.h"
+#include "TIniFile.h"
+#include "TempProgramDir.h"
+#include "TrayIcon.h"
+#include "frExplorer.h"
+#include "frRoot.h"
+#include "frScene.h"
+#include "frVideo.h"
+#include "kaAction.h"
+#include "kaApplicationEvents.h"
+#include "kaPageControl.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+#include "kaTreePanel.h"
+#include "kaTreeView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QScreen>
+#include <QTreeWidgetItem>
+#include <memory>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QStringList Captions(const QTreeWidgetItem* node) {
+    QStringList captions;
+    for (int i = 0; i < node->childCount(); ++i)
+        captions.append(node->child(i)->text(0));
+    return captions;
+}
+
+TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
+    return dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
+}
+
+bool Unread(const QTreeWidgetItem* node) {
+    return TkaTreeView::NodeObject(node)->Unread();
+}
+
+bool ShowsIndicator(const QTreeWidgetItem* node) {
+    return node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator;
+}
+
+// The main window over a number of demo cameras in a fresh program folder,
+// with scripted dialogs and a single start that never ends the test process.
+class TarvikFormTest : public TempProgramDir {
+protected:
+    void SetUp() override {
+        TempProgramDir::SetUp();
+        SavedLocale = QLocale();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        PreviousExit = TkaApplicationEvents::SetExitFunction(
+            [](int code) { throw EkaError(QStringLiteral("exit %1").arg(code)); });
+    }
+
+    void TearDown() override {
+        Form.reset();
+        SetCaptureBackends({});
+        TkaApplicationEvents::SetExitFunction(PreviousExit);
+        QLocale::setDefault(SavedLocale);
+        TempProgramDir::TearDown();
+    }
+
+    TTarvikForm& CreateForm(int cameras) {
+        SetCaptureBackends({std::make_shared<TDemoCameraBackend>(cameras)});
+        Form.reset(CreateLoaded<TTarvikForm>());
+        Form->OpenDocument = [this](const QUrl& url) { Opened.append(url); };
+        return *Form;
+    }
+
+    TkaTreeView* Tree() const { return Form->Tree(); }
+    QTreeWidgetItem* Camera(int index) const { return Form->RootNode->child(index); }
+    QTreeWidgetItem* ScenesNode(int camera) const { return Camera(camera)->child(0); }
+    TSceneFrame* Scenes(int camera) const { return Form->VideoFrames().at(camera)->SceneFrame(); }
+
+    void Picture(const QString& relative) {
+        const QString path = PathOf(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+
+    void WritePlacement(int top, int left, int height, int width, bool maximized) {
+        TIniFile ini(ConfigFileName());
+        ini.WriteInteger("TarvikForm", "Top", top);
+        ini.WriteInteger("TarvikForm", "Left", left);
+        ini.WriteInteger("TarvikForm", "Height", height);
+        ini.WriteInteger("TarvikForm", "Width", width);
+        ini.WriteBool("TarvikForm", "Maximized", maximized);
+    }
+
+    ScriptedDialogs Dialogs;
+    std::unique_ptr<TTarvikForm> Form;
+    QList<QUrl> Opened;
+    QLocale SavedLocale;
+    TkaApplicationEvents::TExitFunction PreviousExit;
+};
+
+// ---- FormCreate ------------------------------------------------------------------
+
+TEST_F(TarvikFormTest, WithoutCameraOnlyTheTopNodesAndTheDriverMessage) {
+    CreateForm(0);
+    EXPECT_EQ(Tree()->topLevelItemCount(), 2);
+    EXPECT_EQ(Form->RootNode->text(0), "Tarvik");
+    EXPECT_EQ(Form->HelpNode->text(0), "Help");
+    EXPECT_EQ(TkaTreeView::ImageIndex(Form->HelpNode), TTarvikForm::HelpImage);
+    EXPECT_EQ(Form->RootNode->childCount(), 0);
+    EXPECT_EQ(TkaTreeView::NodePage(Form->HelpNode), Form->RootFrame);
+    EXPECT_FALSE(Form->DirExplorerFrame->kaPanel->isVisibleTo(Form.get()));
+    EXPECT_TRUE(Form->FirstPlayTimer->isActive());
+    EXPECT_FALSE(QDir(PathOf("Scenes")).exists());
+
+    Form->FirstPlayTimerTimer();
+    EXPECT_FALSE(Form->FirstPlayTimer->isActive());
+    EXPECT_EQ(Tree()->currentItem(), Form->RootNode);
+    EXPECT_EQ(Form->DirExplorerFrame->CurrentPage(), Form->RootFrame);
+    EXPECT_EQ(Dialogs.Asked,
+              QStringList{"Message: Cannot find a valid driver! Please install a webacam first."});
+    EXPECT_TRUE(Form->DirExplorerFrame->kaPanel->isVisibleTo(Form.get()));
+}
+
+TEST_F(TarvikFormTest, TwoCamerasGetPagesScenesNodesAndDefaultDirectories) {
+    CreateForm(2);
+    ASSERT_EQ(Form->VideoFrames().size(), 2);
+    EXPECT_EQ(Captions(Form->RootNode), QStringList({"Demo camera 1", "Demo camera 2"}));
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        TVideoFrame* frame = Form->VideoFrames().at(i);
+        EXPECT_EQ(TkaTreeView::NodePage(Camera(i)), frame);
+        EXPECT_EQ(TkaTreeView::ImageIndex(Camera(i)), TTarvikForm::CameraImage);
+        EXPECT_EQ(frame->VideoCap->DriverIndex(), i);
+        EXPECT_FALSE(frame->VideoCap->DriverOpen());
+
+        QTreeWidgetItem* scenes = ScenesNode(i);
+        EXPECT_EQ(Captions(Camera(i)), QStringList{"Scenes"});
+        EXPECT_EQ(TkaTreeView::ImageIndex(scenes), TTarvikForm::ScenesImage);
+        EXPECT_EQ(TkaTreeView::NodePage(scenes), frame->SceneFrame());
+        EXPECT_EQ(frame->SceneFrame()->SceneNode(), scenes);
+        const QString sceneDir = PathOf("Scenes/" + QString::number(i));
+        EXPECT_EQ(frame->SceneFrame()->SceneDir(), sceneDir);
+        EXPECT_TRUE(QFileInfo(sceneDir).isDir());
+        ASSERT_NE(PathObject(scenes), nullptr);
+        EXPECT_EQ(PathObject(scenes)->Path(), sceneDir);
+        EXPECT_FALSE(PathObject(scenes)->Deletable());
+        // A first start: nothing recorded, so nothing to expand.
+        EXPECT_FALSE(scenes->isExpanded());
+        EXPECT_FALSE(ShowsIndicator(scenes));
+    }
+    // Only the camera of index 0 is started, on its mask page.
+    EXPECT_EQ(Form->FirstVideoFrame, Form->VideoFrames().at(0));
+    EXPECT_EQ(Form->FirstCameraNode, Camera(0));
+    EXPECT_EQ(Form->VideoFrames().at(0)->kaPageControl->currentIndex(), 1);
+    EXPECT_EQ(Form->VideoFrames().at(1)->kaPageControl->currentIndex(), 0);
+}
+
+TEST_F(TarvikFormTest, StoredSceneDirectoryWithDaysIsExpanded) {
+    Picture("Scenes/0/20041231/100000000/20041231100000000.jpg");
+    CreateForm(1);
+    QTreeWidgetItem* scenes = ScenesNode(0);
+    EXPECT_TRUE(scenes->isExpanded());
+    EXPECT_EQ(Captions(scenes), QStringList{"12/31/04 Fri"});
+}
+
+TEST_F(TarvikFormTest, FirstPlayStartsOnlyTheFirstCameraBesideTheWindow) {
+    CreateForm(2);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    TVideoFrame* first = Form->VideoFrames().at(0);
+    EXPECT_TRUE(first->VideoCap->DriverOpen());
+    EXPECT_TRUE(first->CaptureTimer->isActive());
+    EXPECT_FALSE(Form->VideoFrames().at(1)->VideoCap->DriverOpen());
+    EXPECT_EQ(Tree()->currentItem(), Camera(0));
+    EXPECT_EQ(Form->DirExplorerFrame->CurrentPage(), first);
+    EXPECT_TRUE(first->SetupForm()->isVisible());
+    EXPECT_EQ(Form->FirstVideoFrame, nullptr);
+    EXPECT_TRUE(Form->DirExplorerFrame->kaPanel->isVisible());
+    EXPECT_TRUE(Dialogs.Asked.isEmpty());
+
+    // Beside the main window, or ending at the screen's right edge.
+    const QRect setup = first->SetupForm()->frameGeometry();
+    const int screenRight = Form->screen()->availableGeometry().right();
+    EXPECT_EQ(setup.top(), Form->frameGeometry().top());
+    EXPECT_EQ(setup.left(),
+              std::min(Form->frameGeometry().right() + 1, screenRight - setup.width() + 1));
+}
+
+// ---- New scenes --------------------------------------------------------------------
+
+TEST_F(TarvikFormTest, NewSceneWhileScenesNodeCollapsedOnlyRemembersIt) {
+    CreateForm(1);
+    QTreeWidgetItem* scenes = ScenesNode(0);
+    Picture("Scenes/0/20041231/120000000/20041231120000000.jpg");
+    Form->OnNewScene(Scenes(0), "20041231/120000000");
+
+    EXPECT_EQ(scenes->childCount(), 0);
+    EXPECT_EQ(PathObject(scenes)->UnreadNames(), QStringList{"12/31/04 Fri\\12:00:00.000"});
+    EXPECT_TRUE(ShowsIndicator(scenes));
+    EXPECT_TRUE(Unread(scenes));
+
+    // Expanding shows the new day and scene as unread.
+    scenes->setExpanded(true);
+    ASSERT_EQ(Captions(scenes), QStringList{"12/31/04 Fri"});
+    QTreeWidgetItem* day = scenes->child(0);
+    EXPECT_TRUE(Unread(day));
+    day->setExpanded(true);
+    ASSERT_EQ(Captions(day), QStringList{"12:00:00.000"});
+    EXPECT_TRUE(Unread(day->child(0)));
+}
+
+TEST_F(TarvikFormTest, NewSceneWhileExpandedInsertsDayAndSceneOnTop) {
+    Picture("Scenes/0/20041230/080000000/20041230080000000.jpg");
+    CreateForm(1);
+    QTreeWidgetItem* scenes = ScenesNode(0);
+    ASSERT_TRUE(scenes->isExpanded());
+
+    // A new day while its scenes node is open: a collapsed day on top.
+    Picture("Scenes/0/20041231/100000000/20041231100000000.jpg");
+    Form->OnNewScene(Scenes(0), "20041231/100000000");
+    ASSERT_EQ(Captions(scenes), QStringList({"12/31/04 Fri", "12/30/04 Thu"}));
+    QTreeWidgetItem* day = scenes->child(0);
+    EXPECT_EQ(PathObject(day)->Path(), PathOf("Scenes/0/20041231"));
+    EXPECT_TRUE(Unread(day));
+    EXPECT_FALSE(Unread(scenes->child(1)));
+    EXPECT_TRUE(ShowsIndicator(day));
+    EXPECT_EQ(PathObject(day)->UnreadNames(), QStringList{"10:00:00.000"});
+
+    // A new scene of the open day: the scene node on top, unread.
+    day->setExpanded(true);
+    Picture("Scenes/0/20041231/120000000/20041231120000000.jpg");
+    Form->OnNewScene(Scenes(0), "20041231/120000000");
+    ASSERT_EQ(Captions(day), QStringList({"12:00:00.000", "10:00:00.000"}));
+    QTreeWidgetItem* scene = day->child(0);
+    EXPECT_TRUE(Unread(scene));
+    EXPECT_TRUE(Unread(day->child(1)));
+    EXPECT_EQ(TkaTreeView::ImageIndex(scene), TTarvikForm::SceneImage);
+    EXPECT_EQ(PathObject(scene)->Path(), PathOf("Scenes/0/20041231/120000000"));
+    EXPECT_TRUE(ShowsIndicator(scene));
+    EXPECT_TRUE(Unread(scenes));
+}
+
+TEST_F(TarvikFormTest, NewSceneAppliesTheRetentionRules) {
+    Picture("Scenes/0/20041231/080000000/20041231080000000.jpg");
+    Picture("Scenes/0/20041231/080000000/20041231080000500.jpg");
+    Picture("Scenes/0/20041231/090000000/20041231090000000.jpg");
+    Picture("Scenes/0/20041231/090000000/20041231090000500.jpg");
+    Picture("Scenes/0/20041231/100000000/20041231100000000.jpg");
+    CreateForm(1);
+    TSceneFrame* frame = Scenes(0);
+    frame->MaxSceneskaTrackbarFrame->TrackBar->SetPosition(2);
+    frame->MinPicsPerScenekaTrackbarFrame->TrackBar->SetPosition(2);
+    QTreeWidgetItem* day = ScenesNode(0)->child(0);
+    day->setExpanded(true);
+    ASSERT_EQ(day->childCount(), 3);
+
+    Picture("Scenes/0/20041231/110000000/20041231110000000.jpg");
+    Form->OnNewScene(frame, "20041231/110000000");
+    // The 10:00 scene was too small; the oldest went for the day's limit.
+    EXPECT_EQ(Captions(day), QStringList({"11:00:00.000", "09:00:00.000"}));
+    EXPECT_FALSE(QDir(PathOf("Scenes/0/20041231/100000000")).exists());
+    EXPECT_FALSE(QDir(PathOf("Scenes/0/20041231/080000000")).exists());
+    EXPECT_TRUE(QDir(PathOf("Scenes/0/20041231/090000000")).exists());
+    EXPECT_TRUE(QDir(PathOf("Scenes/0/20041231/110000000")).exists());
+}
+
+TEST_F(TarvikFormTest, MalformedScenePathsRaiseAndLeaveTheTree) {
+    CreateForm(1);
+    QTreeWidgetItem* scenes = ScenesNode(0);
+    try {
+        Form->OnNewScene(Scenes(0), "20041231");
+        ADD_FAILURE() << "no error";
+    } catch (const EkaError& error) {
+        EXPECT_EQ(error.message(), "TTarvikForm.OnNewScene: Wrong Path: 20041231");
+    }
+    try {
+        Form->OnNewScene(Scenes(0), "/120000000");
+        ADD_FAILURE() << "no error";
+    } catch (const EkaError& error) {
+        EXPECT_EQ(error.message(), "sDayPath=''");
+    }
+    // Not a scene frame: nothing at all.
+    Form->OnNewScene(Form->VideoFrames().at(0), "20041231/120000000");
+    EXPECT_TRUE(PathObject(scenes)->UnreadNames().isEmpty());
+    EXPECT_FALSE(Unread(scenes));
+    EXPECT_FALSE(ShowsIndicator(scenes));
+}
+
+// ---- Placement, showing and closing ------------------------------------------------
+
+TEST_F(TarvikFormTest, StoredPlacementIsApplied) {
+    WritePlacement(40, 30, 300, 400, false);
+    CreateForm(0);
+    EXPECT_EQ(Form->geometry(), QRect(30, 40, 400, 300));
+    EXPECT_FALSE(Form->windowState().testFlag(Qt::WindowMaximized));
+}
+
+TEST_F(TarvikFormTest, DefaultPlacementWithoutSettingsAndDamagedSize) {
+    CreateForm(0);
+    const QSize designed = TTarvikForm::DefaultSize(Form->font());
+    EXPECT_EQ(Form->size(), designed);
+    EXPECT_GE(designed.width(), TTarvikForm::InitialWidth);
+    EXPECT_GE(designed.height(), TTarvikForm::InitialHeight);
+    Form.reset();
+    WritePlacement(40, 30, -32768, 0, false);
+    CreateForm(0);
+    EXPECT_EQ(Form->size(), designed);
+}
+
+TEST_F(TarvikFormTest, BeendenStopsCamerasStoresPlacementAndEnds) {
+    CreateForm(2);
+    Form->setGeometry(50, 60, 500, 350);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    Form->VideoFrames().at(1)->PlayActionExecute();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+
+    Form->CloseAction->trigger();
+    EXPECT_EQ(terminated, 1);
+    EXPECT_FALSE(Form->isVisible());
+    for (TVideoFrame* frame : Form->VideoFrames()) {
+        EXPECT_FALSE(frame->VideoCap->DriverOpen());
+        EXPECT_FALSE(frame->CaptureTimer->isActive());
+    }
+    const TIniFile ini(ConfigFileName());
+    EXPECT_EQ(ini.ReadInteger("TarvikForm", "Top", 0), 60);
+    EXPECT_EQ(ini.ReadInteger("TarvikForm", "Left", 0), 50);
+    EXPECT_EQ(ini.ReadInteger("TarvikForm", "Height", 0), 350);
+    EXPECT_EQ(ini.ReadInteger("TarvikForm", "Width", 0), 500);
+    EXPECT_FALSE(ini.ReadBool("TarvikForm", "Maximized", true));
+    EXPECT_FALSE(ini.ReadBool("TarvikForm", "Minimized", true));
+}
+
+TEST_F(TarvikFormTest, MaximisedWindowStoresNormalPlacementAndComesBackMaximised) {
+    CreateForm(0);
+    Form->setGeometry(50, 60, 500, 350);
+    Form->show();
+    Form->showMaximized();
+    Form->CloseAction->trigger();
+    const TIniFile ini(ConfigFileName());
+    EXPECT_TRUE(ini.ReadBool("TarvikForm", "Maximized", false));
+    EXPECT_EQ(ini.ReadInteger("TarvikForm", "Width", 0), 500);
+    EXPECT_EQ(ini.ReadInteger("TarvikForm", "Height", 0), 350);
+
+    Form.reset();
+    CreateForm(0);
+    EXPECT_TRUE(Form->windowState().testFlag(Qt::WindowMaximized));
+    EXPECT_EQ(Form->normalGeometry().size(), QSize(500, 350));
+}
+
+TEST_F(TarvikFormTest, CloseBoxOnlyPutsTheWindowAway) {
+    CreateForm(1);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+    EXPECT_FALSE(Form->close());
+    EXPECT_EQ(terminated, 0);
+    // Hidden to the tray, or minimised where the desktop has none.
+    EXPECT_TRUE(!Form->isVisible() || Form->isMinimized());
+    EXPECT_TRUE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+    EXPECT_FALSE(TIniFile(ConfigFileName()).ValueExists("TarvikForm", "Top"));
+}
+
+TEST_F(TarvikFormTest, HidingDropsThePageAndShowingBringsItBack) {
+    CreateForm(1);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    TVideoFrame* camera = Form->VideoFrames().at(0);
+    Form->hide();
+    EXPECT_EQ(Form->DirExplorerFrame->CurrentPage(), nullptr);
+    EXPECT_FALSE(camera->SetupForm()->isVisible());
+    Form->ShowAction->trigger();
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_EQ(Form->DirExplorerFrame->CurrentPage(), camera);
+    EXPECT_TRUE(camera->SetupForm()->isVisible());
+}
+
+TEST_F(TarvikFormTest, EndOfSessionRemovesTrayIconAndEndsLikeBeenden) {
+    CreateForm(1);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+    Form->WMQueryEndSession();
+    EXPECT_EQ(Form->TrayIcon, nullptr);
+    EXPECT_TRUE(Form->QuitRequested());
+    EXPECT_EQ(terminated, 1);
+    EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+    EXPECT_TRUE(TIniFile(ConfigFileName()).ValueExists("TarvikForm", "Width"));
+}
+
+TEST_F(TarvikFormTest, HelpNodeOpensTheHelpDocument) {
+    CreateForm(0);
+    Form->DirExplorerFramekaTreeViewClick(Form->RootNode);
+    EXPECT_TRUE(Opened.isEmpty());
+    Form->DirExplorerFramekaTreeViewClick(Form->HelpNode);
+    ASSERT_EQ(Opened.size(), 1);
+    EXPECT_EQ(Opened.at(0), QUrl::fromLocalFile(PathOf("Help/doc_e.htm")));
+    EXPECT_EQ(Form->DirExplorerFrame->CurrentPage(), Form->RootFrame);
+    EXPECT_EQ(TTarvikForm::HelpFileName("german"), PathOf("Help/doc_g.htm"));
+    EXPECT_EQ(TTarvikForm::HelpFileName("english"), PathOf("Help/doc_e.htm"));
+}
+
+} // namespace
