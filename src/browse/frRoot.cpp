@@ -4,7 +4,6 @@
 #include "kaPanel.h"
 
 #include <QFont>
-#include <QGridLayout>
 #include <QVBoxLayout>
 
 namespace {
@@ -39,16 +38,7 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
     DescriptionkaLabel->setAlignment(Qt::AlignCenter);
     column->addWidget(DescriptionkaLabel);
 
-    // Stretch on every side keeps the panel centred, and the layout never
-    // places it at a negative position; the page cannot shrink below it.
-    auto* centre = new QGridLayout(this);
-    centre->setContentsMargins(0, 0, 0, 0);
-    centre->addWidget(kaPanel, 1, 1);
-    centre->setRowStretch(0, 1);
-    centre->setRowStretch(2, 1);
-    centre->setColumnStretch(0, 1);
-    centre->setColumnStretch(2, 1);
-    setMinimumSize(kaPanel->minimumSizeHint());
+    CentrePanel(kaPanel);
 }
 
 QString TRootFrame::ProductTitle() {

@@ -147,15 +147,7 @@ void TSceneFrame::BuildControls() {
     column->addLayout(freeRow);
     column->addStretch();
 
-    // The panel stays centred; the page is never smaller than the panel.
-    auto* centre = new QGridLayout(this);
-    centre->setContentsMargins(0, 0, 0, 0);
-    centre->addWidget(kaPanel, 1, 1);
-    centre->setRowStretch(0, 1);
-    centre->setRowStretch(2, 1);
-    centre->setColumnStretch(0, 1);
-    centre->setColumnStretch(2, 1);
-    setMinimumSize(kaPanel->minimumSize());
+    CentrePanel(kaPanel);
 }
 
 void TSceneFrame::Loaded() {

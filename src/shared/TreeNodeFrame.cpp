@@ -1,5 +1,7 @@
 #include "TreeNodeFrame.h"
 
+#include <QGridLayout>
+
 TTreeNodeFrame::TTreeNodeFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
     SetOwner(this, owner, objectName());
 }
@@ -10,4 +12,15 @@ void TTreeNodeFrame::SetNode(QTreeWidgetItem* node) {
 
 void TTreeNodeFrame::SetShared(bool value) {
     FShared = value;
+}
+
+void TTreeNodeFrame::CentrePanel(QWidget* panel) {
+    auto* centre = new QGridLayout(this);
+    centre->setContentsMargins(0, 0, 0, 0);
+    centre->addWidget(panel, 1, 1);
+    centre->setRowStretch(0, 1);
+    centre->setRowStretch(2, 1);
+    centre->setColumnStretch(0, 1);
+    centre->setColumnStretch(2, 1);
+    setMinimumSize(panel->minimumSizeHint().expandedTo(panel->minimumSize()));
 }

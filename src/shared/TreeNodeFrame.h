@@ -33,6 +33,11 @@ public:
     // Pages extend this with their own "after loading" work.
     void Loaded() override {}
 
+protected:
+    // Lays Panel out centred in the page, which never shrinks below it (the
+    // layout never places it at a negative position).
+    void CentrePanel(QWidget* panel);
+
 private:
     QTreeWidgetItem* FNode = nullptr;
     bool FShared = false;
