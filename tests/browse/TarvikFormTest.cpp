@@ -60,6 +60,8 @@ class TarvikFormTest : public TempProgramDir {
 protected:
     void SetUp() override {
         TempProgramDir::SetUp();
+        // A safety net: should a test ever switch broadcasting on, it stays on loopback.
+        SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
         SavedLocale = QLocale();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         PreviousExit = TkaApplicationEvents::SetExitFunction(
@@ -70,6 +72,7 @@ protected:
         Form.reset();
         SetCaptureBackends({});
         TkaApplicationEvents::SetExitFunction(PreviousExit);
+        SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
         QLocale::setDefault(SavedLocale);
         TempProgramDir::TearDown();
     }

@@ -16,6 +16,8 @@ class PageFixture : public TempProgramDir {
 protected:
     void SetUp() override {
         TempProgramDir::SetUp();
+        // A safety net: should a test switch broadcasting on, it stays on loopback.
+        SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
         PreviousHandler = SetApplicationErrorHandler([this](const std::exception& error) {
             const auto* kaError = dynamic_cast<const EkaError*>(&error);
             Errors << (kaError ? kaError->message() : QString::fromUtf8(error.what()));
@@ -29,6 +31,7 @@ protected:
         Page.reset();
         SetCaptureBackends({});
         SetApplicationErrorHandler(PreviousHandler);
+        SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
         TempProgramDir::TearDown();
     }
 
