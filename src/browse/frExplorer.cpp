@@ -85,10 +85,6 @@ bool LanguageFileExists() {
                 .isEmpty();
 }
 
-bool IsHidden(const QString& name) {
-    return name.startsWith(QLatin1Char('.'));
-}
-
 // ---- Nodes ---------------------------------------------------------------------------
 
 TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
@@ -344,7 +340,7 @@ bool TExplorerFrame::HasPictures(const QString& path) {
 void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
     const QString directory = IncludeBackslash(path);
     for (const QString& name : SortedDirectoryEntries(path, QDir::Dirs | QDir::Files)) {
-        if (IsHidden(name))
+        if (IsHiddenName(name))
             continue;
         const QString fullPath = directory + name;
         if (!QFileInfo(fullPath).isDir()) {

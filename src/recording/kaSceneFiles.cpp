@@ -17,10 +17,6 @@ QString Join(const QString& directory, const QString& name) {
     return IncludeBackslash(directory) + name;
 }
 
-bool IsHidden(const QString& name) {
-    return name.startsWith(QLatin1Char('.'));
-}
-
 bool IsPictureName(const QString& name) {
     return name.toLower().contains(QStringLiteral(".jpg"));
 }
@@ -64,12 +60,15 @@ bool IsPictureTempName(const QString& name) {
     return pattern.match(name).hasMatch();
 }
 
-int CountFiles(const QString& path) {
+QStringList ListSceneFiles(const QString& sceneDir) {
     QStringList names;
-    ListFileNames(path, names);
-    return static_cast<int>(std::count_if(names.cbegin(), names.cend(), [](const QString& name) {
-        return !IsPictureTempName(name);
-    }));
+    ListFileNames(sceneDir, names);
+    names.removeIf([](const QString& name) { return IsPictureTempName(name); });
+    return names;
+}
+
+int CountFiles(const QString& path) {
+    return static_cast<int>(ListSceneFiles(path).size());
 }
 
 void DeleteSceneTree(const QString& path) {
@@ -81,7 +80,7 @@ void DeleteSceneTree(const QString& path) {
             QFile::remove(entry); // failure ignored
             continue;
         }
-        if (IsHidden(name))
+        if (IsHiddenName(name))
             continue;
         if (IsRealDirectory(entry))
             DeleteSceneTree(entry); // removes the directory itself when emptied
@@ -109,7 +108,7 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath) {
 void SweepSmallScenes(const QString& dayDir, const QString& newSceneDir, int minPictures) {
     const QString keep = QDir::cleanPath(newSceneDir);
     for (const QString& name : SortedDirectoryEntries(dayDir, QDir::Dirs | QDir::NoSymLinks)) {
-        if (IsHidden(name))
+        if (IsHiddenName(name))
             continue;
         const QString scene = Join(dayDir, name);
         if (QDir::cleanPath(scene).compare(keep, Qt::CaseInsensitive) == 0)

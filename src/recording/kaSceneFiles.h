@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The directory helpers of the recording layout
 // SceneDir/yyyymmdd/hhnnsszzz/yyyymmddhhnnsszzz.jpg: counting, deleting and
@@ -11,6 +12,10 @@
 QString PictureTempName(const QString& pictureName);
 // True for a name of that pattern (a leftover of an interrupted write).
 bool IsPictureTempName(const QString& name);
+
+// The file names of a scene directory as ListFileNames gives them, without the
+// scene maker's picture temporaries. Every page that lists pictures uses it.
+QStringList ListSceneFiles(const QString& sceneDir);
 
 // Number of entries of Path that are not directories, hidden ones included,
 // except leftover picture temporaries. A missing directory counts 0.

@@ -107,6 +107,10 @@ QStringList SortedDirectoryEntries(const QString& directory, QDir::Filters filte
     return names;
 }
 
+bool IsHiddenName(const QString& name) {
+    return name.startsWith(QLatin1Char('.'));
+}
+
 void ListFileNames(const QString& directory, QStringList& list) {
     const QDir dir(directory);
     for (const QString& name : SortedDirectoryEntries(directory, QDir::AllEntries | QDir::System)) {

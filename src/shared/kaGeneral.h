@@ -45,6 +45,8 @@ QString ProgramSubDir(const QString& name);
 // ignoring letter case as the listings of the system expect. A missing
 // directory yields an empty list.
 QStringList SortedDirectoryEntries(const QString& directory, QDir::Filters filters);
+// True for a hidden name (one starting with ".").
+bool IsHiddenName(const QString& name);
 // Appends the names of all entries that are not directories, hidden ones included.
 void ListFileNames(const QString& directory, QStringList& list);
 // Number of entries that are directories, hidden ones included.
