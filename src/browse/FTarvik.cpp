@@ -11,6 +11,7 @@
 #include "TreeNodeObject.h"
 #include "Videocap.h"
 #include "frExplorer.h"
+#include "frFeedBack.h"
 #include "frRoot.h"
 #include "frScene.h"
 #include "frVideo.h"
@@ -287,6 +288,10 @@ void TTarvikForm::AddTopLevelNodes() {
     RootFrame->hide();
     TkaTreeView* tree = Tree();
     RootNode = tree->AddNode(nullptr, ProgramName, RootFrame, new TTreeNodeObject, -1, RootImage);
+    FeedbackFrame = CreateLoaded<TFeedbackFrame>(nullptr, DirExplorerFrame->kaPanel);
+    FeedbackFrame->hide();
+    SupportNode = tree->AddNode(nullptr, QStringLiteral("Support"), FeedbackFrame,
+                                new TTreeNodeObject, -1, SupportImage);
     HelpNode =
         tree->AddNode(nullptr, HelpMessage().Get(), RootFrame, new TTreeNodeObject, -1, HelpImage);
     // Both nodes show the page; it belongs to the root node.

@@ -17,6 +17,7 @@ class QMenu;
 class QTimer;
 class QTreeWidgetItem;
 class TExplorerFrame;
+class TFeedbackFrame;
 class TkaAction;
 class TkaActionList;
 class TkaApplicationEvents;
@@ -47,6 +48,7 @@ public:
     static constexpr int CameraImage = 3;
     static constexpr int SceneImage = 6;
     static constexpr int ScenesImage = 7;
+    static constexpr int SupportImage = 12;
     static constexpr int HelpImage = 13;
     static constexpr int TreeImageCount = 14;
 
@@ -102,6 +104,8 @@ public:
     TTrayIcon* TrayIcon = nullptr;
     TRootFrame* RootFrame = nullptr;
     QTreeWidgetItem* RootNode = nullptr;
+    TFeedbackFrame* FeedbackFrame = nullptr;
+    QTreeWidgetItem* SupportNode = nullptr;
     QTreeWidgetItem* HelpNode = nullptr;
     QTreeWidgetItem* FirstCameraNode = nullptr;
     QPointer<TVideoFrame> FirstVideoFrame;

@@ -3,12 +3,14 @@
 #include "EkaError.h"
 #include "FTarvik.h"
 #include "FVideoSetup.h"
+#include "MailAccounts.h"
 #include "PathTreeNodeObject.h"
 #include "ScriptedDialogs.h"
 #include "TIniFile.h"
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
 #include "frExplorer.h"
+#include "frFeedBack.h"
 #include "frRoot.h"
 #include "frScene.h"
 #include "frVideo.h"
@@ -62,6 +64,8 @@ protected:
         TempProgramDir::SetUp();
         // A safety net: should a test ever switch broadcasting on, it stays on loopback.
         SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
+        // The Support page reads no mail accounts of the user running the tests.
+        SetMailHomeDir(PathOf("home"));
         SavedLocale = QLocale();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         PreviousExit = TkaApplicationEvents::SetExitFunction(
@@ -73,6 +77,7 @@ protected:
         SetCaptureBackends({});
         TkaApplicationEvents::SetExitFunction(PreviousExit);
         SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
+        SetMailHomeDir(QString());
         QLocale::setDefault(SavedLocale);
         TempProgramDir::TearDown();
     }
@@ -117,8 +122,13 @@ protected:
 
 TEST_F(TarvikFormTest, WithoutCameraOnlyTheTopNodesAndTheDriverMessage) {
     CreateForm(0);
-    EXPECT_EQ(Tree()->topLevelItemCount(), 2);
+    EXPECT_EQ(Tree()->topLevelItemCount(), 3);
     EXPECT_EQ(Form->RootNode->text(0), "Tarvik");
+    EXPECT_EQ(Tree()->topLevelItem(1), Form->SupportNode);
+    EXPECT_EQ(Form->SupportNode->text(0), "Support");
+    EXPECT_EQ(TkaTreeView::ImageIndex(Form->SupportNode), TTarvikForm::SupportImage);
+    EXPECT_EQ(TkaTreeView::NodePage(Form->SupportNode), Form->FeedbackFrame);
+    EXPECT_EQ(Tree()->topLevelItem(2), Form->HelpNode);
     EXPECT_EQ(Form->HelpNode->text(0), "Help");
     EXPECT_EQ(TkaTreeView::ImageIndex(Form->HelpNode), TTarvikForm::HelpImage);
     EXPECT_EQ(Form->RootNode->childCount(), 0);
