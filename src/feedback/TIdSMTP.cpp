@@ -119,8 +119,9 @@ void TIdSMTP::Send(const TMailMessage& message) {
     const QByteArray url =
         (QStringLiteral("smtp://") + urlHost + QLatin1Char(':') + QString::number(SmtpPort()))
             .toLatin1();
-    const QByteArray from = "<" + message.From.toLatin1() + ">";
-    TCurlList recipients(curl_slist_append(nullptr, ("<" + message.To.toLatin1() + ">").data()));
+    const QByteArray from = "<" + TMailMessage::AsciiAddress(message.From) + ">";
+    TCurlList recipients(
+        curl_slist_append(nullptr, ("<" + TMailMessage::AsciiAddress(message.To) + ">").data()));
     if (!recipients)
         throw ESMTPError(QStringLiteral("Out of memory for the recipient list"));
     char errorText[CURL_ERROR_SIZE] = {};

@@ -88,6 +88,11 @@ QString TMailMessage::AddressDomain(const QString& address) {
     return DomainOf(address);
 }
 
+QByteArray TMailMessage::AsciiAddress(const QString& address) {
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    return (address.left(at + 1) + AddressDomain(address)).toLatin1();
+}
+
 QByteArray TMailMessage::EncodeHeaderText(const QString& text) {
     if (IsPrintableAscii(text))
         return text.toLatin1();
@@ -158,8 +163,8 @@ QByteArray TMailMessage::Compose(const QDateTime& date) const {
                                  AddressDomain(From).toLatin1() + ">";
     QByteArray message;
     message += Header("Date", date.toString(Qt::RFC2822Date).toLatin1());
-    message += Header("From", From.toLatin1());
-    message += Header("To", To.toLatin1());
+    message += Header("From", AsciiAddress(From));
+    message += Header("To", AsciiAddress(To));
     message += Header("Subject", EncodeHeaderText(Subject));
     message += Header("Message-ID", messageId);
     message += Header("MIME-Version", "1.0");

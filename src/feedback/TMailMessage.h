@@ -27,6 +27,8 @@ public:
     static void CheckAddress(const QString& address, const QString& what);
     // The domain part of a valid address in its ASCII form.
     static QString AddressDomain(const QString& address);
+    // A valid address with its domain in ASCII, as headers and the envelope need it.
+    static QByteArray AsciiAddress(const QString& address);
 
     // Header text: printable ASCII as it is, anything else as UTF-8
     // encoded-words, folded so no header line grows beyond 76 characters.

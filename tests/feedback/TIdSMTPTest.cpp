@@ -60,11 +60,15 @@ TEST_F(TIdSMTPTest, TextArrivesUnchangedThroughARealServer) {
                               QStringLiteral("trailing blanks   "),
                               QString(),
                               QStringLiteral("last")};
-    ASSERT_EQ(SendError(QStringLiteral("127.0.0.1"), Message(subject, body)), QString());
+    TMailMessage message = Message(subject, body);
+    message.From = QStringLiteral("anna@bücher.example"); // a domain beyond ASCII
+    ASSERT_EQ(SendError(QStringLiteral("127.0.0.1"), message), QString());
 
     const QList<QJsonObject> received = Sink.Received();
     ASSERT_EQ(received.size(), 1);
     const QJsonObject mail = received.first();
+    EXPECT_EQ(mail["mail_from"].toString(), "anna@xn--bcher-kva.example");
+    EXPECT_EQ(mail["headers"].toObject()["From"].toString(), "anna@xn--bcher-kva.example");
     EXPECT_EQ(mail["headers"].toObject()["Subject"].toString(), subject);
     EXPECT_EQ(mail["charset"].toString(), "utf-8");
     EXPECT_EQ(mail["body"].toString(), body.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
