@@ -136,8 +136,8 @@ void TIdSMTP::Send(const TMailMessage& message) {
     SetOption(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.Data.size()));
     SetOption(handle, CURLOPT_READFUNCTION, &ReadUpload);
     SetOption(handle, CURLOPT_READDATA, &upload);
-    SetOption(handle, CURLOPT_CONNECTTIMEOUT, ConnectTimeout);
-    SetOption(handle, CURLOPT_TIMEOUT, TotalTimeout);
+    SetOption(handle, CURLOPT_CONNECTTIMEOUT_MS, ConnectTimeoutMs);
+    SetOption(handle, CURLOPT_TIMEOUT_MS, TotalTimeoutMs);
     SetOption(handle, CURLOPT_NOSIGNAL, 1L);
     SetOption(handle, CURLOPT_ERRORBUFFER, errorText);
     // The debug hook sees the server's replies; verbose output goes nowhere else.

@@ -24,10 +24,11 @@ void SetSmtpPort(int port);
 // how long a dead server can hold it.
 class TIdSMTP {
 public:
-    static constexpr long ConnectTimeout = 15; // seconds
-    static constexpr long TotalTimeout = 60;   // seconds
-
     explicit TIdSMTP(QString host);
+
+    // Bounds of the dialogue: a dead server cannot hold the window for good.
+    long ConnectTimeoutMs = 15000;
+    long TotalTimeoutMs = 60000;
 
     const QString& Host() const { return FHost; }
 

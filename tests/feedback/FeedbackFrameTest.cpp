@@ -5,6 +5,7 @@
 #include "THourGlass.h"
 #include "TIdSMTP.h"
 #include "TempProgramDir.h"
+#include "UnprivilegedScope.h"
 #include "frFeedBack.h"
 #include "kaApplicationEvents.h"
 #include "kaCheckBox.h"
@@ -156,6 +157,25 @@ TEST_F(FeedbackFrameTest, BugreportWithoutErrorLogNamesTheMissingFile) {
     Send(Frame->BugreportTabSheet);
     EXPECT_EQ(ReceivedBody(),
               (QStringList{Title, Separator, Separator, ErrorLogFileName() + " does not exists"}));
+}
+
+TEST_F(FeedbackFrameTest, AnUnreadableErrorLogStopsTheBugreport) {
+    QFile log(ErrorLogFileName());
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("a row\r\n");
+    log.close();
+    log.setPermissions(QFileDevice::WriteOwner);
+    OpenPathForEverybody(ProgramDir().toLocal8Bit().constData());
+    Address(QStringLiteral("anna@example.com"), QStringLiteral("127.0.0.1"));
+    {
+        UnprivilegedScope unprivileged;
+        Send(Frame->BugreportTabSheet);
+    }
+    EXPECT_EQ(Dialogs.Asked.size(), 1);
+    EXPECT_TRUE(Dialogs.Asked.value(0).startsWith(
+        QStringLiteral("Message: Cannot read the error log ") + ErrorLogFileName()))
+        << Dialogs.Asked.value(0).toStdString();
+    EXPECT_TRUE(Sink->Received().isEmpty());
 }
 
 TEST_F(FeedbackFrameTest, FailuresShowTheirOwnTextAndKeepEverything) {

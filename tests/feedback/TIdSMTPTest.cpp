@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -103,6 +104,23 @@ TEST_F(TIdSMTPTest, InvalidAddressesAndHostsAreRefusedBeforeConnecting) {
     // A name with blanks around it and an IPv6 address are hosts.
     EXPECT_EQ(TIdSMTP::UrlHost(QStringLiteral(" Mail.Example.com ")), "mail.example.com");
     EXPECT_EQ(TIdSMTP::UrlHost(QStringLiteral("::1")), "[::1]");
+}
+
+TEST_F(TIdSMTPTest, AServerThatNeverAnswersEndsWithTheTimeOut) {
+    // The kernel accepts the connection; nobody ever sends the greeting.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    SetSmtpPort(silent.serverPort());
+    TIdSMTP smtp(QStringLiteral("127.0.0.1"));
+    smtp.TotalTimeoutMs = 300;
+    try {
+        smtp.Send(Message(QStringLiteral("Tarvik - Feedback"), {QStringLiteral("x")}));
+        ADD_FAILURE() << "sent to a server that never answered";
+    } catch (const ESMTPError& error) {
+        EXPECT_TRUE(error.message().startsWith(
+            QStringLiteral("The SMTP-Server 127.0.0.1 did not answer in time (")))
+            << error.message().toStdString();
+    }
 }
 
 TEST_F(TIdSMTPTest, AnUnknownHostIsReportedByName) {
