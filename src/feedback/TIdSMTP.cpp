@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QUrl>
 #include <cstring>
 #include <curl/curl.h>
@@ -72,6 +73,13 @@ const QRegularExpression& HostName() {
     return pattern;
 }
 
+// This machine's name when it is a proper host name; servers on port 25 may
+// refuse a client that greets as "localhost".
+QString GreetingName() {
+    const QString name = QSysInfo::machineHostName();
+    return HostName().match(name).hasMatch() ? name : QStringLiteral("localhost");
+}
+
 void SetOption(CURL* curl, CURLoption option, auto value) {
     if (curl_easy_setopt(curl, option, value) != CURLE_OK)
         throw ESMTPError(QStringLiteral("The mail library refused an option: ") +
@@ -116,9 +124,10 @@ void TIdSMTP::Send(const TMailMessage& message) {
     const TCurl curl(curl_easy_init());
     if (!curl)
         throw ESMTPError(QStringLiteral("The mail library could not start"));
-    const QByteArray url =
-        (QStringLiteral("smtp://") + urlHost + QLatin1Char(':') + QString::number(SmtpPort()))
-            .toLatin1();
+    // The path of the address is the name the client greets with (EHLO).
+    const QByteArray url = (QStringLiteral("smtp://") + urlHost + QLatin1Char(':') +
+                            QString::number(SmtpPort()) + QLatin1Char('/') + GreetingName())
+                               .toLatin1();
     const QByteArray from = "<" + TMailMessage::AsciiAddress(message.From) + ">";
     TCurlList recipients(
         curl_slist_append(nullptr, ("<" + TMailMessage::AsciiAddress(message.To) + ">").data()));
@@ -130,6 +139,7 @@ void TIdSMTP::Send(const TMailMessage& message) {
     CURL* handle = curl.get();
     SetOption(handle, CURLOPT_URL, url.constData());
     SetOption(handle, CURLOPT_PROTOCOLS_STR, "smtp");
+    SetOption(handle, CURLOPT_PROXY, ""); // never a proxy from the environment
     SetOption(handle, CURLOPT_MAIL_FROM, from.constData());
     SetOption(handle, CURLOPT_MAIL_RCPT, recipients.get());
     SetOption(handle, CURLOPT_UPLOAD, 1L);

@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -69,6 +70,7 @@ TEST_F(TIdSMTPTest, TextArrivesUnchangedThroughARealServer) {
     ASSERT_EQ(received.size(), 1);
     const QJsonObject mail = received.first();
     EXPECT_EQ(mail["mail_from"].toString(), "anna@xn--bcher-kva.example");
+    EXPECT_EQ(mail["helo"].toString(), QSysInfo::machineHostName()); // not "localhost"
     EXPECT_EQ(mail["headers"].toObject()["From"].toString(), "anna@xn--bcher-kva.example");
     EXPECT_EQ(mail["headers"].toObject()["Subject"].toString(), subject);
     EXPECT_EQ(mail["charset"].toString(), "utf-8");

@@ -31,6 +31,7 @@ class Sink:
         message = message_from_bytes(raw, policy=policy.default)
         body = message.get_body(("plain",))
         record = {
+            "helo": session.host_name,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "raw": raw.decode("latin-1"),
