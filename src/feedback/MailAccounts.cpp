@@ -195,9 +195,13 @@ TAccount Identity(const TPrefs& prefs, const QString& identity, const QString& s
 
 // ---- Profiles -------------------------------------------------------------------
 
-QStringList ProfileFolders(const QString& home) {
-    const QString root = IncludeBackslash(home) + QStringLiteral(".thunderbird");
-    QStringList folders;
+// Where Thunderbird keeps its profiles: its own folder, and those of the snap
+// and flatpak packages.
+const QStringList ThunderbirdRoots = {
+    QStringLiteral(".thunderbird"), QStringLiteral("snap/thunderbird/common/.thunderbird"),
+    QStringLiteral(".var/app/org.mozilla.Thunderbird/.thunderbird")};
+
+void AddProfileFolders(const QString& root, QStringList& folders) {
     const QString profilesIni = root + QStringLiteral("/profiles.ini");
     if (QFileInfo(profilesIni).isFile()) {
         const TIniFile ini(profilesIni);
@@ -211,6 +215,12 @@ QStringList ProfileFolders(const QString& home) {
     }
     for (const QString& name : SortedDirectoryEntries(root, QDir::Dirs))
         folders.append(root + QLatin1Char('/') + name);
+}
+
+QStringList ProfileFolders(const QString& home) {
+    QStringList folders;
+    for (const QString& root : ThunderbirdRoots)
+        AddProfileFolders(IncludeBackslash(home) + root, folders);
     // One profile named twice (profiles.ini and its folder) is read once.
     QStringList unique;
     QSet<QString> seen;

@@ -15,8 +15,9 @@
 QString AccountsFileName();
 QList<TAccount> ReadAccountsIni(const QString& fileName);
 
-// The identities of every Thunderbird profile below Home/.thunderbird: the
-// profiles named in profiles.ini first, then other profile folders by name.
+// The identities of every Thunderbird profile below Home (.thunderbird, and
+// the folders of the snap and flatpak packages): in each, the profiles named
+// in profiles.ini first, then other profile folders by name.
 QList<TAccount> ReadThunderbirdAccounts(const QString& home);
 // The identities of one prefs.js, in the order of the account manager.
 QList<TAccount> ReadThunderbirdPrefs(const QString& prefsFileName);

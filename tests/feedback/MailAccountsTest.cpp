@@ -129,8 +129,8 @@ TEST_F(MailAccountsTest, ThunderbirdIdentitiesFollowTheAccountsIni) {
           "[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=default\nIsRelative=1\n"
           "Path=x1y2.default\n");
     Write("home/.thunderbird/x1y2.default/prefs.js", ThunderbirdPrefs);
-    // A profile folder that profiles.ini does not name is read after the named ones.
-    Write("home/.thunderbird/a0.other/prefs.js",
+    // A profile that no profiles.ini names, in the folder of the flatpak package.
+    Write("home/.var/app/org.mozilla.Thunderbird/.thunderbird/a0.other/prefs.js",
           "user_pref(\"mail.identity.id1.useremail\", \"other@example.net\");\n"
           "user_pref(\"mail.identity.id1.smtpServer\", \"smtp1\");\n"
           "user_pref(\"mail.smtpserver.smtp1.hostname\", \"smtp.example.net\");\n");
