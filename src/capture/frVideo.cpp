@@ -4,7 +4,6 @@
 #include "FVideoSetup.h"
 #include "IdUDPClient.h"
 #include "PaintBox.h"
-#include "StmJPG.h"
 #include "THourGlass.h"
 #include "TkaHashList.h"
 #include "frScene.h"
@@ -21,7 +20,6 @@
 
 #include <QApplication>
 #include <QBoxLayout>
-#include <QBuffer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
@@ -67,11 +65,6 @@ void RegisterMessages() {
 }
 
 // ---- Helpers ---------------------------------------------------------------------
-
-QHostAddress& BroadcastDestination() {
-    static QHostAddress address(QHostAddress::Broadcast);
-    return address;
-}
 
 int NextPageNumber() {
     static int pages = 0;
@@ -136,106 +129,17 @@ template <class Handler> void Guarded(Handler handler) {
     }
 }
 
-// Colour of every mask pixel value as blue, green, red bytes.
-using TMaskColours = std::array<std::array<uchar, 3>, 256>;
-
-TMaskColours MaskColours(const QImage& mask) {
-    TMaskColours colours{};
-    const QList<QRgb> table = mask.colorTable();
-    for (int i = 0; i < int(table.size()) && i < 256; ++i)
-        colours[std::size_t(i)] = {uchar(qBlue(table[i])), uchar(qGreen(table[i])),
-                                   uchar(qRed(table[i]))};
-    return colours;
-}
-
-// The outline of the rectangle from (X1, Y1) to (X2, Y2), right and bottom
-// edges excluded, one pixel wide, clipped to a BGR888 picture.
-class TOutlinePen {
-public:
-    TOutlinePen(QImage& picture, const std::array<uchar, 3>& bgr)
-        : Bits(picture.bits()), Stride(picture.bytesPerLine()), Width(picture.width()),
-          Height(picture.height()), Colour(bgr) {}
-
-    void Rectangle(int x1, int y1, int x2, int y2) const {
-        for (int x = x1; x < x2; ++x) {
-            Plot(x, y1);
-            Plot(x, y2 - 1);
-        }
-        for (int y = y1; y < y2; ++y) {
-            Plot(x1, y);
-            Plot(x2 - 1, y);
-        }
-    }
-
-private:
-    void Plot(int x, int y) const {
-        if (x < 0 || y < 0 || x >= Width || y >= Height)
-            return;
-        std::memcpy(Bits + Stride * y + qsizetype(x) * 3, Colour.data(), 3);
-    }
-
-    uchar* Bits;
-    qsizetype Stride;
-    int Width;
-    int Height;
-    std::array<uchar, 3> Colour;
-};
-
-QImage WhiteMask(int width, int height) {
-    QImage mask(width, height, QImage::Format_Indexed8);
-    mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    mask.fill(1);
-    return mask;
-}
-
 } // namespace
-
-void ApplyMask(QImage& picture, const QImage& mask) {
-    const int width = std::min(picture.width(), mask.width());
-    const int height = std::min(picture.height(), mask.height());
-    if (mask.format() == QImage::Format_Indexed8) {
-        const TMaskColours colours = MaskColours(mask);
-        for (int y = 0; y < height; ++y) {
-            uchar* pixel = picture.scanLine(y);
-            const uchar* index = mask.constScanLine(y);
-            for (int x = 0; x < width; ++x, pixel += 3) {
-                const std::array<uchar, 3>& colour = colours[index[x]];
-                pixel[0] &= colour[0];
-                pixel[1] &= colour[1];
-                pixel[2] &= colour[2];
-            }
-        }
-        return;
-    }
-    const QImage bgr = mask.convertToFormat(QImage::Format_BGR888);
-    for (int y = 0; y < height; ++y) {
-        uchar* pixel = picture.scanLine(y);
-        const uchar* colour = bgr.constScanLine(y);
-        for (int i = 0; i < width * 3; ++i)
-            pixel[i] &= colour[i];
-    }
-}
-
-QHostAddress BroadcastAddress() {
-    return BroadcastDestination();
-}
-
-void SetBroadcastAddress(const QHostAddress& address) {
-    BroadcastDestination() = address;
-}
 
 // ---- Construction ----------------------------------------------------------------
 
-TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent)
-    : TTreeNodeFrame(owner, parent), FMaskBitmap(WhiteMask(MaskWidth, MaskHeight)) {
+TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, parent) {
     // Named before any component exists: their settings are keyed below the
     // page's name, and remanent actions restore while the page loads.
     setObjectName(QStringLiteral("VideoFrame%1").arg(NextPageNumber()));
     RegisterMessages();
     CreateComponents();
     FLineWidth = 10;
-    FDisplayBitmap = QImage();
-    FAnalysisBitmap = QImage();
     kaPageControl->setCurrentWidget(VideoTabSheet);
     LastMotionkaLabel->clear();
     LastUpdatekaLabel->clear();
@@ -301,6 +205,10 @@ void TVideoFrame::CreateComponents() {
     };
 
     IdUDPClient = Own(this, new TIdUDPClient(this), "IdUDPClient");
+    // The white mask exists before the pictures and the page's settings.
+    FPipeline = std::make_unique<TkaFramePipeline>(*kaPictureAnalyser);
+    FPipeline->SetSender(IdUDPClient);
+    ConnectPipeline();
     ConnectActions();
 }
 
@@ -544,45 +452,36 @@ void TVideoFrame::CaptureTimerTimer() {
 void TVideoFrame::VideoCapFrameCallback(QObject* /*sender*/, PVIDEOHDR lpVhdr) {
     if (lpVhdr == nullptr || lpVhdr->dwBytesUsed == 0)
         return;
-    ProcessFrame(*lpVhdr);
-}
-
-void TVideoFrame::ProcessFrame(const VIDEOHDR& header) {
-    if (!FDisplayBitmap.isNull() && FDisplayBitmap.format() != QImage::Format_BGR888)
-        FDisplayBitmap = FDisplayBitmap.convertToFormat(QImage::Format_BGR888);
     BITMAPINFO info;
     VideoCap->GetBitmapInfo(info);
-    // A frame shorter than its format or in a format that cannot be decoded is
-    // dropped like an empty one: analysing the previous picture again would
-    // report a still scene that nobody saw.
-    if (!FrameToBitmap(FDisplayBitmap, header.lpData, info, header.dwBytesUsed) ||
-        !FrameToBitmap(FAnalysisBitmap, header.lpData, info, header.dwBytesUsed))
+    if (!FPipeline->ProcessFrame(*lpVhdr, info, FrameSettings()))
         return;
-    SetLastFrameTime(Now());
-    if (kaPageControl->currentWidget() == VideoTabSheet)
-        PaintBox->update();
-
-    ApplyMask(FAnalysisBitmap, FMaskBitmap);
-    if (FAnalysisBitmap.format() != QImage::Format_BGR888)
-        FAnalysisBitmap = FAnalysisBitmap.convertToFormat(QImage::Format_BGR888);
-
-    if (kaPictureAnalyser->Analyse(FAnalysisBitmap)) {
-        SetMotion(true);
-        CompressMotionPicture();
-        StoreMotionPicture();
-        SetPanelText(4, QString::number(FJpeg.Size()) + QStringLiteral(" Byte"));
-        if (kaPageControl->currentWidget() == JPegTabSheet)
-            JPegPaintBox->update();
-        if (BroadcastAction->isChecked())
-            Broadcast();
-    } else {
-        SetMotion(false);
-    }
-
-    DrawSegmentRectangles();
     if (kaPageControl->currentWidget() == MaskTabSheet)
         MaskPaintBox->update();
     ShowAnalysisFigures();
+}
+
+TFrameSettings TVideoFrame::FrameSettings() const {
+    TFrameSettings settings;
+    settings.Quality = FSetupForm->Quality();
+    settings.Broadcast = BroadcastAction->isChecked();
+    settings.Source = SourcekaEdit->text();
+    return settings;
+}
+
+void TVideoFrame::ConnectPipeline() {
+    FPipeline->OnPictures = [this](TkaFramePipeline*) {
+        SetLastFrameTime(Now());
+        if (kaPageControl->currentWidget() == VideoTabSheet)
+            PaintBox->update();
+    };
+    FPipeline->OnMotion = [this](TkaFramePipeline*, bool motion) { SetMotion(motion); };
+    FPipeline->OnStore = [this](TkaFramePipeline*, const TJPEGImage&) { StoreMotionPicture(); };
+    FPipeline->OnCompressed = [this](TkaFramePipeline*) { ShowMotionPicture(); };
+    // Broadcasting stops quietly until the user switches it on again.
+    FPipeline->OnBroadcastFailed = [this](TkaFramePipeline*) {
+        BroadcastAction->setChecked(false);
+    };
 }
 
 void TVideoFrame::StoreMotionPicture() {
@@ -594,57 +493,17 @@ void TVideoFrame::StoreMotionPicture() {
     };
     // The guard answers false when no scene directory is set.
     if (FSceneFrame->GuardDiskSpace(repaintTree))
-        FSceneFrame->AddPicture(FJpeg);
+        FSceneFrame->AddPicture(Jpeg());
 }
 
-void TVideoFrame::CompressMotionPicture() {
-    FJpeg.Assign(FDisplayBitmap);
-    FJpeg.SetQuality(FSetupForm->Quality());
-    FJpeg.Compress();
-    FJpeg.FreeBitmap();
-}
-
-void TVideoFrame::Broadcast() {
-    const TStmJPG picture(SourcekaEdit->text(), FJpeg);
-    QBuffer stream;
-    stream.open(QIODevice::ReadWrite);
-    picture.SaveToStream(stream);
-    stream.seek(0);
-    // Too large for the buffer or for one IPv4 datagram: this picture is not
-    // broadcast, the next smaller one is. (Sending it would fail and switch
-    // broadcasting off for good.)
-    if (stream.size() >= IdUDPClient->BufferSize() || stream.size() > TIdUDPClient::MaxDatagramSize)
-        return;
-    try {
-        IdUDPClient->Send(stream.data(), BroadcastAddress(), IdUDPClient->Port());
-    } catch (const EkaError&) {
-        // Broadcasting stops quietly until the user switches it on again.
-        BroadcastAction->setChecked(false);
-    }
+void TVideoFrame::ShowMotionPicture() {
+    SetPanelText(4, QString::number(Jpeg().Size()) + QStringLiteral(" Byte"));
+    if (kaPageControl->currentWidget() == JPegTabSheet)
+        JPegPaintBox->update();
 }
 
 void TVideoFrame::TakeBroadcastPort() {
     IdUDPClient->SetPort(PortNumber(UDPPortkaEdit->text()));
-}
-
-void TVideoFrame::DrawSegmentRectangles() {
-    const int xs = kaPictureAnalyser->xSegments();
-    const int ys = kaPictureAnalyser->ySegments();
-    const double threshold = kaPictureAnalyser->ThresholdMaxSegment();
-    const double width = FAnalysisBitmap.width();
-    const double height = FAnalysisBitmap.height();
-    if (FAnalysisBitmap.isNull())
-        return;
-    const TOutlinePen red(FAnalysisBitmap, {0, 0, 255});
-    // An even split of the picture, not the analyser's own segment origins.
-    for (int x = 0; x < xs; ++x) {
-        for (int y = 0; y < ys; ++y) {
-            if (std::abs(kaPictureAnalyser->SegmentValue(x, y)) < threshold)
-                continue;
-            red.Rectangle(RoundEven(width / xs * x), RoundEven(height / ys * y),
-                          RoundEven(width / xs * (x + 1)), RoundEven(height / ys * (y + 1)));
-        }
-    }
 }
 
 void TVideoFrame::ShowAnalysisFigures() {
@@ -657,12 +516,8 @@ void TVideoFrame::ShowAnalysisFigures() {
 
 void TVideoFrame::kaPictureAnalyserThresholdMaxSegment(TkaPictureAnalyser* sender, double /*value*/,
                                                        bool& isMotion) {
-    // Strictly more segments than the setting make motion.
-    if (sender->CountMaxSegments() <= FSetupForm->MotionSegments())
-        return;
-    if (!isMotion)
+    if (TkaFramePipeline::MotionRule(*sender, FSetupForm->MotionSegments(), isMotion))
         SetCountMove(FCountMove + 1);
-    isMotion = true;
 }
 
 // ---- Display state --------------------------------------------------------------------
@@ -739,22 +594,24 @@ void TVideoFrame::DrawPicture(QPainter& canvas, const QSize& box, const QImage& 
 }
 
 void TVideoFrame::PaintBoxPaint(QPainter& canvas) {
-    DrawPicture(canvas, PaintBox->size(), FDisplayBitmap);
+    DrawPicture(canvas, PaintBox->size(), DisplayBitmap());
 }
 
 void TVideoFrame::JPegPaintBoxPaint(QPainter& canvas) {
-    if (FJpeg.Empty())
+    const TJPEGImage& jpeg = Jpeg();
+    if (jpeg.Empty())
         return;
     const QSize box = JPegPaintBox->size();
     if (StretchAction->isChecked())
-        FJpeg.StretchDraw(canvas, QRect(QPoint(0, 0), box));
+        jpeg.StretchDraw(canvas, QRect(QPoint(0, 0), box));
     else
-        FJpeg.Draw(canvas,
-                   QPoint((box.width() - FJpeg.Width()) / 2, (box.height() - FJpeg.Height()) / 2));
+        jpeg.Draw(canvas,
+                  QPoint((box.width() - jpeg.Width()) / 2, (box.height() - jpeg.Height()) / 2));
 }
 
 void TVideoFrame::MaskPaintBoxPaint(QPainter& canvas) {
-    canvas.drawImage(QPoint(0, 0), MaskPictureAction->isChecked() ? FAnalysisBitmap : FMaskBitmap);
+    canvas.drawImage(QPoint(0, 0),
+                     MaskPictureAction->isChecked() ? AnalysisBitmap() : MaskBitmap());
 }
 
 void TVideoFrame::RepaintPictures() {
@@ -778,7 +635,7 @@ void TVideoFrame::DlgFormatActionExecute() {
     PaintBox->update();
     MaskPaintBox->update();
     JPegPaintBox->update();
-    FAnalysisBitmap = QImage();
+    FPipeline->ClearAnalysisBitmap();
 }
 
 // Stretches the part of the mask that covered the old picture over the new
@@ -788,20 +645,21 @@ void TVideoFrame::RescaleMask(int oldWidth, int oldHeight, int newWidth, int new
     // is nothing to stretch, and wiping the mask would lose the user's work.
     if (oldWidth <= 0 || oldHeight <= 0 || newWidth <= 0 || newHeight <= 0)
         return;
+    QImage& mask = FPipeline->MaskBitmap();
     // The old picture as the mask saw it; beyond the mask nothing was masked.
     QImage old(oldWidth, oldHeight, QImage::Format_Indexed8);
-    old.setColorTable(FMaskBitmap.colorTable());
-    const int white = int(FMaskBitmap.colorTable().indexOf(qRgb(255, 255, 255)));
+    old.setColorTable(mask.colorTable());
+    const int white = int(mask.colorTable().indexOf(qRgb(255, 255, 255)));
     old.fill(uint(std::max(white, 0)));
-    for (int y = 0; y < std::min(oldHeight, FMaskBitmap.height()); ++y)
-        std::memcpy(old.scanLine(y), FMaskBitmap.constScanLine(y),
-                    std::size_t(std::min(oldWidth, FMaskBitmap.width())));
-    FMaskBitmap.fill(uint(std::max(white, 0)));
-    const int width = std::min(newWidth, FMaskBitmap.width());
-    const int height = std::min(newHeight, FMaskBitmap.height());
+    for (int y = 0; y < std::min(oldHeight, mask.height()); ++y)
+        std::memcpy(old.scanLine(y), mask.constScanLine(y),
+                    std::size_t(std::min(oldWidth, mask.width())));
+    mask.fill(uint(std::max(white, 0)));
+    const int width = std::min(newWidth, mask.width());
+    const int height = std::min(newHeight, mask.height());
     for (int y = 0; y < height; ++y) {
         const uchar* source = old.constScanLine(int(qint64(y) * oldHeight / newHeight));
-        uchar* target = FMaskBitmap.scanLine(y);
+        uchar* target = mask.scanLine(y);
         for (int x = 0; x < width; ++x)
             target[x] = source[qint64(x) * oldWidth / newWidth];
     }
