@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -57,6 +58,24 @@ int MessageHandle(TMessage& message) {
         registry.Key(message.Handle) != key)
         message.Handle = RegisterMessage(key, QString::fromLatin1(message.DefaultText));
     return message.Handle;
+}
+
+// Tool tips of the broadcast edits and the status panels (panel 5 stays empty).
+TMessage SourceHintMessage{"FRVIDEO_MSG_HINTSOURCE",
+                           "Camera name sent with every broadcast picture (letters, digits, _)"};
+TMessage PortHintMessage{"FRVIDEO_MSG_HINTPORT", "UDP port the pictures are broadcast to"};
+std::array<TMessage, TVideoFrame::StatusPanelCount> PanelHintMessages{{
+    {"FRVIDEO_MSG_HINTLAMP", "Lit while the latest picture shows motion"},
+    {"FRVIDEO_MSG_HINTSEGMENTS", "Segments that changed more than the threshold"},
+    {"FRVIDEO_MSG_HINTMAXCHANGE", "Largest change of a segment"},
+    {"FRVIDEO_MSG_HINTBRIGHTNESS", "Brightness of the picture"},
+    {"FRVIDEO_MSG_HINTJPEGSIZE", "Size of the latest motion picture"},
+    {nullptr, nullptr},
+    {"FRVIDEO_MSG_HINTCOUNTMOVE", "Motion pictures since the program started"},
+}};
+
+QString HintText(TMessage& message) {
+    return message.Key == nullptr ? QString() : MessageText(MessageHandle(message));
 }
 
 void RegisterMessages() {
@@ -106,6 +125,17 @@ bool IsAsciiDigit(QChar c) {
 bool IsAsciiLetter(QChar c) {
     return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
            (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+// Source names and port numbers hold only these, however they are entered
+// (typing, pasting, dropping): the validator refuses any other text.
+QValidator* SourceValidator(QObject* parent) {
+    return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9_]*")),
+                                           parent);
+}
+
+QValidator* PortValidator(QObject* parent) {
+    return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), parent);
 }
 
 // The character a key press types, or none for keys that type nothing and for
@@ -266,11 +296,15 @@ void TVideoFrame::CreateToolBar() {
     SourcekaEdit->setFixedWidth(98);
     SourcekaEdit->SetRemanent(true);
     SourcekaEdit->setText(QStringLiteral("MyCam"));
+    SourcekaEdit->setValidator(SourceValidator(SourcekaEdit));
+    SourcekaEdit->setToolTip(HintText(SourceHintMessage));
     SourcekaEdit->installEventFilter(this);
     UDPPortkaEdit = Own(this, new TkaEdit(ToolBar1), "UDPPortkaEdit");
     UDPPortkaEdit->setFixedWidth(40);
     UDPPortkaEdit->SetRemanent(true);
     UDPPortkaEdit->setText(QStringLiteral("4032"));
+    UDPPortkaEdit->setValidator(PortValidator(UDPPortkaEdit));
+    UDPPortkaEdit->setToolTip(HintText(PortHintMessage));
     UDPPortkaEdit->installEventFilter(this);
 
     ToolBar1->addSeparator();
@@ -343,6 +377,7 @@ void TVideoFrame::CreateStatusBar() {
     constexpr std::array<int, StatusPanelCount> widths{25, 50, 40, 40, 80, 80, 50};
     MotionLamp = new TPaintBox(StatusBar);
     MotionLamp->setFixedWidth(widths[0]);
+    MotionLamp->setToolTip(HintText(PanelHintMessages[0]));
     MotionLamp->OnPaint = [this](QPainter& canvas) {
         StatusBarDrawPanel(canvas, MotionLamp->rect());
     };
@@ -350,6 +385,7 @@ void TVideoFrame::CreateStatusBar() {
     for (int i = 1; i < StatusPanelCount; ++i) {
         auto* panel = new QLabel(StatusBar);
         panel->setFixedWidth(widths[std::size_t(i)]);
+        panel->setToolTip(HintText(PanelHintMessages[std::size_t(i)]));
         StatusBar->addWidget(panel);
         Panels[std::size_t(i)] = panel;
     }
@@ -370,7 +406,10 @@ void TVideoFrame::ConnectActions() {
     connect(StretchAction, &QAction::triggered, this, &TVideoFrame::RepaintPictures);
     connect(MaskPictureAction, &QAction::triggered, MaskPaintBox, qOverload<>(&QWidget::update));
     connect(BroadcastAction, &QAction::triggered, this, [this](bool checked) {
-        if (checked)
+        // Switched on before the idle pass could disable it: refused.
+        if (checked && !BroadcastPossible())
+            BroadcastAction->setChecked(false);
+        else if (checked)
             TakeBroadcastPort();
     });
     // While broadcasting the port edit is disabled, so only its restore can
@@ -390,8 +429,14 @@ void TVideoFrame::ConnectActions() {
     connect(StretchAction, &TkaAction::OnUpdate, this,
             [this] { StretchAction->setEnabled(kaPageControl->currentWidget() != MaskTabSheet); });
     connect(BroadcastAction, &TkaAction::OnUpdate, this, [this] {
-        BroadcastAction->setEnabled(!SourcekaEdit->text().isEmpty() &&
-                                    PortNumber(UDPPortkaEdit->text()) > 0);
+        const bool possible = BroadcastPossible();
+        // Checked and disabled would lock broadcasting on and both edits
+        // off (a stored "on" with an empty source): it is switched off.
+        if (!possible && BroadcastAction->isChecked()) {
+            BroadcastAction->setChecked(false);
+            ActionList1Update();
+        }
+        BroadcastAction->setEnabled(possible);
     });
 }
 
@@ -500,6 +545,10 @@ void TVideoFrame::ShowMotionPicture() {
     SetPanelText(4, QString::number(Jpeg().Size()) + QStringLiteral(" Byte"));
     if (kaPageControl->currentWidget() == JPegTabSheet)
         JPegPaintBox->update();
+}
+
+bool TVideoFrame::BroadcastPossible() const {
+    return !SourcekaEdit->text().isEmpty() && PortNumber(UDPPortkaEdit->text()) > 0;
 }
 
 void TVideoFrame::TakeBroadcastPort() {

@@ -162,6 +162,8 @@ private:
     void RepaintPictures();
     void SetPanelText(int index, const QString& text);
     void TakeBroadcastPort();
+    // A source name and a port number to send to.
+    bool BroadcastPossible() const;
     bool SourceKeyAccepted(const QKeyEvent& key) const;
     bool PortKeyAccepted(const QKeyEvent& key) const;
 
