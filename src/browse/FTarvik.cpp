@@ -435,17 +435,9 @@ void TTarvikForm::FirstPlayTimerTimer() {
 }
 
 void TTarvikForm::PlaceSetupWindow(QWidget* setup) const {
-    if (setup == nullptr)
-        return;
-    const QRect main = frameGeometry();
-    QPoint position(main.right() + 1, main.top());
-    if (const QScreen* screen = this->screen()) {
-        const int screenRight = screen->availableGeometry().right();
-        const int width = setup->frameGeometry().width();
-        if (position.x() + width - 1 > screenRight)
-            position.setX(screenRight - width + 1);
-    }
-    setup->move(position);
+    // Beside the main window by frame geometry, title bar always on screen.
+    if (auto* form = qobject_cast<TVideoSetupForm*>(setup))
+        form->PlaceBeside(*this);
 }
 
 // ---- New scenes --------------------------------------------------------------------

@@ -164,8 +164,11 @@ QRect TDemoCamera::VisitorRect(int frameNumber) const {
     // From the left edge to the right edge: each step uncovers more than two
     // columns of a 50-column grid, over 30 rows tall.
     const int travel = w - size.width();
-    const int t = std::clamp(frameNumber, 0, MoveFrames);
-    return {QPoint(travel * t / MoveFrames, h - size.height() - h / 40), size};
+    // Steps from the left edge: in, standing, back out, waiting at the edge.
+    const int t = std::max(frameNumber, 0) % ReturnFrames;
+    const int steps =
+        t < LeaveFrame ? std::min(t, MoveFrames) : std::max(MoveFrames - (t - LeaveFrame), 0);
+    return {QPoint(travel * steps / MoveFrames, h - size.height() - h / 40), size};
 }
 
 void TDemoCamera::BuildBackground() {

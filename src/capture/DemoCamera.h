@@ -8,10 +8,11 @@
 #include <vector>
 
 // A synthetic camera for trying the system without one: a textured room, a
-// little sensor noise and a visitor in light clothes who walks across for a
-// few seconds and then stands still. The visitor is large and bright enough to
-// count as motion under the default detector settings. Time is the frame count at a nominal rate,
-// so the same frame number always gives the same picture.
+// little sensor noise and a visitor in light clothes who walks across, stands
+// a while, walks back and comes again, every ReturnFrames frames (about half
+// a minute at the camera page's default pace). The visitor is large and bright
+// enough to count as motion under the default detector settings. Time is the
+// frame count, so the same frame number always gives the same picture.
 class TDemoCamera final : public TCaptureDevice {
 public:
     // What a demo camera keeps between connections (the back end holds it).
@@ -25,6 +26,11 @@ public:
     // The visitor walks for this many frames (over 1 s at the nominal rate,
     // longer at the camera page's pace).
     static constexpr int MoveFrames = 18;
+    // At this frame of each visit the visitor walks back to the left edge.
+    static constexpr int LeaveFrame = 150;
+    // A visit starts every this many frames: with the page's 100 ms between
+    // frames and its processing, about 30 s.
+    static constexpr int ReturnFrames = 300;
     // Noise of each colour value lies within ± this.
     static constexpr int NoiseAmplitude = 3;
 

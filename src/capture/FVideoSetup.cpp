@@ -8,8 +8,11 @@
 #include "kaTrackbarFrame.h"
 
 #include <QBoxLayout>
+#include <QHideEvent>
 #include <QLocale>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -127,4 +130,85 @@ void TVideoSetupForm::mSecBetweenFrameTrackBarChange(QObject* sender) {
 
 void TVideoSetupForm::CompressionFrameTrackBarChange(QObject* sender) {
     QualityFrame->TrackBarChange(sender);
+}
+
+// ---- Placement ------------------------------------------------------------------
+
+QPoint TVideoSetupForm::FrameTopLeft(const QRect& mainFrame, const QRect& mainClient,
+                                     const QSize& frameSize, const QRect& available) {
+    QPoint topLeft(mainFrame.right() + 1, mainFrame.top());
+    if (topLeft.x() + frameSize.width() - 1 > available.right()) {
+        topLeft.setX(available.right() - frameSize.width() + 1);
+        // Over the main window now: below its title bar and buttons.
+        topLeft.setY(mainClient.top());
+    }
+    // Left and top win when the frame is larger than the area: the title
+    // bar is what must stay reachable.
+    topLeft.setX(std::max(std::min(topLeft.x(), available.right() - frameSize.width() + 1),
+                          available.left()));
+    topLeft.setY(std::max(std::min(topLeft.y(), available.bottom() - frameSize.height() + 1),
+                          available.top()));
+    return topLeft;
+}
+
+QMargins TVideoSetupForm::FrameMargins() const {
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+void TVideoSetupForm::PlaceBeside(const QWidget& main) {
+    const QScreen* screen = main.screen();
+    if (screen == nullptr)
+        return;
+    const QRect available = screen->availableGeometry();
+    QMargins margins = FrameMargins();
+    if (margins.isNull()) {
+        // Not framed yet: the main window's frame is the best guess.
+        const QRect frame = main.frameGeometry();
+        const QRect client = main.geometry();
+        margins = {client.left() - frame.left(), client.top() - frame.top(),
+                   frame.right() - client.right(), frame.bottom() - client.bottom()};
+    }
+    const QSize frameSize = size().grownBy(margins);
+    MoveFrameTo(FrameTopLeft(main.frameGeometry(), main.geometry(), frameSize, available), margins);
+    PlacementArea = available;
+}
+
+void TVideoSetupForm::MoveFrameTo(const QPoint& topLeft, const QMargins& margins) {
+    // The client geometry is the one position every platform takes as given.
+    setGeometry(QRect(topLeft + QPoint(margins.left(), margins.top()), size()));
+}
+
+void TVideoSetupForm::KeepFrameOnScreen() {
+    if (!PlacementArea || !isVisible())
+        return;
+    const QMargins margins = FrameMargins();
+    if (margins.isNull())
+        return; // not framed (yet): the placement stands as computed
+    const QRect area = *PlacementArea;
+    PlacementArea.reset();
+    const QRect frame = frameGeometry();
+    QPoint topLeft = frame.topLeft();
+    topLeft.setX(std::max(std::min(topLeft.x(), area.right() - frame.width() + 1), area.left()));
+    topLeft.setY(std::max(std::min(topLeft.y(), area.bottom() - frame.height() + 1), area.top()));
+    if (topLeft != frame.topLeft())
+        MoveFrameTo(topLeft, margins);
+}
+
+void TVideoSetupForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    KeepFrameOnScreen();
+}
+
+void TVideoSetupForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    KeepFrameOnScreen();
+}
+
+void TVideoSetupForm::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        PlacementArea.reset();
 }

@@ -2,7 +2,10 @@
 
 #include "kaComponent.h"
 
+#include <QMargins>
+#include <QRect>
 #include <QWidget>
+#include <optional>
 
 class TkaPanel;
 class TkaTrackbarFrame;
@@ -20,6 +23,20 @@ public:
     explicit TVideoSetupForm(TVideoFrame* page);
 
     void Loaded() override {}
+
+    // Where the window's frame goes beside a main window framed at MainFrame
+    // with its client area at MainClient: right of it with the same top;
+    // when that sticks out of the screen's Available area, moved left to end
+    // at its right edge and down to the main window's client top, so the main
+    // window's title bar and its buttons stay free. The whole frame, title bar
+    // first, always lies inside Available.
+    static QPoint FrameTopLeft(const QRect& mainFrame, const QRect& mainClient,
+                               const QSize& frameSize, const QRect& available);
+    // Places the window beside Main by its frame geometry within the available
+    // area of Main's screen. Until the window manager has framed it, the frame
+    // is taken to be as thick as Main's; once framed it is placed again by its
+    // real frame, should that stick out.
+    void PlaceBeside(const QWidget& main);
 
     TVideoFrame* Page() const { return FPage; }
     // Motion needs more changed segments than this.
@@ -43,7 +60,18 @@ public:
     TkaTrackbarFrame* mSecBetweenFrame = nullptr;
     TkaTrackbarFrame* QualityFrame = nullptr;
 
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    // Moves the client area so that a frame with Margins starts at TopLeft.
+    void MoveFrameTo(const QPoint& topLeft, const QMargins& margins);
+    // The window's frame margins as the window manager reports them.
+    QMargins FrameMargins() const;
+    void KeepFrameOnScreen();
+
     struct TTrackbarDesign {
         const char* Name;
         const char* Caption;
@@ -56,4 +84,7 @@ private:
     TkaTrackbarFrame* NewTrackbarFrame(const TTrackbarDesign& design);
 
     TVideoFrame* FPage;
+    // The screen area the placement keeps the frame in, until it was placed
+    // by its real frame or the window is hidden.
+    std::optional<QRect> PlacementArea;
 };

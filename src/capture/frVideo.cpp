@@ -4,7 +4,6 @@
 #include "FVideoSetup.h"
 #include "IdUDPClient.h"
 #include "PaintBox.h"
-#include "StmJPG.h"
 #include "THourGlass.h"
 #include "TkaHashList.h"
 #include "frScene.h"
@@ -21,11 +20,11 @@
 
 #include <QApplication>
 #include <QBoxLayout>
-#include <QBuffer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -61,17 +60,30 @@ int MessageHandle(TMessage& message) {
     return message.Handle;
 }
 
+// Tool tips of the broadcast edits and the status panels (panel 5 stays empty).
+TMessage SourceHintMessage{"FRVIDEO_MSG_HINTSOURCE",
+                           "Camera name sent with every broadcast picture (letters, digits, _)"};
+TMessage PortHintMessage{"FRVIDEO_MSG_HINTPORT", "UDP port the pictures are broadcast to"};
+std::array<TMessage, TVideoFrame::StatusPanelCount> PanelHintMessages{{
+    {"FRVIDEO_MSG_HINTLAMP", "Lit while the latest picture shows motion"},
+    {"FRVIDEO_MSG_HINTSEGMENTS", "Segments that changed more than the threshold"},
+    {"FRVIDEO_MSG_HINTMAXCHANGE", "Largest change of a segment"},
+    {"FRVIDEO_MSG_HINTBRIGHTNESS", "Brightness of the picture"},
+    {"FRVIDEO_MSG_HINTJPEGSIZE", "Size of the latest motion picture"},
+    {nullptr, nullptr},
+    {"FRVIDEO_MSG_HINTCOUNTMOVE", "Motion pictures since the program started"},
+}};
+
+QString HintText(TMessage& message) {
+    return message.Key == nullptr ? QString() : MessageText(MessageHandle(message));
+}
+
 void RegisterMessages() {
     for (TMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
         MessageHandle(*message);
 }
 
 // ---- Helpers ---------------------------------------------------------------------
-
-QHostAddress& BroadcastDestination() {
-    static QHostAddress address(QHostAddress::Broadcast);
-    return address;
-}
 
 int NextPageNumber() {
     static int pages = 0;
@@ -115,6 +127,17 @@ bool IsAsciiLetter(QChar c) {
            (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
 }
 
+// Source names and port numbers hold only these, however they are entered
+// (typing, pasting, dropping): the validator refuses any other text.
+QValidator* SourceValidator(QObject* parent) {
+    return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[A-Za-z0-9_]*")),
+                                           parent);
+}
+
+QValidator* PortValidator(QObject* parent) {
+    return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), parent);
+}
+
 // The character a key press types, or none for keys that type nothing and for
 // control combinations (copy, paste, select all), which the filters let pass.
 std::optional<QChar> TypedCharacter(const QKeyEvent& key) {
@@ -136,106 +159,17 @@ template <class Handler> void Guarded(Handler handler) {
     }
 }
 
-// Colour of every mask pixel value as blue, green, red bytes.
-using TMaskColours = std::array<std::array<uchar, 3>, 256>;
-
-TMaskColours MaskColours(const QImage& mask) {
-    TMaskColours colours{};
-    const QList<QRgb> table = mask.colorTable();
-    for (int i = 0; i < int(table.size()) && i < 256; ++i)
-        colours[std::size_t(i)] = {uchar(qBlue(table[i])), uchar(qGreen(table[i])),
-                                   uchar(qRed(table[i]))};
-    return colours;
-}
-
-// The outline of the rectangle from (X1, Y1) to (X2, Y2), right and bottom
-// edges excluded, one pixel wide, clipped to a BGR888 picture.
-class TOutlinePen {
-public:
-    TOutlinePen(QImage& picture, const std::array<uchar, 3>& bgr)
-        : Bits(picture.bits()), Stride(picture.bytesPerLine()), Width(picture.width()),
-          Height(picture.height()), Colour(bgr) {}
-
-    void Rectangle(int x1, int y1, int x2, int y2) const {
-        for (int x = x1; x < x2; ++x) {
-            Plot(x, y1);
-            Plot(x, y2 - 1);
-        }
-        for (int y = y1; y < y2; ++y) {
-            Plot(x1, y);
-            Plot(x2 - 1, y);
-        }
-    }
-
-private:
-    void Plot(int x, int y) const {
-        if (x < 0 || y < 0 || x >= Width || y >= Height)
-            return;
-        std::memcpy(Bits + Stride * y + qsizetype(x) * 3, Colour.data(), 3);
-    }
-
-    uchar* Bits;
-    qsizetype Stride;
-    int Width;
-    int Height;
-    std::array<uchar, 3> Colour;
-};
-
-QImage WhiteMask(int width, int height) {
-    QImage mask(width, height, QImage::Format_Indexed8);
-    mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    mask.fill(1);
-    return mask;
-}
-
 } // namespace
-
-void ApplyMask(QImage& picture, const QImage& mask) {
-    const int width = std::min(picture.width(), mask.width());
-    const int height = std::min(picture.height(), mask.height());
-    if (mask.format() == QImage::Format_Indexed8) {
-        const TMaskColours colours = MaskColours(mask);
-        for (int y = 0; y < height; ++y) {
-            uchar* pixel = picture.scanLine(y);
-            const uchar* index = mask.constScanLine(y);
-            for (int x = 0; x < width; ++x, pixel += 3) {
-                const std::array<uchar, 3>& colour = colours[index[x]];
-                pixel[0] &= colour[0];
-                pixel[1] &= colour[1];
-                pixel[2] &= colour[2];
-            }
-        }
-        return;
-    }
-    const QImage bgr = mask.convertToFormat(QImage::Format_BGR888);
-    for (int y = 0; y < height; ++y) {
-        uchar* pixel = picture.scanLine(y);
-        const uchar* colour = bgr.constScanLine(y);
-        for (int i = 0; i < width * 3; ++i)
-            pixel[i] &= colour[i];
-    }
-}
-
-QHostAddress BroadcastAddress() {
-    return BroadcastDestination();
-}
-
-void SetBroadcastAddress(const QHostAddress& address) {
-    BroadcastDestination() = address;
-}
 
 // ---- Construction ----------------------------------------------------------------
 
-TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent)
-    : TTreeNodeFrame(owner, parent), FMaskBitmap(WhiteMask(MaskWidth, MaskHeight)) {
+TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, parent) {
     // Named before any component exists: their settings are keyed below the
     // page's name, and remanent actions restore while the page loads.
     setObjectName(QStringLiteral("VideoFrame%1").arg(NextPageNumber()));
     RegisterMessages();
     CreateComponents();
     FLineWidth = 10;
-    FDisplayBitmap = QImage();
-    FAnalysisBitmap = QImage();
     kaPageControl->setCurrentWidget(VideoTabSheet);
     LastMotionkaLabel->clear();
     LastUpdatekaLabel->clear();
@@ -301,6 +235,10 @@ void TVideoFrame::CreateComponents() {
     };
 
     IdUDPClient = Own(this, new TIdUDPClient(this), "IdUDPClient");
+    // The white mask exists before the pictures and the page's settings.
+    FPipeline = std::make_unique<TkaFramePipeline>(*kaPictureAnalyser);
+    FPipeline->SetSender(IdUDPClient);
+    ConnectPipeline();
     ConnectActions();
 }
 
@@ -358,11 +296,15 @@ void TVideoFrame::CreateToolBar() {
     SourcekaEdit->setFixedWidth(98);
     SourcekaEdit->SetRemanent(true);
     SourcekaEdit->setText(QStringLiteral("MyCam"));
+    SourcekaEdit->setValidator(SourceValidator(SourcekaEdit));
+    SourcekaEdit->setToolTip(HintText(SourceHintMessage));
     SourcekaEdit->installEventFilter(this);
     UDPPortkaEdit = Own(this, new TkaEdit(ToolBar1), "UDPPortkaEdit");
     UDPPortkaEdit->setFixedWidth(40);
     UDPPortkaEdit->SetRemanent(true);
     UDPPortkaEdit->setText(QStringLiteral("4032"));
+    UDPPortkaEdit->setValidator(PortValidator(UDPPortkaEdit));
+    UDPPortkaEdit->setToolTip(HintText(PortHintMessage));
     UDPPortkaEdit->installEventFilter(this);
 
     ToolBar1->addSeparator();
@@ -435,6 +377,7 @@ void TVideoFrame::CreateStatusBar() {
     constexpr std::array<int, StatusPanelCount> widths{25, 50, 40, 40, 80, 80, 50};
     MotionLamp = new TPaintBox(StatusBar);
     MotionLamp->setFixedWidth(widths[0]);
+    MotionLamp->setToolTip(HintText(PanelHintMessages[0]));
     MotionLamp->OnPaint = [this](QPainter& canvas) {
         StatusBarDrawPanel(canvas, MotionLamp->rect());
     };
@@ -442,6 +385,7 @@ void TVideoFrame::CreateStatusBar() {
     for (int i = 1; i < StatusPanelCount; ++i) {
         auto* panel = new QLabel(StatusBar);
         panel->setFixedWidth(widths[std::size_t(i)]);
+        panel->setToolTip(HintText(PanelHintMessages[std::size_t(i)]));
         StatusBar->addWidget(panel);
         Panels[std::size_t(i)] = panel;
     }
@@ -462,7 +406,10 @@ void TVideoFrame::ConnectActions() {
     connect(StretchAction, &QAction::triggered, this, &TVideoFrame::RepaintPictures);
     connect(MaskPictureAction, &QAction::triggered, MaskPaintBox, qOverload<>(&QWidget::update));
     connect(BroadcastAction, &QAction::triggered, this, [this](bool checked) {
-        if (checked)
+        // Switched on before the idle pass could disable it: refused.
+        if (checked && !BroadcastPossible())
+            BroadcastAction->setChecked(false);
+        else if (checked)
             TakeBroadcastPort();
     });
     // While broadcasting the port edit is disabled, so only its restore can
@@ -482,8 +429,14 @@ void TVideoFrame::ConnectActions() {
     connect(StretchAction, &TkaAction::OnUpdate, this,
             [this] { StretchAction->setEnabled(kaPageControl->currentWidget() != MaskTabSheet); });
     connect(BroadcastAction, &TkaAction::OnUpdate, this, [this] {
-        BroadcastAction->setEnabled(!SourcekaEdit->text().isEmpty() &&
-                                    PortNumber(UDPPortkaEdit->text()) > 0);
+        const bool possible = BroadcastPossible();
+        // Checked and disabled would lock broadcasting on and both edits
+        // off (a stored "on" with an empty source): it is switched off.
+        if (!possible && BroadcastAction->isChecked()) {
+            BroadcastAction->setChecked(false);
+            ActionList1Update();
+        }
+        BroadcastAction->setEnabled(possible);
     });
 }
 
@@ -544,45 +497,36 @@ void TVideoFrame::CaptureTimerTimer() {
 void TVideoFrame::VideoCapFrameCallback(QObject* /*sender*/, PVIDEOHDR lpVhdr) {
     if (lpVhdr == nullptr || lpVhdr->dwBytesUsed == 0)
         return;
-    ProcessFrame(*lpVhdr);
-}
-
-void TVideoFrame::ProcessFrame(const VIDEOHDR& header) {
-    if (!FDisplayBitmap.isNull() && FDisplayBitmap.format() != QImage::Format_BGR888)
-        FDisplayBitmap = FDisplayBitmap.convertToFormat(QImage::Format_BGR888);
     BITMAPINFO info;
     VideoCap->GetBitmapInfo(info);
-    // A frame shorter than its format or in a format that cannot be decoded is
-    // dropped like an empty one: analysing the previous picture again would
-    // report a still scene that nobody saw.
-    if (!FrameToBitmap(FDisplayBitmap, header.lpData, info, header.dwBytesUsed) ||
-        !FrameToBitmap(FAnalysisBitmap, header.lpData, info, header.dwBytesUsed))
+    if (!FPipeline->ProcessFrame(*lpVhdr, info, FrameSettings()))
         return;
-    SetLastFrameTime(Now());
-    if (kaPageControl->currentWidget() == VideoTabSheet)
-        PaintBox->update();
-
-    ApplyMask(FAnalysisBitmap, FMaskBitmap);
-    if (FAnalysisBitmap.format() != QImage::Format_BGR888)
-        FAnalysisBitmap = FAnalysisBitmap.convertToFormat(QImage::Format_BGR888);
-
-    if (kaPictureAnalyser->Analyse(FAnalysisBitmap)) {
-        SetMotion(true);
-        CompressMotionPicture();
-        StoreMotionPicture();
-        SetPanelText(4, QString::number(FJpeg.Size()) + QStringLiteral(" Byte"));
-        if (kaPageControl->currentWidget() == JPegTabSheet)
-            JPegPaintBox->update();
-        if (BroadcastAction->isChecked())
-            Broadcast();
-    } else {
-        SetMotion(false);
-    }
-
-    DrawSegmentRectangles();
     if (kaPageControl->currentWidget() == MaskTabSheet)
         MaskPaintBox->update();
     ShowAnalysisFigures();
+}
+
+TFrameSettings TVideoFrame::FrameSettings() const {
+    TFrameSettings settings;
+    settings.Quality = FSetupForm->Quality();
+    settings.Broadcast = BroadcastAction->isChecked();
+    settings.Source = SourcekaEdit->text();
+    return settings;
+}
+
+void TVideoFrame::ConnectPipeline() {
+    FPipeline->OnPictures = [this](TkaFramePipeline*) {
+        SetLastFrameTime(Now());
+        if (kaPageControl->currentWidget() == VideoTabSheet)
+            PaintBox->update();
+    };
+    FPipeline->OnMotion = [this](TkaFramePipeline*, bool motion) { SetMotion(motion); };
+    FPipeline->OnStore = [this](TkaFramePipeline*, const TJPEGImage&) { StoreMotionPicture(); };
+    FPipeline->OnCompressed = [this](TkaFramePipeline*) { ShowMotionPicture(); };
+    // Broadcasting stops quietly until the user switches it on again.
+    FPipeline->OnBroadcastFailed = [this](TkaFramePipeline*) {
+        BroadcastAction->setChecked(false);
+    };
 }
 
 void TVideoFrame::StoreMotionPicture() {
@@ -594,57 +538,21 @@ void TVideoFrame::StoreMotionPicture() {
     };
     // The guard answers false when no scene directory is set.
     if (FSceneFrame->GuardDiskSpace(repaintTree))
-        FSceneFrame->AddPicture(FJpeg);
+        FSceneFrame->AddPicture(Jpeg());
 }
 
-void TVideoFrame::CompressMotionPicture() {
-    FJpeg.Assign(FDisplayBitmap);
-    FJpeg.SetQuality(FSetupForm->Quality());
-    FJpeg.Compress();
-    FJpeg.FreeBitmap();
+void TVideoFrame::ShowMotionPicture() {
+    SetPanelText(4, QString::number(Jpeg().Size()) + QStringLiteral(" Byte"));
+    if (kaPageControl->currentWidget() == JPegTabSheet)
+        JPegPaintBox->update();
 }
 
-void TVideoFrame::Broadcast() {
-    const TStmJPG picture(SourcekaEdit->text(), FJpeg);
-    QBuffer stream;
-    stream.open(QIODevice::ReadWrite);
-    picture.SaveToStream(stream);
-    stream.seek(0);
-    // Too large for the buffer or for one IPv4 datagram: this picture is not
-    // broadcast, the next smaller one is. (Sending it would fail and switch
-    // broadcasting off for good.)
-    if (stream.size() >= IdUDPClient->BufferSize() || stream.size() > TIdUDPClient::MaxDatagramSize)
-        return;
-    try {
-        IdUDPClient->Send(stream.data(), BroadcastAddress(), IdUDPClient->Port());
-    } catch (const EkaError&) {
-        // Broadcasting stops quietly until the user switches it on again.
-        BroadcastAction->setChecked(false);
-    }
+bool TVideoFrame::BroadcastPossible() const {
+    return !SourcekaEdit->text().isEmpty() && PortNumber(UDPPortkaEdit->text()) > 0;
 }
 
 void TVideoFrame::TakeBroadcastPort() {
     IdUDPClient->SetPort(PortNumber(UDPPortkaEdit->text()));
-}
-
-void TVideoFrame::DrawSegmentRectangles() {
-    const int xs = kaPictureAnalyser->xSegments();
-    const int ys = kaPictureAnalyser->ySegments();
-    const double threshold = kaPictureAnalyser->ThresholdMaxSegment();
-    const double width = FAnalysisBitmap.width();
-    const double height = FAnalysisBitmap.height();
-    if (FAnalysisBitmap.isNull())
-        return;
-    const TOutlinePen red(FAnalysisBitmap, {0, 0, 255});
-    // An even split of the picture, not the analyser's own segment origins.
-    for (int x = 0; x < xs; ++x) {
-        for (int y = 0; y < ys; ++y) {
-            if (std::abs(kaPictureAnalyser->SegmentValue(x, y)) < threshold)
-                continue;
-            red.Rectangle(RoundEven(width / xs * x), RoundEven(height / ys * y),
-                          RoundEven(width / xs * (x + 1)), RoundEven(height / ys * (y + 1)));
-        }
-    }
 }
 
 void TVideoFrame::ShowAnalysisFigures() {
@@ -657,12 +565,8 @@ void TVideoFrame::ShowAnalysisFigures() {
 
 void TVideoFrame::kaPictureAnalyserThresholdMaxSegment(TkaPictureAnalyser* sender, double /*value*/,
                                                        bool& isMotion) {
-    // Strictly more segments than the setting make motion.
-    if (sender->CountMaxSegments() <= FSetupForm->MotionSegments())
-        return;
-    if (!isMotion)
+    if (TkaFramePipeline::MotionRule(*sender, FSetupForm->MotionSegments(), isMotion))
         SetCountMove(FCountMove + 1);
-    isMotion = true;
 }
 
 // ---- Display state --------------------------------------------------------------------
@@ -739,22 +643,24 @@ void TVideoFrame::DrawPicture(QPainter& canvas, const QSize& box, const QImage& 
 }
 
 void TVideoFrame::PaintBoxPaint(QPainter& canvas) {
-    DrawPicture(canvas, PaintBox->size(), FDisplayBitmap);
+    DrawPicture(canvas, PaintBox->size(), DisplayBitmap());
 }
 
 void TVideoFrame::JPegPaintBoxPaint(QPainter& canvas) {
-    if (FJpeg.Empty())
+    const TJPEGImage& jpeg = Jpeg();
+    if (jpeg.Empty())
         return;
     const QSize box = JPegPaintBox->size();
     if (StretchAction->isChecked())
-        FJpeg.StretchDraw(canvas, QRect(QPoint(0, 0), box));
+        jpeg.StretchDraw(canvas, QRect(QPoint(0, 0), box));
     else
-        FJpeg.Draw(canvas,
-                   QPoint((box.width() - FJpeg.Width()) / 2, (box.height() - FJpeg.Height()) / 2));
+        jpeg.Draw(canvas,
+                  QPoint((box.width() - jpeg.Width()) / 2, (box.height() - jpeg.Height()) / 2));
 }
 
 void TVideoFrame::MaskPaintBoxPaint(QPainter& canvas) {
-    canvas.drawImage(QPoint(0, 0), MaskPictureAction->isChecked() ? FAnalysisBitmap : FMaskBitmap);
+    canvas.drawImage(QPoint(0, 0),
+                     MaskPictureAction->isChecked() ? AnalysisBitmap() : MaskBitmap());
 }
 
 void TVideoFrame::RepaintPictures() {
@@ -778,7 +684,7 @@ void TVideoFrame::DlgFormatActionExecute() {
     PaintBox->update();
     MaskPaintBox->update();
     JPegPaintBox->update();
-    FAnalysisBitmap = QImage();
+    FPipeline->ClearAnalysisBitmap();
 }
 
 // Stretches the part of the mask that covered the old picture over the new
@@ -788,20 +694,21 @@ void TVideoFrame::RescaleMask(int oldWidth, int oldHeight, int newWidth, int new
     // is nothing to stretch, and wiping the mask would lose the user's work.
     if (oldWidth <= 0 || oldHeight <= 0 || newWidth <= 0 || newHeight <= 0)
         return;
+    QImage& mask = FPipeline->MaskBitmap();
     // The old picture as the mask saw it; beyond the mask nothing was masked.
     QImage old(oldWidth, oldHeight, QImage::Format_Indexed8);
-    old.setColorTable(FMaskBitmap.colorTable());
-    const int white = int(FMaskBitmap.colorTable().indexOf(qRgb(255, 255, 255)));
+    old.setColorTable(mask.colorTable());
+    const int white = int(mask.colorTable().indexOf(qRgb(255, 255, 255)));
     old.fill(uint(std::max(white, 0)));
-    for (int y = 0; y < std::min(oldHeight, FMaskBitmap.height()); ++y)
-        std::memcpy(old.scanLine(y), FMaskBitmap.constScanLine(y),
-                    std::size_t(std::min(oldWidth, FMaskBitmap.width())));
-    FMaskBitmap.fill(uint(std::max(white, 0)));
-    const int width = std::min(newWidth, FMaskBitmap.width());
-    const int height = std::min(newHeight, FMaskBitmap.height());
+    for (int y = 0; y < std::min(oldHeight, mask.height()); ++y)
+        std::memcpy(old.scanLine(y), mask.constScanLine(y),
+                    std::size_t(std::min(oldWidth, mask.width())));
+    mask.fill(uint(std::max(white, 0)));
+    const int width = std::min(newWidth, mask.width());
+    const int height = std::min(newHeight, mask.height());
     for (int y = 0; y < height; ++y) {
         const uchar* source = old.constScanLine(int(qint64(y) * oldHeight / newHeight));
-        uchar* target = FMaskBitmap.scanLine(y);
+        uchar* target = mask.scanLine(y);
         for (int x = 0; x < width; ++x)
             target[x] = source[qint64(x) * oldWidth / newWidth];
     }

@@ -4,8 +4,8 @@
 #include "TreeNodeFrame.h"
 #include "Videocap.h"
 #include "frScene.h"
+#include "kaFramePipeline.h"
 
-#include <QHostAddress>
 #include <QImage>
 #include <QPointer>
 #include <QString>
@@ -28,25 +28,16 @@ class TkaPictureAnalyser;
 class TPaintBox;
 class TVideoSetupForm;
 
-// Where broadcast pictures go: the limited broadcast address in the product.
-// Tests point it at 127.0.0.1 before anything is sent.
-QHostAddress BroadcastAddress();
-void SetBroadcastAddress(const QHostAddress& address);
-
-// ANDs Mask, placed at (0, 0), onto a BGR888 Picture: white keeps a pixel,
-// black clears it. Parts of the picture beyond the mask stay as they are.
-void ApplyMask(QImage& picture, const QImage& mask);
-
-// One camera page: it grabs a frame at every tick of its capture timer, shows
-// it, lets its analyser decide on motion, compresses motion frames to JPEG and
-// optionally broadcasts them.
+// One camera page: it grabs a frame at every tick of its capture timer, hands
+// it to its frame pipeline (which decides on motion, compresses motion frames
+// to JPEG, has them stored and optionally broadcasts them) and shows the result.
 class TVideoFrame : public TTreeNodeFrame {
     Q_OBJECT
 
 public:
     static constexpr int StatusPanelCount = 7;
-    static constexpr int MaskWidth = 1024;
-    static constexpr int MaskHeight = 768;
+    static constexpr int MaskWidth = TkaFramePipeline::MaskWidth;
+    static constexpr int MaskHeight = TkaFramePipeline::MaskHeight;
     // Designed geometry of the two time labels.
     static constexpr int LastUpdateLabelWidth = 175;
     static constexpr int LastMotionLabelLeft = 194;
@@ -68,12 +59,14 @@ public:
     const QString& MaskFileName() const { return FMaskFileName; }
     int LineWidth() const { return FLineWidth; }
 
-    const QImage& DisplayBitmap() const { return FDisplayBitmap; }
-    const QImage& AnalysisBitmap() const { return FAnalysisBitmap; }
-    const QImage& MaskBitmap() const { return FMaskBitmap; }
+    const QImage& DisplayBitmap() const { return FPipeline->DisplayBitmap(); }
+    const QImage& AnalysisBitmap() const { return FPipeline->AnalysisBitmap(); }
+    const QImage& MaskBitmap() const { return FPipeline->MaskBitmap(); }
     // Replaces the detection mask (mask editor, mask files).
-    void SetMaskBitmap(const QImage& mask) { FMaskBitmap = mask; }
-    const TJPEGImage& Jpeg() const { return FJpeg; }
+    void SetMaskBitmap(const QImage& mask) { FPipeline->SetMaskBitmap(mask); }
+    const TJPEGImage& Jpeg() const { return FPipeline->Jpeg(); }
+    // The frame's steps without widgets; the page shows what it reports.
+    TkaFramePipeline& Pipeline() const { return *FPipeline; }
 
     bool Motion() const { return FMotion; }
     void SetMotion(bool value);
@@ -157,19 +150,20 @@ private:
     void CreateActions();
     TkaAction* NewAction(const QString& name, const QString& caption, const QString& hint);
     void ConnectActions();
-    void ProcessFrame(const VIDEOHDR& header);
-    void CompressMotionPicture();
-    // Step 9.3: the disk-space guard, then the scene frame stores the picture.
+    void ConnectPipeline();
+    TFrameSettings FrameSettings() const;
+    // The disk-space guard, then the scene frame stores the picture.
     void StoreMotionPicture();
+    void ShowMotionPicture();
     void FitTimeLabels();
-    void Broadcast();
-    void DrawSegmentRectangles();
     void ShowAnalysisFigures();
     void RescaleMask(int oldWidth, int oldHeight, int newWidth, int newHeight);
     void DrawPicture(QPainter& canvas, const QSize& box, const QImage& picture) const;
     void RepaintPictures();
     void SetPanelText(int index, const QString& text);
     void TakeBroadcastPort();
+    // A source name and a port number to send to.
+    bool BroadcastPossible() const;
     bool SourceKeyAccepted(const QKeyEvent& key) const;
     bool PortKeyAccepted(const QKeyEvent& key) const;
 
@@ -178,10 +172,7 @@ private:
     QString FMaskFileName;
     QString FMaskDirectory;
     int FLineWidth = 10;
-    QImage FMaskBitmap;
-    QImage FDisplayBitmap;
-    QImage FAnalysisBitmap;
-    TJPEGImage FJpeg;
+    std::unique_ptr<TkaFramePipeline> FPipeline;
     bool FMotion = false;
     int FCountMove = 0;
     double FLastFrameTime = 0;

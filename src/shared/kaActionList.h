@@ -7,8 +7,10 @@
 
 class TkaAction;
 
-// A list of actions with an idle update pass: every few moments each action
-// runs its update handlers and saves a changed checked state.
+// A list of actions with an idle update pass: whenever the event loop is
+// about to wait, and every few moments besides, each action runs its update
+// handlers and saves a changed checked state. Running it when the loop goes
+// idle leaves no window in which an action shows a stale enabled state.
 class TkaActionList : public QObject {
     Q_OBJECT
 public:
@@ -21,10 +23,16 @@ public:
     // The actions still alive, in the order they were added.
     QList<TkaAction*> Actions() const;
 
-    // One update pass over all actions.
+    // One update pass over all actions. A pass started from inside another
+    // (an update handler that opens a dialog) does nothing.
     void UpdateActions();
 
 private:
+    // The idle pass is called by the event dispatcher, outside any event
+    // handler: what it raises goes to the application's error handling.
+    void UpdateWhenIdle();
+
     QList<QPointer<TkaAction>> Items;
     QTimer UpdateTimer;
+    bool Updating = false;
 };

@@ -11,7 +11,11 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QEventLoop>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QTimer>
 #include <QUdpSocket>
 
 // Every datagram goes to 127.0.0.1, where the test listens; nothing is broadcast.
@@ -201,6 +205,89 @@ TEST_F(BroadcastTest, EditsAcceptOnlyTheirCharacters) {
     port->setCursorPosition(0);
     Type(port, Qt::Key_Delete, QString()); // keys that type nothing pass
     EXPECT_EQ(port->text(), "07");
+}
+
+// Pasting (Ctrl+V and the context menu), inserting (middle-click) and
+// dropping all pass the edit's validator, not only its key filter.
+TEST_F(BroadcastTest, PastedOrDroppedTextMustHoldOnlyTheAllowedCharacters) {
+    TVideoFrame& page = CreateTestCameraPage();
+    const auto drop = [](QWidget* edit, const QString& text) {
+        QMimeData data;
+        data.setText(text);
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit, &drop);
+    };
+    TkaEdit* source = page.SourcekaEdit;
+    source->setText("Cam");
+    QApplication::clipboard()->setText("my cam-2");
+    source->paste();
+    source->insert("a.b");
+    drop(source, "x y");
+    EXPECT_EQ(source->text(), "Cam");
+    QApplication::clipboard()->setText("Door_2");
+    source->paste();
+    drop(source, "X");
+    EXPECT_EQ(source->text().size(), 10);
+    EXPECT_TRUE(source->text().contains("Door_2"));
+
+    TkaEdit* port = page.UDPPortkaEdit;
+    port->setText("40");
+    QApplication::clipboard()->setText("-1");
+    port->paste();
+    port->insert("3e");
+    drop(port, " 5");
+    EXPECT_EQ(port->text(), "40");
+    port->end(false);
+    port->insert("32");
+    EXPECT_EQ(port->text(), "4032");
+}
+
+// Waits in the event loop the way a user's pause does, shorter than the
+// action list's timer.
+void IdleBriefly() {
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+TEST_F(BroadcastTest, AnEmptySourceCanNeverSwitchBroadcastingOn) {
+    TVideoFrame& page = CreateTestCameraPage();
+    page.ActionList1->UpdateActions();
+    ASSERT_TRUE(page.BroadcastAction->isEnabled());
+    // Cleared and switched on before any update pass ran.
+    page.SourcekaEdit->clear();
+    page.BroadcastAction->trigger();
+    EXPECT_FALSE(page.BroadcastAction->isChecked());
+    // The next time the event loop goes idle the action is disabled.
+    IdleBriefly();
+    EXPECT_FALSE(page.BroadcastAction->isEnabled());
+    page.SourcekaEdit->setText("Door");
+    IdleBriefly();
+    EXPECT_TRUE(page.BroadcastAction->isEnabled());
+}
+
+TEST_F(BroadcastTest, AStoredOnWithAnEmptySourceDoesNotLockTheControls) {
+    const int next = CreateTestCameraPage().objectName().mid(10).toInt() + 1;
+    Page.reset();
+    const QString name = QStringLiteral("VideoFrame%1").arg(next);
+    CfgIniFile()->WriteBool("Boolean", name + ".BroadcastAction", true);
+    CfgIniFile()->WriteString("String", name + ".SourcekaEdit", "");
+
+    TVideoFrame& page = CreateTestCameraPage();
+    ASSERT_EQ(page.objectName(), name);
+    ASSERT_TRUE(page.SourcekaEdit->text().isEmpty());
+    page.ActionList1->UpdateActions();
+    EXPECT_FALSE(page.BroadcastAction->isChecked());
+    EXPECT_TRUE(page.SourcekaEdit->isEnabled());
+    EXPECT_TRUE(page.UDPPortkaEdit->isEnabled());
+    page.ActionList1->UpdateActions();
+    EXPECT_FALSE(CfgIniFile()->ReadBool("Boolean", name + ".BroadcastAction", true));
+    // Nothing goes out under an empty name.
+    page.PlayActionExecute();
+    Tick();
+    EXPECT_TRUE(Receive(100).isEmpty());
 }
 
 TEST_F(BroadcastTest, RestoredOnTakesTheRestoredPort) {

@@ -1,6 +1,8 @@
 #include "DemoCamera.h"
 
 #include "DemoCameraBackend.h"
+#include "kaFramePipeline.h"
+#include "kaPictureAnalyser.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -54,11 +56,63 @@ TEST(DemoCameraTest, TheVisitorWalksAndThenStandsWhileNoiseGoesOn) {
               camera->VisitorRect(TDemoCamera::MoveFrames));
 
     const int rest = TDemoCamera::MoveFrames;
-    EXPECT_EQ(camera->VisitorRect(rest), camera->VisitorRect(rest + 500));
+    EXPECT_EQ(camera->VisitorRect(rest), camera->VisitorRect(TDemoCamera::LeaveFrame - 1));
     const auto a = Frame(*camera, rest + 1);
     const auto b = Frame(*camera, rest + 2);
     EXPECT_NE(a, b) << "sensor noise";
     EXPECT_EQ(ChangedPixels(a, b, noise), 0) << "nothing but noise once the visitor stands";
+}
+
+// Someone watching for a while sees motion again: the visitor walks back and
+// comes again, the same way every time.
+TEST(DemoCameraTest, TheVisitorComesBackAboutEveryHalfMinute) {
+    auto camera = MakeCamera();
+    const int period = TDemoCamera::ReturnFrames;
+    // About half a minute at the page's pace of roughly ten frames a second.
+    EXPECT_GE(period, 200);
+    EXPECT_LE(period, 450);
+    const QRect start = camera->VisitorRect(0);
+    const QRect across = camera->VisitorRect(TDemoCamera::MoveFrames);
+    ASSERT_NE(start, across);
+    // Back at the left edge before the next visit, then across again.
+    EXPECT_EQ(camera->VisitorRect(period - 1), start);
+    EXPECT_EQ(camera->VisitorRect(period + TDemoCamera::MoveFrames), across);
+    EXPECT_EQ(camera->VisitorRect(5 * period + 7), camera->VisitorRect(7));
+    // Every visit shows motion in the pictures, the tenth as the first.
+    const int noise = 2 * TDemoCamera::NoiseAmplitude;
+    const int area = start.width() * start.height();
+    EXPECT_GT(ChangedPixels(Frame(*camera, 10 * period), Frame(*camera, 10 * period + 15), noise),
+              area);
+    EXPECT_EQ(ChangedPixels(Frame(*camera, period - 2), Frame(*camera, period - 1), noise), 0);
+}
+
+// With the detector's defaults (4 %, a 50 x 50 grid, more than 50 segments)
+// the walk back and the next visit are motion frames, the standing is not.
+TEST(DemoCameraTest, EveryVisitIsDetectedWithTheDefaultSettings) {
+    auto camera = MakeCamera();
+    TkaPictureAnalyser analyser;
+    analyser.SetxSegments(50);
+    analyser.SetySegments(50);
+    analyser.SetThresholdMaxSegment(0.04);
+    analyser.OnThresholdMaxSegment = [](TkaPictureAnalyser* sender, double, bool& motion) {
+        TkaFramePipeline::MotionRule(*sender, 50, motion);
+    };
+    const auto motionFrames = [&](int from, int to) {
+        int count = 0;
+        for (int n = from - 1; n < to; ++n) {
+            std::vector<std::uint8_t> frame = Frame(*camera, n);
+            const QImage picture(frame.data(), 640, 480, 640 * 3, QImage::Format_BGR888);
+            const bool motion = analyser.Analyse(picture);
+            count += n >= from && motion ? 1 : 0;
+        }
+        return count;
+    };
+    const int leave = TDemoCamera::LeaveFrame;
+    const int period = TDemoCamera::ReturnFrames;
+    EXPECT_EQ(motionFrames(leave - 20, leave), 0);
+    EXPECT_GE(motionFrames(leave, leave + TDemoCamera::MoveFrames), TDemoCamera::MoveFrames / 2);
+    EXPECT_EQ(motionFrames(period - 20, period), 0);
+    EXPECT_GE(motionFrames(period, period + TDemoCamera::MoveFrames), TDemoCamera::MoveFrames / 2);
 }
 
 TEST(DemoCameraTest, OffersSizesAndSettlesOnTheNearest) {

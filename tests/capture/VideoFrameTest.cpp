@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPainter>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -144,6 +145,21 @@ TEST_F(VideoFrameTest, ConstructionBuildsANamedIdlePage) {
     EXPECT_TRUE(keys.contains("FRVIDEO_MSG_MASKMODIFIED"));
     EXPECT_TRUE(keys.contains("FRVIDEO_MSG_LASTMOTION"));
     EXPECT_TRUE(keys.contains("FRVIDEO_MSG_PICTURETIME"));
+}
+
+// A newcomer can find out what the numbers are: every panel that shows
+// something and both broadcast edits explain themselves.
+TEST_F(VideoFrameTest, StatusPanelsAndBroadcastEditsHaveToolTips) {
+    TVideoFrame& page = CreateTestCameraPage();
+    EXPECT_FALSE(page.SourcekaEdit->toolTip().isEmpty());
+    EXPECT_FALSE(page.UDPPortkaEdit->toolTip().isEmpty());
+    QStringList tips;
+    for (QWidget* panel : page.StatusBar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!panel->toolTip().isEmpty())
+            tips << panel->toolTip();
+    // Panel 5 is never written and has nothing to explain.
+    EXPECT_EQ(tips.size(), TVideoFrame::StatusPanelCount - 1);
+    EXPECT_EQ(tips.removeDuplicates(), 0) << "each tip says what its own panel shows";
 }
 
 TEST_F(VideoFrameTest, DemoCameraFirstFrameStillSceneAndWalkingVisitor) {

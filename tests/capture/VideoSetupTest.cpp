@@ -8,6 +8,7 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -162,4 +163,48 @@ TEST_F(VideoSetupTest, ClosingOnlyHides) {
     EXPECT_FALSE(setup->isVisible());
     ASSERT_FALSE(setup.isNull());
     EXPECT_TRUE(setup->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// A maximised main window leaves no room beside it: the dialog's frame ends at
+// the screen's right edge below the main window's title bar, never above the
+// top of the screen, whatever the frames' thickness.
+TEST_F(VideoSetupTest, PlacementKeepsTheTitleBarOnScreenAndTheMainButtonsFree) {
+    const QRect available(0, 24, 1280, 776); // a panel at the top
+    const QSize frameSize(171, 326);
+    const auto place = [&](const QRect& mainFrame, int titleBar) {
+        const QRect client = mainFrame.adjusted(3, titleBar, -3, -3);
+        return QRect(TVideoSetupForm::FrameTopLeft(mainFrame, client, frameSize, available),
+                     frameSize);
+    };
+    // Room beside: right of it, tops aligned.
+    EXPECT_EQ(place(QRect(100, 100, 600, 500), 28).topLeft(), QPoint(700, 100));
+    // Maximised: at the right edge, below the title bar.
+    const QRect maximised = place(available, 28);
+    EXPECT_EQ(maximised.topLeft(), QPoint(1280 - 171, 24 + 28));
+    // A main window pushed above the screen's top, or too low for the dialog.
+    EXPECT_EQ(place(QRect(1100, -60, 600, 500), 28).top(), 24);
+    EXPECT_EQ(place(QRect(200, 700, 600, 500), 28).bottom(), available.bottom());
+    // Larger than the screen: its title bar and left edge stay reachable.
+    EXPECT_EQ(TVideoSetupForm::FrameTopLeft(available, available, QSize(2000, 900), available),
+              available.topLeft());
+}
+
+TEST_F(VideoSetupTest, PlacedBesideAMaximisedMainWindowWithinTheScreen) {
+    TVideoFrame& page = CreateTestCameraPage();
+    QWidget main;
+    main.showMaximized();
+    const QRect available = main.screen()->availableGeometry();
+    page.VideoSetupAction->trigger();
+    TVideoSetupForm* setup = page.SetupForm();
+    setup->PlaceBeside(main);
+    EXPECT_TRUE(available.contains(setup->frameGeometry()));
+    EXPECT_EQ(setup->frameGeometry().right(), available.right());
+    EXPECT_GE(setup->frameGeometry().top(), main.geometry().top());
+
+    // A main window dragged partly above the screen.
+    main.showNormal();
+    main.setGeometry(QRect(available.left() + 10, available.top() - 50, 300, 200));
+    setup->PlaceBeside(main);
+    EXPECT_TRUE(available.contains(setup->frameGeometry()));
+    EXPECT_EQ(setup->frameGeometry().left(), main.frameGeometry().right() + 1);
 }

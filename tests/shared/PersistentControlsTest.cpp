@@ -296,6 +296,36 @@ TEST_F(PersistentControlsTest, ActionListRunsItsUpdatePassFromTheEventLoop) {
     EXPECT_EQ(Stored("Boolean", "Form.Toggle"), "1");
 }
 
+// Also between the timer's ticks: an action never shows a stale state for
+// long enough to be clicked. What a pass raises there is reported.
+TEST_F(PersistentControlsTest, ActionListUpdatesWheneverTheEventLoopGoesIdle) {
+    auto form = NewForm();
+    auto* list = Own(form.get(), new TkaActionList(form.get()), "ActionList");
+    auto* action = Own(form.get(), new TkaAction(list), "Action");
+    int passes = 0;
+    bool fail = false;
+    QObject::connect(action, &TkaAction::OnUpdate, [&] {
+        ++passes;
+        if (fail)
+            throw EkaError("update failed");
+    });
+    QStringList reported;
+    const TApplicationErrorHandler previous =
+        SetApplicationErrorHandler([&](const std::exception& error) { reported << error.what(); });
+    const auto idle = [] {
+        QEventLoop loop;
+        QTimer::singleShot(TkaActionList::UpdateInterval / 10, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    idle();
+    EXPECT_GT(passes, 0);
+    fail = true;
+    idle();
+    SetApplicationErrorHandler(previous);
+    ASSERT_FALSE(reported.isEmpty());
+    EXPECT_EQ(reported.first(), "update failed");
+}
+
 TEST_F(PersistentControlsTest, ComponentsOnOnePathShareOneValue) {
     auto first = NewForm("Setup");
     auto* unnamed = Own(first.get(), new QWidget(first.get()), "");

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "TJPEGImage.h"
+#include "Videocap.h"
+
+#include <QHostAddress>
+#include <QImage>
+#include <QString>
+#include <functional>
+
+class TIdUDPClient;
+class TkaPictureAnalyser;
+
+// Where broadcast pictures go: the limited broadcast address in the product.
+// Tests point it at 127.0.0.1 before anything is sent.
+QHostAddress BroadcastAddress();
+void SetBroadcastAddress(const QHostAddress& address);
+
+// ANDs Mask, placed at (0, 0), onto a BGR888 Picture: white keeps a pixel,
+// black clears it. Parts of the picture beyond the mask stay as they are.
+void ApplyMask(QImage& picture, const QImage& mask);
+
+// What the camera page's controls say about the frame being processed.
+struct TFrameSettings {
+    // JPEG quality of a motion picture, 1 to 100.
+    int Quality = 50;
+    // Whether motion pictures are broadcast, and under which source name.
+    bool Broadcast = false;
+    QString Source;
+};
+
+// The steps one frame of a camera takes, without any widget: two conversions,
+// the mask, the analysis with the motion rule, and for a motion frame the
+// JPEG compression, the hand-over for storing (the disk-space guard and the
+// scene maker sit behind it) and the broadcast; last the segment grid drawn
+// on the analysis picture. The camera page shows what the events report.
+class TkaFramePipeline {
+public:
+    static constexpr int MaskWidth = 1024;
+    static constexpr int MaskHeight = 768;
+
+    // Analyser decides on motion; it must outlive the pipeline.
+    explicit TkaFramePipeline(TkaPictureAnalyser& analyser);
+
+    // The socket motion pictures are broadcast with; none sends nothing.
+    void SetSender(TIdUDPClient* sender) { FSender = sender; }
+
+    // Runs the whole pipeline on one frame in the format Info. A frame without
+    // bytes, shorter than its format or in a format that cannot be decoded is
+    // dropped: nothing changes and the answer is false. Errors of the analyser
+    // propagate; the rest of the frame is then skipped.
+    bool ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& info,
+                      const TFrameSettings& settings);
+
+    // The motion rule, for the analyser's OnThresholdMaxSegment: strictly more
+    // changed segments than MotionSegments make motion. Answers whether the
+    // rule declared a motion that was not declared yet (one more for CountMove).
+    static bool MotionRule(const TkaPictureAnalyser& analyser, int motionSegments, bool& isMotion);
+
+    // The even split of the picture into the analyser's grid, with a red
+    // outline round every segment whose value reaches the threshold, darkened
+    // ones included.
+    void DrawSegmentRectangles();
+
+    const QImage& DisplayBitmap() const { return FDisplayBitmap; }
+    const QImage& AnalysisBitmap() const { return FAnalysisBitmap; }
+    // Until the next frame the analysis picture is empty (after a format change).
+    void ClearAnalysisBitmap() { FAnalysisBitmap = QImage(); }
+    const QImage& MaskBitmap() const { return FMaskBitmap; }
+    QImage& MaskBitmap() { return FMaskBitmap; }
+    void SetMaskBitmap(const QImage& mask) { FMaskBitmap = mask; }
+    const TJPEGImage& Jpeg() const { return FJpeg; }
+    bool Motion() const { return FMotion; }
+
+    // Both pictures are decoded and the frame will be analysed.
+    std::function<void(TkaFramePipeline* sender)> OnPictures;
+    // The verdict of the frame, before anything is compressed.
+    std::function<void(TkaFramePipeline* sender, bool motion)> OnMotion;
+    // A motion picture is compressed and is to be stored.
+    std::function<void(TkaFramePipeline* sender, const TJPEGImage& jpeg)> OnStore;
+    // The motion picture is compressed and stored (or not); it goes out next.
+    std::function<void(TkaFramePipeline* sender)> OnCompressed;
+    // Sending failed: broadcasting is to be switched off.
+    std::function<void(TkaFramePipeline* sender)> OnBroadcastFailed;
+
+private:
+    bool DecodeFrame(const VIDEOHDR& header, const BITMAPINFO& info);
+    void CompressMotionPicture(int quality);
+    void Broadcast(const QString& source);
+
+    TkaPictureAnalyser& Analyser;
+    TIdUDPClient* FSender = nullptr;
+    QImage FDisplayBitmap;
+    QImage FAnalysisBitmap;
+    QImage FMaskBitmap;
+    TJPEGImage FJpeg;
+    bool FMotion = false;
+};

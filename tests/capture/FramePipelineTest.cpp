@@ -1,0 +1,235 @@
+#include "IdUDPClient.h"
+#include "StmJPG.h"
+#include "kaFramePipeline.h"
+#include "kaPictureAnalyser.h"
+
+#include <QBuffer>
+#include <QStringList>
+#include <QUdpSocket>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+// The frame pipeline on its own, as the camera page drives it but without any
+// widget: frames come as BGR24 bytes, events are recorded.
+namespace {
+
+// A frame in memory with its format.
+struct TFrame {
+    std::vector<std::uint8_t> Bytes;
+    BITMAPINFO Info;
+    VIDEOHDR Header;
+
+    explicit TFrame(const QImage& picture) {
+        const std::size_t row = std::size_t(picture.width()) * 3;
+        Bytes.resize(row * std::size_t(picture.height()));
+        for (int y = 0; y < picture.height(); ++y)
+            std::memcpy(Bytes.data() + row * std::size_t(y), picture.constScanLine(y), row);
+        Info.bmiHeader = {40,
+                          picture.width(),
+                          picture.height(),
+                          1,
+                          24,
+                          BI_RGB,
+                          std::uint32_t(Bytes.size()),
+                          0,
+                          0,
+                          0,
+                          0};
+        Header.lpData = Bytes.data();
+        Header.dwBufferLength = std::uint32_t(Bytes.size());
+        Header.dwBytesUsed = std::uint32_t(Bytes.size());
+    }
+};
+
+QImage Grey(QSize size, int value) {
+    QImage picture(size, QImage::Format_BGR888);
+    picture.fill(QColor(value, value, value));
+    return picture;
+}
+
+// Fine detail, so that the JPEG quality shows in the size.
+QImage Textured(QSize size, int lift = 0) {
+    QImage picture(size, QImage::Format_BGR888);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const int v = 40 + (x * 37 + y * 91) % 120 + lift;
+            picture.setPixelColor(x, y, QColor(v, 200 - v + 2 * lift, (v * 3) % 120 + lift));
+        }
+    return picture;
+}
+
+// A grey picture whose left half is brighter: against the plain grey it
+// raises half of the segments.
+QImage LeftBright(QSize size) {
+    QImage picture = Grey(size, 100);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width() / 2; ++x)
+            picture.setPixelColor(x, y, QColor(160, 160, 160));
+    return picture;
+}
+
+class FramePipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Analyser.SetxSegments(10);
+        Analyser.SetySegments(10);
+        Analyser.SetThresholdMaxSegment(0.04);
+        Analyser.OnThresholdMaxSegment = [this](TkaPictureAnalyser* sender, double, bool& motion) {
+            if (TkaFramePipeline::MotionRule(*sender, MotionSegments, motion))
+                ++CountMove;
+        };
+        Pipeline.OnPictures = [this](TkaFramePipeline*) { Events << "pictures"; };
+        Pipeline.OnMotion = [this](TkaFramePipeline*, bool motion) {
+            Events << (motion ? "motion" : "still");
+        };
+        Pipeline.OnStore = [this](TkaFramePipeline*, const TJPEGImage& jpeg) {
+            Events << "store";
+            Stored.push_back(jpeg.JpegData());
+        };
+        Pipeline.OnCompressed = [this](TkaFramePipeline*) { Events << "compressed"; };
+        Pipeline.OnBroadcastFailed = [this](TkaFramePipeline*) { Events << "broadcast failed"; };
+    }
+
+    bool Process(const QImage& picture, const TFrameSettings& settings = {}) {
+        TFrame frame(picture);
+        return Pipeline.ProcessFrame(frame.Header, frame.Info, settings);
+    }
+
+    TkaPictureAnalyser Analyser;
+    TkaFramePipeline Pipeline{Analyser};
+    int MotionSegments = 40;
+    int CountMove = 0;
+    QStringList Events;
+    std::vector<QByteArray> Stored;
+};
+
+TEST_F(FramePipelineTest, MotionFramesAreCompressedAndStoredStillFramesAreNot) {
+    const QSize size(80, 60);
+    ASSERT_TRUE(Process(Textured(size), {90, false, {}}));
+    // Against the analyser's empty start every segment rises: motion, counted.
+    EXPECT_EQ(Events, QStringList({"pictures", "motion", "store", "compressed"}));
+    EXPECT_EQ(CountMove, 1);
+    ASSERT_EQ(Stored.size(), 1u);
+    TJPEGImage decoded;
+    decoded.LoadFromData(Stored[0]);
+    EXPECT_EQ(QSize(decoded.Width(), decoded.Height()), size);
+    Events.clear();
+    ASSERT_TRUE(Process(Textured(size)));
+    EXPECT_EQ(Events, QStringList({"pictures", "still"}));
+    EXPECT_FALSE(Pipeline.Motion());
+    EXPECT_EQ(Stored.size(), 1u);
+
+    ASSERT_TRUE(Process(Textured(size, 50), {10, false, {}}));
+    EXPECT_TRUE(Pipeline.Motion());
+    EXPECT_EQ(CountMove, 2);
+    ASSERT_EQ(Stored.size(), 2u);
+    EXPECT_LT(Stored[1].size() * 2, Stored[0].size()) << "quality 10 against quality 90";
+
+    // Darker everywhere, then still: neither is motion.
+    ASSERT_TRUE(Process(Grey(size, 100)));
+    ASSERT_TRUE(Process(Grey(size, 100)));
+    EXPECT_EQ(Stored.size(), 2u);
+    Stored.clear();
+    CountMove = 0;
+
+    // 50 of 100 segments rise: more than 40 make motion, counted once.
+    Events.clear();
+    ASSERT_TRUE(Process(LeftBright(size)));
+    EXPECT_EQ(Events, QStringList({"pictures", "motion", "store", "compressed"}));
+    EXPECT_EQ(CountMove, 1);
+    ASSERT_EQ(Stored.size(), 1u);
+    EXPECT_EQ(Pipeline.Jpeg().JpegData(), Stored[0]);
+
+    // Back to grey: the bright half darkens, which is no motion, but its
+    // segments still get their red outlines on the analysis picture.
+    ASSERT_TRUE(Process(Grey(size, 100)));
+    EXPECT_FALSE(Pipeline.Motion());
+    EXPECT_EQ(Pipeline.AnalysisBitmap().pixelColor(0, 0), QColor(255, 0, 0));
+    EXPECT_EQ(Pipeline.AnalysisBitmap().pixelColor(79, 0), QColor(100, 100, 100));
+    EXPECT_EQ(Pipeline.DisplayBitmap().pixelColor(0, 0), QColor(100, 100, 100));
+
+    // Exactly as many segments as the setting is not motion.
+    MotionSegments = 50;
+    ASSERT_TRUE(Process(LeftBright(size)));
+    EXPECT_FALSE(Pipeline.Motion());
+    EXPECT_EQ(CountMove, 1);
+}
+
+TEST_F(FramePipelineTest, BrokenFramesAreDroppedWithoutATrace) {
+    ASSERT_TRUE(Process(Grey(QSize(40, 40), 100)));
+    const QImage display = Pipeline.DisplayBitmap();
+    Events.clear();
+
+    TFrame shortFrame(Grey(QSize(40, 40), 200));
+    shortFrame.Header.dwBytesUsed -= 1;
+    EXPECT_FALSE(Pipeline.ProcessFrame(shortFrame.Header, shortFrame.Info, {}));
+    TFrame empty(Grey(QSize(40, 40), 200));
+    empty.Header.dwBytesUsed = 0;
+    EXPECT_FALSE(Pipeline.ProcessFrame(empty.Header, empty.Info, {}));
+    TFrame wrongDepth(Grey(QSize(40, 40), 200));
+    wrongDepth.Info.bmiHeader.biBitCount = 16;
+    EXPECT_FALSE(Pipeline.ProcessFrame(wrongDepth.Header, wrongDepth.Info, {}));
+
+    EXPECT_TRUE(Events.isEmpty());
+    EXPECT_EQ(Pipeline.DisplayBitmap(), display);
+}
+
+TEST_F(FramePipelineTest, TheMaskHidesOnlyWhatItCovers) {
+    // A picture wider than the mask: the columns beyond it stay unmasked.
+    const int width = TkaFramePipeline::MaskWidth + 16;
+    QImage mask = Pipeline.MaskBitmap();
+    for (int y = 0; y < 10; ++y)
+        std::memset(mask.scanLine(y), 0, std::size_t(mask.width())); // black: hidden
+    Pipeline.SetMaskBitmap(mask);
+    Analyser.SetxSegments(2);
+    Analyser.SetySegments(2);
+    ASSERT_TRUE(Process(Grey(QSize(width, 20), 120)));
+
+    const QImage& analysed = Pipeline.AnalysisBitmap();
+    EXPECT_EQ(analysed.pixelColor(5, 5), QColor(0, 0, 0));
+    EXPECT_EQ(analysed.pixelColor(width - 3, 5), QColor(120, 120, 120));
+    EXPECT_EQ(analysed.pixelColor(5, 15), QColor(120, 120, 120));
+    EXPECT_EQ(Pipeline.DisplayBitmap().pixelColor(5, 5), QColor(120, 120, 120));
+
+    // A colour mask ANDs its bits: a pure-red mask keeps only the red channel.
+    QImage picture = Grey(QSize(4, 4), 0xff);
+    QImage red(4, 4, QImage::Format_RGB32);
+    red.fill(QColor(255, 0, 0));
+    ApplyMask(picture, red);
+    EXPECT_EQ(picture.pixelColor(2, 2), QColor(255, 0, 0));
+}
+
+TEST_F(FramePipelineTest, MotionPicturesGoOutAsOneDatagramAndAFailureIsReported) {
+    QUdpSocket receiver;
+    ASSERT_TRUE(receiver.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    TIdUDPClient sender;
+    sender.SetPort(receiver.localPort());
+    const QHostAddress previous = BroadcastAddress();
+    SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
+    Pipeline.SetSender(&sender);
+
+    ASSERT_TRUE(Process(Grey(QSize(32, 32), 90), {50, true, "Door_1"}));
+    ASSERT_TRUE(receiver.hasPendingDatagrams() || receiver.waitForReadyRead(2000));
+    QByteArray datagram(qsizetype(receiver.pendingDatagramSize()), '\0');
+    receiver.readDatagram(datagram.data(), datagram.size());
+    QBuffer stream(&datagram);
+    stream.open(QIODevice::ReadOnly);
+    const std::unique_ptr<TStmObject> object = TStmObject::ReadStmObject(stream);
+    const auto* picture = dynamic_cast<const TStmJPG*>(object.get());
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->Source(), "Door_1");
+    EXPECT_EQ(picture->Image().JpegData(), Pipeline.Jpeg().JpegData());
+
+    // Still frames send nothing; a refused send is reported, not raised.
+    ASSERT_TRUE(Process(Grey(QSize(32, 32), 90), {50, true, "Door_1"}));
+    EXPECT_FALSE(receiver.waitForReadyRead(100));
+    SetBroadcastAddress(QHostAddress(QHostAddress::LocalHostIPv6)); // the socket is IPv4 only
+    ASSERT_TRUE(Process(LeftBright(QSize(32, 32)), {50, true, "Door_1"}));
+    EXPECT_TRUE(Pipeline.Motion());
+    EXPECT_TRUE(Events.contains("broadcast failed"));
+    SetBroadcastAddress(previous);
+}
+
+} // namespace
