@@ -1,6 +1,7 @@
 #include "frVideo.h"
 
 #include "ApplicationErrors.h"
+#include "BroadcastFit.h"
 #include "FVideoSetup.h"
 #include "IdUDPClient.h"
 #include "PaintBox.h"
@@ -608,7 +609,7 @@ void TVideoFrame::Broadcast() {
     const TStmJPG picture(SourcekaEdit->text(), FJpeg);
     QBuffer stream;
     stream.open(QIODevice::ReadWrite);
-    picture.SaveToStream(stream);
+    SaveFittingStmJPG(picture, stream, TIdUDPClient::MaxDatagramSize);
     stream.seek(0);
     // Too large for the buffer or for one IPv4 datagram: this picture is not
     // broadcast, the next smaller one is. (Sending it would fail and switch
