@@ -69,7 +69,9 @@ QByteArray FittingCopy(const TStmJPG& picture, qint64 maxSize) {
 bool SaveFittingStmJPG(const TStmJPG& picture, QIODevice& stream, qint64 maxSize) {
     QByteArray datagram = Serialised(picture);
     bool fits = datagram.size() <= maxSize;
-    if (!fits && !picture.Image().Empty()) {
+    // Room that the picture alone takes cannot be won back by shrinking it.
+    const qint64 rest = datagram.size() - picture.Image().Size();
+    if (!fits && !picture.Image().Empty() && rest < maxSize) {
         try {
             QByteArray copy = FittingCopy(picture, maxSize);
             if (!copy.isEmpty()) {

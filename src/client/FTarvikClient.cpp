@@ -470,7 +470,7 @@ void TTarvikClientForm::FormShow() {
         RestoreRemanentControls();
     }
     TSetupFrame* setup = SetupFrame1();
-    kaTrackBar->SetMax(setup->CacheFrame->TrackBar->Position() - 1);
+    SetHistoryMax(setup->CacheFrame->TrackBar->Position() - 1);
     TakeDisplaySettings();
     // Without a port there is nothing to wait for; the next show tries again.
     if (!ActivateIdUDPServer())
@@ -578,7 +578,7 @@ void TTarvikClientForm::IdUDPServerUDPRead(QObject* /*sender*/, QIODevice& data)
 
     const bool shown = IsShownCamera(cache);
     if (shown)
-        kaTrackBar->SetMax(cache->Count() - 1);
+        SetHistoryMax(cache->Count() - 1);
     if ((shown || setup->AutoSwitchCheckBox->isChecked()) && !PopupDelayTimer->isActive())
         Notify();
     if (!PlayTimer->isActive() && shown)
@@ -617,23 +617,34 @@ void TTarvikClientForm::PopupDelayTimerTimer() {
 
 bool TTarvikClientForm::IsShownCamera(const TCamCache* cache) const {
     const int index = CamkaComboBox->currentIndex();
-    return index >= 0 &&
-           reinterpret_cast<TCamCache*>(CamkaComboBox->itemData(index).value<quintptr>()) == cache;
+    return index >= 0 && ListedCache(index) == cache;
 }
 
 TCamCache* TTarvikClientForm::CamCache(const QString& name) {
     const int index = CamkaComboBox->findText(name, Qt::MatchFixedString);
-    if (index >= 0)
-        return reinterpret_cast<TCamCache*>(CamkaComboBox->itemData(index).value<quintptr>());
+    if (index >= 0) {
+        if (TCamCache* cache = ListedCache(index))
+            return cache;
+    }
     DropUnlistedCaches();
     FCaches.push_back(std::make_unique<TCamCache>());
     TCamCache* cache = FCaches.back().get();
+    if (index >= 0) {
+        // An entry put into the list from outside gets its cache now.
+        CamkaComboBox->setItemData(index, QVariant::fromValue(quintptr(cache)));
+        return cache;
+    }
     // The list is sorted, letter case ignored.
     int position = 0;
     while (position < CamkaComboBox->count() &&
            CamkaComboBox->itemText(position).compare(name, Qt::CaseInsensitive) < 0)
         ++position;
+    const bool first = CamkaComboBox->count() == 0;
     CamkaComboBox->insertItem(position, name, QVariant::fromValue(quintptr(cache)));
+    // A new entry is listed, not chosen: the first one would be selected
+    // on its own, and its camera taken for the shown one.
+    if (first)
+        CamkaComboBox->setCurrentIndex(-1);
     return cache;
 }
 
@@ -647,14 +658,21 @@ void TTarvikClientForm::DropUnlistedCaches() {
 
 TCamCache* TTarvikClientForm::CurrentCamCache() const {
     const int index = CamkaComboBox->findText(CamkaComboBox->currentText(), Qt::MatchFixedString);
-    if (index < 0)
-        return nullptr;
+    return index >= 0 ? ListedCache(index) : nullptr;
+}
+
+TCamCache* TTarvikClientForm::ListedCache(int index) const {
     return reinterpret_cast<TCamCache*>(CamkaComboBox->itemData(index).value<quintptr>());
+}
+
+void TTarvikClientForm::SetHistoryMax(int max) {
+    // An empty cache leaves the range at 0: a negative Max would drag Min along.
+    kaTrackBar->SetMax(std::max(0, max));
 }
 
 void TTarvikClientForm::CamkaComboBoxClick() {
     TCamCache* cache = CamCache(CamkaComboBox->currentText());
-    kaTrackBar->SetMax(cache->Count() - 1);
+    SetHistoryMax(cache->Count() - 1);
     kaTrackBar->SetPosition(kaTrackBar->Max());
     PaintBox->Clear();
 }

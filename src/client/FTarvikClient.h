@@ -157,6 +157,8 @@ private:
     void TakeDisplaySettings();
     void Notify();
     bool IsShownCamera(const TCamCache* cache) const;
+    TCamCache* ListedCache(int index) const;
+    void SetHistoryMax(int max);
     void ShowStatus(const TStmJPG& picture);
     void DrawPicture(QPainter& painter, TJPEGImage& graphic);
     void ReportPaintError(const TJPEGImage& graphic, const std::exception& error);
