@@ -158,7 +158,10 @@ void TTarvikClientForm::CreateComponents() {
     setWindowTitle(QString::fromLatin1(ProgramName));
     setWindowIcon(FTrayImages.value(0));
     resize(DesignedWidth, DesignedHeight);
-    setContextMenuPolicy(Qt::DefaultContextMenu);
+    // The window's own pop-up menu is the tray menu.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { TrayMenu->popup(mapToGlobal(position)); });
 
     ToolBarPanel = Own(this, new TkaPanel(this), "ToolBarPanel");
     ToolBarPanel->setFrameShape(QFrame::NoFrame);
