@@ -104,6 +104,62 @@ QPixmap CameraPixmap(int size, int lit, const QColor& glow) {
     return pixmap;
 }
 
+// A small gear: the setup command.
+QIcon SetupIcon() {
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal unit = size / 16.0;
+        const QPointF centre(size / 2.0, size / 2.0);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(90, 100, 115));
+        for (int tooth = 0; tooth < 8; ++tooth) {
+            painter.save();
+            painter.translate(centre);
+            painter.rotate(tooth * 45.0);
+            painter.drawRoundedRect(QRectF(-unit * 1.4, -unit * 7.2, unit * 2.8, unit * 3.4),
+                                    unit * 0.6, unit * 0.6);
+            painter.restore();
+        }
+        painter.drawEllipse(centre, unit * 5.2, unit * 5.2);
+        painter.setBrush(QColor(235, 238, 242));
+        painter.drawEllipse(centre, unit * 2.2, unit * 2.2);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// Four arrows pointing into the corners: the stretch command.
+QIcon StretchIcon() {
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal unit = size / 16.0;
+        painter.setPen(
+            QPen(QColor(60, 90, 140), unit * 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(unit * 5, unit * 5, unit * 6, unit * 6));
+        for (int corner = 0; corner < 4; ++corner) {
+            painter.save();
+            painter.translate(size / 2.0, size / 2.0);
+            painter.rotate(corner * 90.0);
+            painter.drawLine(QPointF(unit * 3.5, unit * 3.5), QPointF(unit * 7, unit * 7));
+            painter.drawPolyline(
+                QPolygonF({QPointF(unit * 4, unit * 7), QPointF(unit * 7, unit * 7),
+                           QPointF(unit * 7, unit * 4)}));
+            painter.restore();
+        }
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 bool FileExists(const QString& fileName) {
     const QFileInfo info(fileName);
     return !fileName.isEmpty() && info.exists() && info.isFile();
@@ -260,12 +316,11 @@ void TTarvikClientForm::CreateActions() {
         NewAction("HideAction", QStringLiteral("Hide"), QStringLiteral("Hide Tarvik Client"),
                   QIcon(), &TTarvikClientForm::HideActionExecute);
     SetupAction = NewAction("SetupAction", QStringLiteral("Setup ..."),
-                            QStringLiteral("Configure Tarvik Client"),
-                            look->standardIcon(QStyle::SP_FileDialogDetailedView),
+                            QStringLiteral("Configure Tarvik Client"), SetupIcon(),
                             &TTarvikClientForm::SetupActionExecute);
-    StretchAction = NewAction(
-        "StretchAction", QStringLiteral("Stretch"), QStringLiteral("Stretch Picture"),
-        look->standardIcon(QStyle::SP_TitleBarMaxButton), &TTarvikClientForm::StretchActionExecute);
+    StretchAction =
+        NewAction("StretchAction", QStringLiteral("Stretch"), QStringLiteral("Stretch Picture"),
+                  StretchIcon(), &TTarvikClientForm::StretchActionExecute);
     StretchAction->setCheckable(true);
     ShowToolbarAction = NewAction("ShowToolbarAction", QStringLiteral("Show Toolbar"),
                                   QStringLiteral("Show the Toolbar"), QIcon(),
