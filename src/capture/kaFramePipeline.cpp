@@ -1,5 +1,6 @@
 #include "kaFramePipeline.h"
 
+#include "BroadcastFit.h"
 #include "IdUDPClient.h"
 #include "StmJPG.h"
 #include "kaPictureAnalyser.h"
@@ -175,11 +176,11 @@ void TkaFramePipeline::Broadcast(const QString& source) {
     const TStmJPG picture(source, FJpeg);
     QBuffer stream;
     stream.open(QIODevice::ReadWrite);
-    picture.SaveToStream(stream);
+    SaveFittingStmJPG(picture, stream, TIdUDPClient::MaxDatagramSize);
     stream.seek(0);
-    // Too large for the buffer or for one IPv4 datagram: this picture is not
-    // broadcast, the next smaller one is. (Sending it would fail and switch
-    // broadcasting off for good.)
+    // Still too large (a source name that alone fills a datagram): this
+    // picture is not broadcast. Sending it would fail and switch broadcasting
+    // off for good.
     if (stream.size() >= FSender->BufferSize() || stream.size() > TIdUDPClient::MaxDatagramSize)
         return;
     try {

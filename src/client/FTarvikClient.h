@@ -1,0 +1,184 @@
+#pragma once
+
+#include "TJPEGImage.h"
+#include "kaComponent.h"
+
+#include <QIcon>
+#include <QList>
+#include <QString>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QDialog;
+class QIODevice;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class TClientPaintBox;
+class TIdUDPServer;
+class TkaAction;
+class TkaActionList;
+class TkaApplicationEvents;
+class TkaComboBox;
+class TkaPanel;
+class TkaTrackBar;
+class TSetupForm;
+class TSetupFrame;
+class TSoundPlayer;
+class TStmJPG;
+class TTrayIcon;
+
+// The pictures received from one camera, oldest first.
+struct TCamCache {
+    std::deque<std::unique_ptr<TStmJPG>> Pictures;
+    int Count() const { return int(Pictures.size()); }
+};
+
+// The window of TarvikClient: it listens for the pictures that Tarvik
+// broadcasts, keeps the newest of every camera, shows those of the chosen
+// camera and draws the user's attention to new ones. Closing or minimising
+// only hides it; Exit or the end of the session ends the program.
+class TTarvikClientForm : public QWidget, public TkaLoadable {
+    Q_OBJECT
+public:
+    static constexpr int DesignedWidth = 384;
+    static constexpr int DesignedHeight = 326;
+    static constexpr int DefaultPopupDelay = 45000; // ms, replaced at the first show
+    static constexpr int TrayInterval = 100;        // ms
+    static constexpr int PlayInterval = 200;        // ms
+    static constexpr int TrayFrameCount = 7;
+    static inline const char* const ProgramName = "Tarvik Client";
+    static inline const char* const StartFileName = "Start.Jpg";
+
+    explicit TTarvikClientForm(QWidget* parent = nullptr);
+    ~TTarvikClientForm() override;
+
+    // FormCreate.
+    void Loaded() override;
+
+    // One received datagram, as a stream positioned at its first byte.
+    void IdUDPServerUDPRead(QObject* sender, QIODevice& data);
+    // The cache of camera Name (letter case ignored), created with an entry
+    // in the camera list when there is none yet.
+    TCamCache* CamCache(const QString& name);
+    // The cache of the camera named by the camera list's text, or null.
+    TCamCache* CurrentCamCache() const;
+
+    void CamkaComboBoxClick();
+    void PaintBoxPaint(QPainter& painter);
+    void PlayActionExecute();
+    void PlayTimerTimer();
+    void TrayTimerTimer();
+    void PopupDelayTimerTimer();
+    void StretchActionExecute();
+    void ShowToolbarActionExecute();
+    void ShowActionExecute();
+    void HideActionExecute();
+    void SetupActionExecute();
+    void CloseActionExecute();
+    void TrayIconDblClick();
+    // The end of the desktop session (and SIGTERM, SIGINT).
+    void WMQueryEndSession();
+
+    // Whether the first show's sequence is still to run.
+    bool FirstShow() const { return FFirstShow; }
+    bool QuitRequested() const { return FQuitRequested; }
+    int TrayFrame() const { return FTrayFrame; }
+    const TJPEGImage& LastImage() const { return FLastImage; }
+    TIdUDPServer* IdUDPServer() const { return FIdUDPServer.get(); }
+    TSetupFrame* SetupFrame1() const;
+
+    // The seven frames of the tray animation; the first is the idle icon.
+    static QList<QIcon> TrayImages();
+    // The picture shown before any was received and no Start.Jpg exists.
+    static TJPEGImage StartImage();
+    static QString StartFile();
+
+    // Test seams: the sound player (Qt Multimedia by default) and the modal
+    // showing of the setup dialog.
+    void SetSoundPlayer(std::unique_ptr<TSoundPlayer> player);
+    std::function<void(QDialog& dialog)> ShowModal;
+
+    TkaPanel* ToolBarPanel = nullptr;
+    QToolBar* ToolBar = nullptr;
+    TkaComboBox* CamkaComboBox = nullptr;
+    TkaTrackBar* kaTrackBar = nullptr;
+    TkaPanel* kaPanel1 = nullptr;
+    TClientPaintBox* PaintBox = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* StatusPanel = nullptr;
+    QMenu* TrayMenu = nullptr;
+    QMenu* LanguageSprache1 = nullptr;
+    TkaActionList* ActionList = nullptr;
+    TkaAction* CloseAction = nullptr;
+    TkaAction* ShowAction = nullptr;
+    TkaAction* HideAction = nullptr;
+    TkaAction* SetupAction = nullptr;
+    TkaAction* StretchAction = nullptr;
+    TkaAction* ShowToolbarAction = nullptr;
+    TkaAction* PlayAction = nullptr;
+    QTimer* PopupDelayTimer = nullptr;
+    QTimer* TrayTimer = nullptr;
+    QTimer* PlayTimer = nullptr;
+    TkaApplicationEvents* kaApplicationEvents1 = nullptr;
+    TTrayIcon* TrayIcon = nullptr;
+    TSetupForm* SetupForm = nullptr;
+
+signals:
+    // The window closed for good; the program's message loop should end.
+    void Terminated();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateActions();
+    void CreateToolBar();
+    void CreateTrayMenu();
+    TkaAction* NewAction(const char* name, const QString& caption, const QString& hint,
+                         const QIcon& icon, void (TTarvikClientForm::*handler)());
+    void CreateIdUDPServer();
+    // Sets the port from the port edit and activates; false after reporting a failure.
+    bool ActivateIdUDPServer();
+    void ReadWindowPlacement();
+    void SaveWindowPlacement(Qt::WindowStates state);
+    void FormShow();
+    void FormClose();
+    void TakeDisplaySettings();
+    void Notify();
+    bool IsShownCamera(const TCamCache* cache) const;
+    TCamCache* ListedCache(int index) const;
+    void SetHistoryMax(int max);
+    void ShowStatus(const TStmJPG& picture);
+    void DrawPicture(QPainter& painter, TJPEGImage& graphic);
+    void ReportPaintError(const TJPEGImage& graphic, const std::exception& error);
+    void RestoreApplication();
+    void HideToTray();
+    void DropUnlistedCaches();
+
+    std::unique_ptr<TIdUDPServer> FIdUDPServer;
+    std::unique_ptr<TSoundPlayer> FSoundPlayer;
+    std::vector<std::unique_ptr<TCamCache>> FCaches;
+    TJPEGImage FLastImage;
+    QList<QIcon> FTrayImages;
+    // The JPEG data of the last picture whose painting failed; held so that
+    // its failure is reported once, not at every paint.
+    QByteArray FFailedPaintData;
+    bool FFirstShow = true;
+    bool FRestored = false;
+    bool FReceived = false;
+    bool FQuitRequested = false;
+    bool FClosed = false;
+    bool FInSetup = false;
+    int FTrayFrame = 0;
+};

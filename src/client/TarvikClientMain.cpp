@@ -1,0 +1,27 @@
+// The program TarvikClient: the library's start-up, the window, the message loop.
+
+#include "FTarvikClient.h"
+#include "TerminationSignals.h"
+#include "kaApplication.h"
+#include "kaGeneral.h"
+
+#include <memory>
+
+int main(int argc, char** argv) {
+    TTerminationSignals terminationSignals;
+    TkaApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("TarvikClient"));
+    // The setup dialog closing must not end the program; the window does.
+    app.setQuitOnLastWindowClosed(false);
+    const TkaLibrary library;
+
+    std::unique_ptr<TTarvikClientForm> form(CreateLoaded<TTarvikClientForm>());
+    QObject::connect(form.get(), &TTarvikClientForm::Terminated, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    terminationSignals.Connect([&form] { form->WMQueryEndSession(); });
+    form->show();
+    const int result = app.exec();
+    // Start.Jpg and the remanent controls are written as the window goes.
+    form.reset();
+    return result;
+}
