@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// What a file is on disk at the moment: a rewritten or replaced file gets a
+// new stamp even within the same second (nanosecond time and inode).
+struct TFileStamp {
+    bool Exists = false;
+    qint64 Size = 0;
+    qint64 ModifiedNs = 0;
+    quint64 Inode = 0;
+
+    static TFileStamp Of(const QString& fileName);
+
+    bool operator==(const TFileStamp&) const = default;
+};
