@@ -218,7 +218,9 @@ void TkaPlayerFrame::ShowFile(const QString& fileName) {
     // A missing file leaves the previous picture on show.
     if (!TFileStamp::Of(fileName).Exists)
         return;
-    FCurrentUnreadable = FUnreadable->Known(fileName);
+    // A foreign file is no picture: not decoded, and no error to log.
+    FCurrentUnreadable = !fileName.endsWith(QStringLiteral(".jpg"), Qt::CaseInsensitive) ||
+                         FUnreadable->Known(fileName);
     if (!FCurrentUnreadable) {
         try {
             FPicture = ReadPicture(fileName);
