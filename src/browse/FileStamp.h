@@ -11,7 +11,12 @@ struct TFileStamp {
     qint64 ModifiedNs = 0;
     quint64 Inode = 0;
 
+    // The stamp of a regular file; a missing file or another kind of entry
+    // does not exist.
     static TFileStamp Of(const QString& fileName);
+    // The same for a directory: its time changes whenever an entry is added,
+    // removed or renamed.
+    static TFileStamp OfDirectory(const QString& path);
 
     bool operator==(const TFileStamp&) const = default;
 };

@@ -4,6 +4,7 @@
 #include "TJPEGImage.h"
 
 #include <QFile>
+#include <QPainter>
 #include <algorithm>
 
 QImage ReadPicture(const QString& fileName, QSize atLeast) {
@@ -24,10 +25,26 @@ QImage ReadPicture(const QString& fileName, QSize atLeast) {
     }
 }
 
+QImage ScaledPicture(const QString& fileName, QSize size) {
+    const QImage decoded = ReadPicture(fileName, size);
+    if (size.isEmpty() || decoded.size() == size)
+        return decoded;
+    // The painter's bilinear filter: several times faster than
+    // QImage::scaled's smooth scaling, and as good for a reduction this small.
+    QImage picture(size, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(picture.rect(), decoded);
+    return picture;
+}
+
 TThumbnailCache::TThumbnailCache(int maxKiB) : Items(std::max(1, maxKiB)) {}
 
 QImage TThumbnailCache::Thumbnail(const QString& fileName, QSize size) {
-    const TFileStamp stamp = TFileStamp::Of(fileName);
+    return Thumbnail(fileName, size, TFileStamp::Of(fileName));
+}
+
+QImage TThumbnailCache::Thumbnail(const QString& fileName, QSize size, const TFileStamp& stamp) {
     if (!stamp.Exists)
         return QImage();
     const QString key = QStringLiteral("%1\n%2x%3\n%4:%5:%6")
@@ -39,9 +56,7 @@ QImage TThumbnailCache::Thumbnail(const QString& fileName, QSize size) {
                             .arg(stamp.Inode);
     if (const QImage* cached = Items.object(key))
         return *cached;
-    QImage picture = ReadPicture(fileName, size);
-    if (picture.size() != size && !size.isEmpty())
-        picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage picture = ScaledPicture(fileName, size);
     const qsizetype cost = std::max<qsizetype>(1, picture.sizeInBytes() / 1024);
     Items.insert(key, new QImage(picture), cost);
     return picture;

@@ -57,15 +57,6 @@ bool IsPictureName(const QString& name) {
     return name.endsWith(QStringLiteral(".jpg"), Qt::CaseInsensitive) && !IsHiddenName(name);
 }
 
-// The first picture of a scene directory: the first "*.jpg" of its files.
-QString FirstPictureOf(const QString& sceneDir) {
-    for (const QString& name : ListSceneFiles(sceneDir)) {
-        if (IsPictureName(name))
-            return IncludeBackslash(sceneDir) + name;
-    }
-    return QString();
-}
-
 int NumberAt(const QString& name, int start, int length) {
     bool ok = false;
     const int value = name.mid(start, length).toInt(&ok);
@@ -192,6 +183,7 @@ void TThumbNailFrame::SetPath(const QString& value) {
     if (value == FPath)
         return;
     FPath = value;
+    FScenes.clear();
     // The mouse rests on no scene of the new day yet.
     SetHot(-1, QString());
     ScrollBox->verticalScrollBar()->setValue(0);
@@ -200,6 +192,23 @@ void TThumbNailFrame::SetPath(const QString& value) {
 
 void TThumbNailFrame::Repaint() {
     PaintBox->update();
+}
+
+// The first picture of a scene directory: the first "*.jpg" of its files.
+QString TThumbNailFrame::FirstPictureOf(const QString& sceneDir) {
+    const TFileStamp directory = TFileStamp::OfDirectory(sceneDir);
+    const auto known = FScenes.constFind(sceneDir);
+    if (known != FScenes.constEnd() && known->Directory == directory)
+        return known->FirstPicture;
+    QString first;
+    for (const QString& name : ListSceneFiles(sceneDir)) {
+        if (IsPictureName(name)) {
+            first = IncludeBackslash(sceneDir) + name;
+            break;
+        }
+    }
+    FScenes.insert(sceneDir, {directory, first});
+    return first;
 }
 
 // ---- Layout and painting -------------------------------------------------------------
@@ -279,9 +288,10 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     DrawBevel(canvas, area.adjusted(2, 2, -2, -2), Qt::white, BevelShadow);
     DrawBevel(canvas, thumb.Rect.adjusted(-1, -1, 0, 0), BevelShadow, Qt::white);
 
-    if (!TFileStamp::Of(thumb.FileName).Exists || thumb.Rect.isEmpty())
+    const TFileStamp stamp = TFileStamp::Of(thumb.FileName);
+    if (!stamp.Exists || thumb.Rect.isEmpty())
         return;
-    const QImage picture = hot && !FHotPicture.isNull() ? FHotPicture : FirstPicture(thumb);
+    const QImage picture = hot && !FHotPicture.isNull() ? FHotPicture : FirstPicture(thumb, stamp);
     if (picture.isNull()) {
         // Unreadable: a plain face instead of a picture, the time still tells the scene.
         canvas.fillRect(thumb.Rect, ScrollBox->palette().color(QPalette::Mid));
@@ -299,11 +309,11 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     canvas.drawText(text, Qt::AlignHCenter | Qt::AlignTop, thumb.Caption);
 }
 
-QImage TThumbNailFrame::FirstPicture(const TThumb& thumb) {
+QImage TThumbNailFrame::FirstPicture(const TThumb& thumb, const TFileStamp& stamp) {
     if (FUnreadable->Known(thumb.FileName))
         return QImage();
     try {
-        return FCache.Thumbnail(thumb.FileName, thumb.Rect.size());
+        return FCache.Thumbnail(thumb.FileName, thumb.Rect.size(), stamp);
     } catch (const EkaError& error) {
         FUnreadable->Report(thumb.FileName, error);
         return QImage();
@@ -420,10 +430,7 @@ bool TThumbNailFrame::ShowNextHotFile() {
         if (!IsPictureName(QFileInfo(fileName).fileName()) || FUnreadable->Known(fileName))
             continue;
         try {
-            QImage picture = ReadPicture(fileName, size);
-            if (picture.size() != size && !size.isEmpty())
-                picture = picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            FHotPicture = picture;
+            FHotPicture = ScaledPicture(fileName, size);
         } catch (const EkaError& error) {
             FUnreadable->Report(fileName, error);
             continue;

@@ -3,6 +3,7 @@
 #include "ThumbnailCache.h"
 #include "TreeNodeFrame.h"
 
+#include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -97,7 +98,8 @@ private:
     // they need.
     int BuildThumbs(int textHeight);
     void DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight);
-    QImage FirstPicture(const TThumb& thumb);
+    QImage FirstPicture(const TThumb& thumb, const TFileStamp& stamp);
+    QString FirstPictureOf(const QString& sceneDir);
     QRect ThumbArea(const TThumb& thumb) const;
     void SetHot(int index, const QString& hotPath);
     bool ShowNextHotFile();
@@ -117,5 +119,13 @@ private:
     // The hot thumbnail's current picture while it plays; null: its first.
     QImage FHotPicture;
     TThumbnailCache FCache;
+    // The first picture of each scene of the day shown, with the state of
+    // the scene's directory it was found in: a repaint lists only the scenes
+    // that changed.
+    struct TSceneEntry {
+        TFileStamp Directory;
+        QString FirstPicture;
+    };
+    QHash<QString, TSceneEntry> FScenes;
     std::shared_ptr<TUnreadablePictures> FUnreadable;
 };

@@ -123,6 +123,15 @@ TEST_F(ThumbNailFrameTest, NewestSceneTopLeftAndThePaintBoxExactlyAsHighAsTheRow
     Paint(frame);
     EXPECT_EQ(RectOf(frame, Scene("130000000")), QRect(9, 9, 150, 112));
     EXPECT_EQ(frame->PaintBox->height(), 3 * 112 + 3 * text + 24);
+
+    // A repaint sees the scenes as they are now.
+    QFile::remove(Scene("100000000") + "/" + PictureName(1));
+    ASSERT_TRUE(QDir(Scene("130000000")).removeRecursively());
+    frame->Repaint();
+    Paint(frame);
+    ASSERT_EQ(frame->Thumbs().size(), 3u);
+    EXPECT_EQ(frame->Thumbs().front().FileName, Scene("100000000") + "/" + PictureName(2));
+    EXPECT_TRUE(SameColour(ColourAt(frame, Scene("100000000")), PictureColour(2)));
 }
 
 TEST_F(ThumbNailFrameTest, TheWidthBarResizesAndANamelessSceneIsCaptionedWithItsName) {
