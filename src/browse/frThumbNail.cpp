@@ -286,7 +286,7 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     canvas.drawRect(area.adjusted(0, 0, -1, -1));
     DrawBevel(canvas, area.adjusted(1, 1, -1, -1), Qt::white, BevelShadow);
     DrawBevel(canvas, area.adjusted(2, 2, -2, -2), Qt::white, BevelShadow);
-    DrawBevel(canvas, thumb.Rect.adjusted(-1, -1, 0, 0), BevelShadow, Qt::white);
+    DrawBevel(canvas, thumb.Rect.adjusted(-1, -1, 1, 1), BevelShadow, Qt::white);
 
     const TFileStamp stamp = TFileStamp::Of(thumb.FileName);
     if (!stamp.Exists || thumb.Rect.isEmpty())

@@ -235,7 +235,7 @@ TEST_F(ThumbNailFrameTest, DoubleClickSelectsTheSceneAndPlaysItForwardWithRepeat
     EXPECT_TRUE(player->RepeatAction->isChecked());
     EXPECT_TRUE(player->PlayForwardAction->isChecked());
     // The tree reports the new selection after its change delay.
-    QTRY_COMPARE_WITH_TIMEOUT(Explorer->CurrentPage(), player, 3000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Explorer->CurrentPage() == player; }, 3000));
     EXPECT_EQ(player->Path(), key);
     EXPECT_EQ(player->CountLabel->text(), "[1/2]");
     EXPECT_TRUE(player->PlayForwardAction->isChecked()) << "repeat keeps it playing";
