@@ -176,6 +176,8 @@ TEST_F(ThumbNailFrameTest, HoverPlaysTheSceneAndHandsOverRestoringTheFirstPictur
     EXPECT_EQ(frame->HotPath(), second);
     EXPECT_EQ(frame->HotIndex(), 0);
     EXPECT_TRUE(SameColour(ColourAt(frame, first), PictureColour(4))) << "first picture again";
+    EXPECT_TRUE(SameColour(ColourAt(frame, second), PictureColour(6)))
+        << "the new one starts from its own first picture";
 
     // Off the pictures nothing plays.
     QTest::mouseMove(frame->PaintBox, QPoint(2, 2));
