@@ -33,6 +33,9 @@ public:
     const QImage& Picture() const { return FPicture; }
     bool Stretch() const { return FStretch; }
 
+    // Shares the registry of unreadable pictures with the other pages.
+    void SetUnreadablePictures(std::shared_ptr<TUnreadablePictures> registry);
+
     // The time stamp of a picture name "yyyymmddhhnnsszzz.jpg" in the user's
     // short date and long time, the milliseconds after the seconds; the bare
     // name when it gives no valid date and time.
@@ -47,8 +50,6 @@ public:
     TPaintBox* Image = nullptr;
     TkaActionList* ActionList = nullptr;
     TkaAction* StretchAction = nullptr;
-
-    void SetUnreadablePictures(std::shared_ptr<TUnreadablePictures> registry);
 
 private:
     void CreateComponents();

@@ -71,7 +71,6 @@ public:
     // Index into Thumbs of the thumbnail containing Point (edges included),
     // -1 when none.
     int HitTest(QPoint point) const;
-    TThumbnailCache& Cache() { return FCache; }
 
     void PaintBoxPaint(QPainter& canvas);
     void PaintBoxMouseMove(QPoint point);

@@ -40,6 +40,7 @@ protected:
         QDir().mkpath(Day + "/090000000");                // no pictures at all
         WriteBytes(Day + "/093000000/notes.txt", "text"); // no picture either
         WritePicture(Day + "/.hidden/" + PictureName(9), PictureColour(9));
+        WriteBytes(Day + "/readme.txt", "foreign");
         PreviousLogger =
             SetApplicationErrorLogger([this](const std::exception&) { ++LoggedErrors; });
     }
