@@ -500,11 +500,11 @@ void TTarvikForm::AddNewScene(TSceneFrame* frame, const QString& sPath, const QS
 
     // A day of this camera on show gets its new scene at once.
     QTreeWidgetItem* selected = tree->currentItem();
-    TTreeNodeFrame* thumbnails = DirExplorerFrame->ThumbnailPage;
+    TThumbNailFrame* thumbnails = DirExplorerFrame->ThumbnailPage;
     if (thumbnails != nullptr && selected != nullptr &&
         TkaTreeView::NodePage(selected) == thumbnails &&
         TkaTreeView::NodePage(Parent(selected)) == frame)
-        thumbnails->update();
+        thumbnails->Repaint();
 
     TkaTreeView::NodeObject(scenesNode)->SetUnread(true);
     tree->viewport()->update();

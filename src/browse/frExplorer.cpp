@@ -6,6 +6,7 @@
 #include "TkaDialogs.h"
 #include "TkaHashList.h"
 #include "TreeNodeFrame.h"
+#include "UnreadablePictures.h"
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaGeneral.h"
@@ -288,9 +289,27 @@ void TExplorerFrame::ChooseCaptionFormats() {
 }
 
 void TExplorerFrame::Loaded() {
-    // The tree starts without design-time nodes; the shared recording pages
-    // join here once they exist.
     kaTreeView->ClearNodes();
+    CreatePages();
+}
+
+void TExplorerFrame::CreatePages() {
+    // Without owner: each page keys its settings by its own name. Qt frees
+    // them with the page panel.
+    FUnreadable = std::make_shared<TUnreadablePictures>();
+    ThumbnailPage = CreateLoaded<TThumbNailFrame>(nullptr, kaPanel);
+    ThumbnailPage->SetTimeFormat(FSceneFormat.chopped(4)); // without ".zzz"
+    ThumbnailPage->SetUnreadablePictures(FUnreadable);
+    PlayerPage = CreateLoaded<TkaPlayerFrame>(nullptr, kaPanel);
+    PlayerPage->SetUnreadablePictures(FUnreadable);
+    ImagePage = CreateLoaded<TImageFrame>(nullptr, kaPanel);
+    ImagePage->SetUnreadablePictures(FUnreadable);
+    for (TTreeNodeFrame* page :
+         {static_cast<TTreeNodeFrame*>(ThumbnailPage), static_cast<TTreeNodeFrame*>(PlayerPage),
+          static_cast<TTreeNodeFrame*>(ImagePage)}) {
+        page->hide();
+        page->SetShared(true);
+    }
 }
 
 QString TExplorerFrame::DayCaption(const QString& dayName) const {
@@ -326,8 +345,17 @@ void TExplorerFrame::NodeSelected(QTreeWidgetItem* node) {
     }
     TTreeNodeFrame* page = object->Page();
     ShowPage(page);
-    if (PathObject(node) != nullptr && page != nullptr)
-        page->SetNode(node);
+    if (const TPathTreeNodeObject* path = PathObject(node)) {
+        if (page != nullptr && page == PlayerPage)
+            PlayerPage->SetPath(path->Path());
+        else if (page != nullptr && page == ThumbnailPage)
+            ThumbnailPage->SetPath(path->Path());
+        if (page != nullptr)
+            page->SetNode(node);
+    }
+    const auto* file = dynamic_cast<const TFileTreeNodeObject*>(object);
+    if (file != nullptr && page != nullptr && page == ImagePage)
+        ImagePage->LoadPicture(file->FileName());
 }
 
 // ---- Listing -------------------------------------------------------------------------
@@ -350,7 +378,8 @@ void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
         }
         // A directory that directly holds pictures is a scene, whatever its depth.
         const bool scene = HasPictures(fullPath);
-        TTreeNodeFrame* page = scene ? PlayerPage : ThumbnailPage;
+        TTreeNodeFrame* page = scene ? static_cast<TTreeNodeFrame*>(PlayerPage)
+                                     : static_cast<TTreeNodeFrame*>(ThumbnailPage);
         QTreeWidgetItem* child =
             kaTreeView->AddNodeFirst(node, scene ? SceneCaption(name) : DayCaption(name), page,
                                      new TPathTreeNodeObject(nullptr, fullPath, nullptr), -1,

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "TreeNodeFrame.h"
+#include "frImage.h"
+#include "frPlayer.h"
+#include "frThumbNail.h"
 #include "kaComponent.h"
 
 #include <QPointer>
@@ -8,6 +11,7 @@
 #include <QStyledItemDelegate>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QKeyEvent;
 class QMenu;
@@ -20,6 +24,7 @@ class TkaPanel;
 class TkaTreePanel;
 class TkaTreeView;
 class TPathTreeNodeObject;
+class TUnreadablePictures;
 
 // Caption of a day directory (yyyymmdd) in Format, a QLocale date pattern.
 // Missing or non-numeric parts default to 1968, 4 and 23; a name that gives no
@@ -102,16 +107,18 @@ public:
     // Holds DeleteAction and MarkAsReadAction.
     QMenu* PopupMenu = nullptr;
 
-    // The shared recording pages (day, scene, picture); none until they exist.
-    TTreeNodeFrame* ThumbnailPage = nullptr;
-    TTreeNodeFrame* PlayerPage = nullptr;
-    TTreeNodeFrame* ImagePage = nullptr;
+    // The shared recording pages (day, scene, picture), created when the
+    // frame has loaded and freed with it; none before.
+    TThumbNailFrame* ThumbnailPage = nullptr;
+    TkaPlayerFrame* PlayerPage = nullptr;
+    TImageFrame* ImagePage = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateComponents();
+    void CreatePages();
     void ConnectTree();
     void ChooseCaptionFormats();
     void CollapseNode(QTreeWidgetItem* node);
@@ -124,6 +131,8 @@ private:
     void ShowPopupMenu(const QPoint& position);
 
     QPointer<TTreeNodeFrame> FCurrentPage;
+    // The pictures the three pages found unreadable, reported once.
+    std::shared_ptr<TUnreadablePictures> FUnreadable;
     QString FDayFormat;
     QString FSceneFormat;
 };

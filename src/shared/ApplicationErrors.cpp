@@ -12,6 +12,11 @@ TApplicationErrorHandler& InstalledHandler() {
     return handler;
 }
 
+TApplicationErrorHandler& InstalledLogger() {
+    static TApplicationErrorHandler logger;
+    return logger;
+}
+
 void WarnAbout(const std::exception& error) {
     if (const auto* kaError = dynamic_cast<const EkaError*>(&error))
         qWarning("%s", qUtf8Printable(kaError->message()));
@@ -31,4 +36,16 @@ void HandleApplicationError(const std::exception& error) {
 
 TApplicationErrorHandler SetApplicationErrorHandler(TApplicationErrorHandler handler) {
     return std::exchange(InstalledHandler(), std::move(handler));
+}
+
+void LogApplicationError(const std::exception& error) {
+    const TApplicationErrorHandler& logger = InstalledLogger();
+    if (logger)
+        logger(error);
+    else
+        WarnAbout(error);
+}
+
+TApplicationErrorHandler SetApplicationErrorLogger(TApplicationErrorHandler logger) {
+    return std::exchange(InstalledLogger(), std::move(logger));
 }

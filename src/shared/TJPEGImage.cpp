@@ -4,10 +4,12 @@
 #include <QIODevice>
 #include <QPainter>
 #include <QSaveFile>
+#include <QSysInfo>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 // jpeglib.h needs FILE declared first, and jerror.h needs jpeglib.h's configuration.
 #include <jpeglib.h>
@@ -256,6 +258,55 @@ QImage DecodeBgr(const QByteArray& data) {
     return bitmap;
 }
 
+// The smallest scale n/8 whose output covers AtLeast; the output size is
+// libjpeg's own rounding of it.
+[[gnu::noinline]] bool ChooseScaleProtected(jpeg_decompress_struct* info, ErrorManager* error,
+                                            int minWidth, int minHeight) {
+    if (setjmp(error->Jump) != 0)
+        return false;
+    constexpr unsigned Denominator = 8;
+    info->scale_denom = Denominator;
+    for (unsigned numerator = 1; numerator <= Denominator; ++numerator) {
+        info->scale_num = numerator;
+        jpeg_calc_output_dimensions(info);
+        if (int(info->output_width) >= minWidth && int(info->output_height) >= minHeight)
+            break;
+    }
+    return true;
+}
+
+// libjpeg-turbo writes the padding byte as 0xFF, which RGB32 requires.
+constexpr J_COLOR_SPACE Rgb32ColorSpace =
+    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+
+QImage DecodeRgb32Scaled(const QByteArray& data, QSize atLeast) {
+    Decompressor decoder;
+    ReadHeader(decoder, data);
+    decoder.Info.out_color_space = Rgb32ColorSpace;
+    // For a reduced picture the plain chroma upsampling and the fast integer
+    // transform cost less and show no difference at that size.
+    decoder.Info.do_fancy_upsampling = FALSE;
+    decoder.Info.dct_method = JDCT_IFAST;
+    if (!ChooseScaleProtected(&decoder.Info, &decoder.Error, atLeast.width(), atLeast.height()))
+        throw EJPEG(QStringLiteral("Not a valid JPEG picture (%1)").arg(MessageOf(decoder.Error)));
+    const int width = int(decoder.Info.output_width);
+    const int height = int(decoder.Info.output_height);
+    if (qint64(width) * 4 * height > TJPEGImage::MaxDecodedBytes)
+        throw EJPEG(QStringLiteral("JPEG picture of %1 x %2 pixels is too large to decode")
+                        .arg(width)
+                        .arg(height));
+    QImage bitmap(width, height, QImage::Format_RGB32);
+    if (bitmap.isNull())
+        throw EJPEG(QStringLiteral("Not enough memory to decode a JPEG picture of %1 x %2 pixels")
+                        .arg(width)
+                        .arg(height));
+    const RowTarget rows{bitmap.bits(), bitmap.bytesPerLine()};
+    if (!DecodeRowsProtected(&decoder.Info, &decoder.Error, &rows))
+        throw EJPEG(
+            QStringLiteral("JPEG picture cannot be decoded (%1)").arg(MessageOf(decoder.Error)));
+    return bitmap;
+}
+
 } // namespace
 
 // ---- TJPEGImage -------------------------------------------------------------
@@ -377,4 +428,13 @@ void TJPEGImage::StretchDraw(QPainter& painter, const QRect& target) const {
     const QImage picture = Decode();
     if (!picture.isNull())
         painter.drawImage(target, picture);
+}
+
+QImage TJPEGImage::DecodeScaled(const QByteArray& data, QSize atLeast) {
+    if (data.isEmpty())
+        throw EJPEG(QStringLiteral("Not a valid JPEG picture (no data)"));
+    // Nothing to cover: no scale fits, so the loop ends at full size.
+    if (atLeast.isEmpty())
+        atLeast = QSize(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
+    return DecodeRgb32Scaled(data, atLeast);
 }

@@ -82,6 +82,13 @@ public:
     // Draws scaled to fill Target, aspect ratio not kept.
     void StretchDraw(QPainter& painter, const QRect& target) const;
 
+    // Decodes JPEG Data reduced by the smallest of the decoder's DCT scale
+    // factors (1/8 to 8/8) whose result still covers AtLeast, straight into
+    // the screen's format (RGB32): far less work than a full decode when a
+    // small picture is wanted. An empty AtLeast decodes at full size. Data that
+    // do not decode completely raise EJPEG, as Decode does.
+    static QImage DecodeScaled(const QByteArray& data, QSize atLeast);
+
 private:
     bool NeedsCompression() const;
 

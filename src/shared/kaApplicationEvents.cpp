@@ -153,9 +153,17 @@ TkaApplicationEvents::TkaApplicationEvents(QObject* parent) : QObject(parent) {
             else
                 qWarning("%s", error.what());
         });
+    PreviousLogger = SetApplicationErrorLogger(
+        [self = QPointer<TkaApplicationEvents>(this)](const std::exception& error) {
+            if (self)
+                self->LogException(error);
+            else
+                qWarning("%s", error.what());
+        });
 }
 
 TkaApplicationEvents::~TkaApplicationEvents() {
+    SetApplicationErrorLogger(std::move(PreviousLogger));
     SetApplicationErrorHandler(std::move(PreviousHandler));
 }
 

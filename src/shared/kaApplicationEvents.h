@@ -93,4 +93,5 @@ private:
     std::unique_ptr<QLockFile> Lock;
     QLocalServer* Server = nullptr;
     TApplicationErrorHandler PreviousHandler;
+    TApplicationErrorHandler PreviousLogger;
 };

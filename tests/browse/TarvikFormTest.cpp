@@ -27,6 +27,8 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QTest>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <memory>
 #include <ostream>
@@ -252,6 +254,7 @@ TEST_F(TarvikFormTest, NewSceneWhileExpandedInsertsDayAndSceneOnTop) {
     EXPECT_FALSE(Unread(scenes->child(1)));
     EXPECT_TRUE(ShowsIndicator(day));
     EXPECT_EQ(PathObject(day)->UnreadNames(), QStringList{"10:00:00.000"});
+    EXPECT_EQ(TkaTreeView::NodePage(day), Form->DirExplorerFrame->ThumbnailPage);
 
     // A new scene of the open day: the scene node on top, unread.
     day->setExpanded(true);
@@ -265,6 +268,30 @@ TEST_F(TarvikFormTest, NewSceneWhileExpandedInsertsDayAndSceneOnTop) {
     EXPECT_EQ(PathObject(scene)->Path(), PathOf("Scenes/0/20041231/120000000"));
     EXPECT_TRUE(ShowsIndicator(scene));
     EXPECT_TRUE(Unread(scenes));
+    EXPECT_EQ(TkaTreeView::NodePage(scene), Form->DirExplorerFrame->PlayerPage);
+}
+
+TEST_F(TarvikFormTest, ANewSceneOfTheDayOnShowJoinsItsThumbnails) {
+    Picture("Scenes/0/20041231/100000000/20041231100000000.jpg");
+    CreateForm(1);
+    // No camera starts: the day stays on show.
+    Form->FirstPlayTimer->stop();
+    Form->DirExplorerFrame->kaPanel->show();
+    Form->resize(900, 600);
+    Form->show();
+    QTreeWidgetItem* day = ScenesNode(0)->child(0);
+    Tree()->setCurrentItem(day);
+    Form->DirExplorerFrame->NodeSelected(day);
+    TThumbNailFrame* page = Form->DirExplorerFrame->ThumbnailPage;
+    ASSERT_EQ(Form->DirExplorerFrame->CurrentPage(), page);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->ThumbKeys().size() == 1; }, 2000));
+    // Settled: the first paint sizes the paint box and paints again.
+    QTest::qWait(100);
+
+    Picture("Scenes/0/20041231/120000000/20041231120000000.jpg");
+    Form->OnNewScene(Scenes(0), "20041231/120000000");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page->ThumbKeys().size() == 2; }, 2000));
+    EXPECT_EQ(page->ThumbKeys().last(), PathOf("Scenes/0/20041231/120000000"));
 }
 
 TEST_F(TarvikFormTest, NewSceneAppliesTheRetentionRules) {

@@ -1,0 +1,184 @@
+// The thumbnail page of a day of 200 scenes of 640 x 480 pictures stored at
+// quality 50, with thumbnails of 150 by 112:
+//   BM_FullDecodePage    every first picture decoded at full size, then
+//                        stretched into its thumbnail (the page as first built)
+//   BM_ScaledFirstPaint  the same page with the decoder's DCT scaling into
+//                        RGB32 and an empty thumbnail cache
+//   BM_CachedRepaint     the same page again, every thumbnail from the cache
+//   BM_PageRepaint       the real page, listing included, all 200 on screen
+//   BM_DecodeOnly        one picture decoded at three scales
+#include "DemoCamera.h"
+#include "PaintBox.h"
+#include "TJPEGImage.h"
+#include "ThumbnailCache.h"
+#include "frThumbNail.h"
+#include "kaApplication.h"
+#include "kaGeneral.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+
+constexpr int SceneCount = 200;
+const QSize Thumb(150, 112);
+
+// What the demo camera records: a textured room with a little sensor noise
+// and a visitor who walks across; Frame moves the visitor.
+QImage CameraPicture(int frame) {
+    static TDemoCamera camera(1, std::make_shared<TDemoCamera::TSettings>());
+    std::vector<std::uint8_t> bytes;
+    camera.Render(frame, bytes);
+    const QImage view(bytes.data(), 640, 480, 640 * 3, QImage::Format_BGR888);
+    return view.copy();
+}
+
+// A day folder written once for all benchmarks: SceneDir/day/scene/picture.
+class TRecordedDay {
+public:
+    TRecordedDay() {
+        Day = Folder.path() + QStringLiteral("/20041231");
+        for (int scene = 0; scene < SceneCount; ++scene) {
+            const QString dir = QStringLiteral("%1/%2").arg(Day).arg(80000000 + scene * 1000, 9, 10,
+                                                                     QLatin1Char('0'));
+            QDir().mkpath(dir);
+            TJPEGImage jpeg;
+            jpeg.Assign(CameraPicture(scene % TDemoCamera::MoveFrames));
+            jpeg.SetQuality(50);
+            for (int picture = 0; picture < 3; ++picture) {
+                const QString name = QStringLiteral("/20041231%1%2.jpg")
+                                         .arg(dir.right(9).left(6))
+                                         .arg(picture * 100, 3, 10, QLatin1Char('0'));
+                jpeg.SaveToFile(dir + name);
+                if (picture == 0)
+                    FirstPictures.append(dir + name);
+            }
+        }
+    }
+
+    QTemporaryDir Folder;
+    QString Day;
+    QStringList FirstPictures;
+};
+
+TRecordedDay& RecordedDay() {
+    static TRecordedDay day;
+    return day;
+}
+
+// Where a thumbnail goes on a page 10 thumbnails wide.
+QRect ThumbRect(int index) {
+    return QRect(9 + (index % 10) * 156, 9 + (index / 10) * 130, Thumb.width(), Thumb.height());
+}
+
+QImage Canvas() {
+    QImage canvas(1600, 2700, QImage::Format_RGB32);
+    canvas.fill(Qt::lightGray);
+    return canvas;
+}
+
+void BM_FullDecodePage(benchmark::State& state) {
+    const QStringList& files = RecordedDay().FirstPictures;
+    QImage canvas = Canvas();
+    for (auto _ : state) {
+        QPainter painter(&canvas);
+        for (int i = 0; i < files.size(); ++i) {
+            TJPEGImage jpeg;
+            jpeg.LoadFromFile(files.at(i));
+            jpeg.StretchDraw(painter, ThumbRect(i));
+        }
+    }
+    state.counters["thumbs/s"] =
+        benchmark::Counter(double(state.iterations() * files.size()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FullDecodePage)->Unit(benchmark::kMillisecond);
+
+void BM_ScaledFirstPaint(benchmark::State& state) {
+    const QStringList& files = RecordedDay().FirstPictures;
+    QImage canvas = Canvas();
+    for (auto _ : state) {
+        TThumbnailCache cache;
+        QPainter painter(&canvas);
+        for (int i = 0; i < files.size(); ++i)
+            painter.drawImage(ThumbRect(i), cache.Thumbnail(files.at(i), Thumb));
+    }
+    state.counters["thumbs/s"] =
+        benchmark::Counter(double(state.iterations() * files.size()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ScaledFirstPaint)->Unit(benchmark::kMillisecond);
+
+void BM_CachedRepaint(benchmark::State& state) {
+    const QStringList& files = RecordedDay().FirstPictures;
+    QImage canvas = Canvas();
+    TThumbnailCache cache;
+    for (int i = 0; i < files.size(); ++i)
+        cache.Thumbnail(files.at(i), Thumb);
+    for (auto _ : state) {
+        QPainter painter(&canvas);
+        for (int i = 0; i < files.size(); ++i)
+            painter.drawImage(ThumbRect(i), cache.Thumbnail(files.at(i), Thumb));
+    }
+    state.counters["thumbs/s"] =
+        benchmark::Counter(double(state.iterations() * files.size()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CachedRepaint)->Unit(benchmark::kMillisecond);
+
+// The page itself: the day listed, 200 scenes placed and drawn from the cache.
+void BM_PageRepaint(benchmark::State& state) {
+    TkaLibrary library;
+    std::unique_ptr<TThumbNailFrame> page(CreateLoaded<TThumbNailFrame>());
+    page->resize(1600, 2800);
+    page->show();
+    page->WidthFrame->TrackBar->SetPosition(Thumb.width() + 1);
+    page->WidthFrame->TrackBar->SetPosition(Thumb.width());
+    page->SetPath(RecordedDay().Day);
+    QImage canvas = Canvas();
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents();
+        page->PaintBox->render(&canvas);
+    }
+    for (auto _ : state)
+        page->PaintBox->render(&canvas);
+    state.counters["thumbs"] = double(page->Thumbs().size());
+}
+BENCHMARK(BM_PageRepaint)->Unit(benchmark::kMillisecond);
+
+// Decoding one first picture in memory at 8/8, 2/8 (the thumbnail's scale)
+// and 1/8: what is left at the smallest scale is the entropy decoding, which
+// no scale factor saves.
+void BM_DecodeOnly(benchmark::State& state) {
+    QFile file(RecordedDay().FirstPictures.at(0));
+    if (!file.open(QIODevice::ReadOnly)) {
+        state.SkipWithError("cannot read the picture");
+        return;
+    }
+    const QByteArray data = file.readAll();
+    const QSize atLeast(int(state.range(0)), int(state.range(0)) * 3 / 4);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TJPEGImage::DecodeScaled(data, atLeast).constBits());
+}
+BENCHMARK(BM_DecodeOnly)->Arg(640)->Arg(150)->Arg(80)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TkaApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RecordedDay();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,458 @@
+#include "frThumbNail.h"
+
+#include "EkaError.h"
+#include "PaintBox.h"
+#include "PathTreeNodeObject.h"
+#include "TreeNodeObject.h"
+#include "UnreadablePictures.h"
+#include "frExplorer.h"
+#include "frPlayer.h"
+#include "kaAction.h"
+#include "kaGeneral.h"
+#include "kaLabel.h"
+#include "kaPanel.h"
+#include "kaSceneFiles.h"
+#include "kaTrackBar.h"
+#include "kaTrackbarFrame.h"
+#include "kaTreeView.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+#include <utility>
+
+namespace {
+
+constexpr int FrameWidth = 320;
+constexpr int FrameHeight = 240;
+constexpr int PanelHeight = 56;
+constexpr int TrackbarFrameWidth = 152;
+constexpr int TrackbarFrameHeight = 44;
+constexpr int MinScrollBoxSize = 50;
+constexpr int DefaultTimerInterval = 100; // ms
+// Space around each thumbnail and between them.
+constexpr int Margin = 6;
+constexpr int Border = 3;
+const QColor BevelShadow(128, 128, 128);
+
+struct TTrackbarDesign {
+    const char* Name;
+    const char* Caption;
+    int Min;
+    int Max;
+    int Position;
+    int PageStep;
+    int Frequency;
+};
+
+bool IsPictureName(const QString& name) {
+    return name.endsWith(QStringLiteral(".jpg"), Qt::CaseInsensitive) && !IsHiddenName(name);
+}
+
+int NumberAt(const QString& name, int start, int length) {
+    bool ok = false;
+    const int value = name.mid(start, length).toInt(&ok);
+    return ok ? value : 0;
+}
+
+QTime SceneTime(const QString& sceneName) {
+    return QTime(NumberAt(sceneName, 0, 2), NumberAt(sceneName, 2, 2), NumberAt(sceneName, 4, 2),
+                 NumberAt(sceneName, 6, 3));
+}
+
+// Light on the top and left edges of Rect, Dark on the bottom and right.
+void DrawBevel(QPainter& canvas, const QRect& rect, const QColor& light, const QColor& dark) {
+    canvas.setPen(light);
+    canvas.drawLine(rect.topLeft(), rect.topRight());
+    canvas.drawLine(rect.topLeft(), rect.bottomLeft());
+    canvas.setPen(dark);
+    canvas.drawLine(rect.bottomLeft(), rect.bottomRight());
+    canvas.drawLine(rect.topRight(), rect.bottomRight());
+}
+
+QTreeWidgetItem* FindPathNode(QTreeWidgetItem* node, const QString& path) {
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        const auto* object = dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(child));
+        if (object != nullptr && object->Path() == path)
+            return child;
+        if (QTreeWidgetItem* below = FindPathNode(child, path))
+            return below;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
+    : TTreeNodeFrame(owner, parent), FUnreadable(std::make_shared<TUnreadablePictures>()) {
+    setObjectName(QStringLiteral("ThumbNailFrame"));
+    resize(FrameWidth, FrameHeight);
+    CreateComponents();
+}
+
+TThumbNailFrame::~TThumbNailFrame() {
+    // The paint box dies with the scroll box after this part of the frame.
+    PaintBox->removeEventFilter(this);
+    ScrollBox->viewport()->removeEventFilter(this);
+    PaintBox->OnPaint = nullptr;
+}
+
+void TThumbNailFrame::CreateComponents() {
+    kaPanel = Own(this, new TkaPanel(this), "kaPanel");
+    kaPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    kaPanel->setMinimumHeight(PanelHeight);
+    CreateTrackbarFrames();
+    PathkaLabel = Own(this, new TkaLabel(kaPanel), "PathkaLabel");
+    PathkaLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PathkaLabel->setContentsMargins(Margin, 0, Margin, 2);
+    ExcludeFromLanguage(PathkaLabel);
+
+    auto* bars = new QHBoxLayout;
+    bars->setContentsMargins(0, 0, 0, 0);
+    bars->setSpacing(Margin);
+    bars->addWidget(SpeedFrame);
+    bars->addWidget(WidthFrame);
+    bars->addStretch();
+    auto* panelColumn = new QVBoxLayout(kaPanel);
+    panelColumn->setContentsMargins(2, 2, 2, 2);
+    panelColumn->setSpacing(0);
+    panelColumn->addLayout(bars);
+    panelColumn->addWidget(PathkaLabel);
+
+    ScrollBox = Own(this, new QScrollArea(this), "ScrollBox");
+    ScrollBox->setFrameShape(QFrame::NoFrame);
+    ScrollBox->setMinimumSize(MinScrollBoxSize, MinScrollBoxSize);
+    ScrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBox->setWidgetResizable(false);
+    PaintBox = Own(this, new TPaintBox, "PaintBox");
+    PaintBox->setMouseTracking(true);
+    PaintBox->OnPaint = [this](QPainter& canvas) { PaintBoxPaint(canvas); };
+    ScrollBox->setWidget(PaintBox);
+    PaintBox->installEventFilter(this);
+    ScrollBox->viewport()->installEventFilter(this);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(kaPanel);
+    column->addWidget(ScrollBox, 1);
+
+    Timer = Own(this, new QTimer(this), "Timer");
+    Timer->setInterval(DefaultTimerInterval);
+    connect(Timer, &QTimer::timeout, this, &TThumbNailFrame::TimerTimer);
+    Timer->start();
+}
+
+void TThumbNailFrame::CreateTrackbarFrames() {
+    const auto create = [this](const TTrackbarDesign& design) {
+        auto* frame = Own(this, new TkaTrackbarFrame(kaPanel), design.Name);
+        frame->setFixedSize(TrackbarFrameWidth, TrackbarFrameHeight);
+        frame->kaLabel1->setText(QString::fromUtf8(design.Caption));
+        TkaTrackBar* bar = frame->TrackBar;
+        bar->SetMin(design.Min);
+        bar->SetMax(design.Max);
+        bar->SetPosition(design.Position);
+        bar->setPageStep(design.PageStep);
+        bar->SetFrequency(design.Frequency);
+        return frame;
+    };
+    SpeedFrame = create({"SpeedFrame", "Pause [ms]", 1, 1000, 100, 100, 100});
+    WidthFrame = create({"WidthFrame", "Width", 50, 320, 150, 50, 16});
+    // Connected after the designed positions: until the restore the sizes are 0.
+    SpeedFrame->OnTrackBarChange = [this](QObject* sender) { SpeedFrameTrackBarChange(sender); };
+    WidthFrame->OnTrackBarChange = [this](QObject* sender) { WidthFrameTrackBarChange(sender); };
+}
+
+void TThumbNailFrame::SetUnreadablePictures(std::shared_ptr<TUnreadablePictures> registry) {
+    if (registry)
+        FUnreadable = std::move(registry);
+}
+
+// ---- Path --------------------------------------------------------------------------
+
+void TThumbNailFrame::SetPath(const QString& value) {
+    if (value == FPath)
+        return;
+    FPath = value;
+    FScenes.clear();
+    // The mouse rests on no scene of the new day yet.
+    SetHot(-1, QString());
+    ScrollBox->verticalScrollBar()->setValue(0);
+    Repaint();
+}
+
+void TThumbNailFrame::Repaint() {
+    PaintBox->update();
+}
+
+// The first picture of a scene directory: the first "*.jpg" of its files.
+QString TThumbNailFrame::FirstPictureOf(const QString& sceneDir) {
+    const TFileStamp directory = TFileStamp::OfDirectory(sceneDir);
+    const auto known = FScenes.constFind(sceneDir);
+    if (known != FScenes.constEnd() && known->Directory == directory)
+        return known->FirstPicture;
+    QString first;
+    for (const QString& name : ListSceneFiles(sceneDir)) {
+        if (IsPictureName(name)) {
+            first = IncludeBackslash(sceneDir) + name;
+            break;
+        }
+    }
+    FScenes.insert(sceneDir, {directory, first});
+    return first;
+}
+
+// ---- Layout and painting -------------------------------------------------------------
+
+int TThumbNailFrame::BuildThumbs(int textHeight) {
+    FThumbs.clear();
+    FKeys.clear();
+    FHotThumb = -1;
+    if (FPath.isEmpty())
+        return -1;
+    const QString day = IncludeBackslash(FPath);
+    const int width = PaintBox->width();
+    int x = Margin;
+    int y = Margin;
+    for (const QString& name : SortedDirectoryEntries(FPath, QDir::Dirs)) {
+        if (IsHiddenName(name))
+            continue;
+        const QString scene = day + name;
+        const QString first = FirstPictureOf(scene);
+        if (first.isEmpty())
+            continue;
+        TThumb thumb;
+        thumb.FileName = first;
+        thumb.Time = SceneTime(name);
+        thumb.Caption = FormatSceneCaption(name, FTimeFormat);
+        thumb.Rect = QRect(x + Border, y + Border, FThumbWidth, FThumbHeight);
+        FThumbs.push_back(std::move(thumb));
+        FKeys.append(scene);
+        x += FThumbWidth + Margin;
+        if (x > width - FThumbWidth) {
+            x = Margin;
+            y += FThumbHeight + textHeight + Margin;
+        }
+    }
+    // The listing is oldest first: the newest scene takes the top left place.
+    const size_t count = FThumbs.size();
+    for (size_t i = 0; i < count / 2; ++i)
+        std::swap(FThumbs[i].Rect, FThumbs[count - 1 - i].Rect);
+    // The scene under the mouse stays hot across repaints.
+    if (!FHotPath.isEmpty())
+        FHotThumb = int(FKeys.indexOf(FHotPath));
+    return FThumbHeight + y + textHeight + Margin;
+}
+
+void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
+    canvas.fillRect(PaintBox->rect(), ScrollBox->palette().color(QPalette::Window));
+    FTextHeight = QFontMetrics(PaintBox->font()).height();
+    const int needed = BuildThumbs(FTextHeight);
+    if (needed < 0)
+        return;
+    if (PaintBox->height() != needed) {
+        // The size change paints again.
+        PaintBox->resize(PaintBox->width(), needed);
+        return;
+    }
+    const int scroll = ScrollBox->verticalScrollBar()->value();
+    const int visible = ScrollBox->viewport()->height();
+    for (int i = int(FThumbs.size()) - 1; i >= 0; --i) {
+        const int top = FThumbs[size_t(i)].Rect.top();
+        if (top >= scroll - FThumbHeight && top < scroll + visible)
+            DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);
+    }
+}
+
+QRect TThumbNailFrame::ThumbArea(const TThumb& thumb) const {
+    return QRect(thumb.Rect.left() - Border, thumb.Rect.top() - Border,
+                 FThumbWidth + 2 * Border + 1, FThumbHeight + FTextHeight + 2 * Border + 1);
+}
+
+void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight) {
+    const QRect area = ThumbArea(thumb);
+    canvas.fillRect(area, ScrollBox->palette().color(QPalette::Window));
+    canvas.setPen(Qt::black);
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawRect(area.adjusted(0, 0, -1, -1));
+    DrawBevel(canvas, area.adjusted(1, 1, -1, -1), Qt::white, BevelShadow);
+    DrawBevel(canvas, area.adjusted(2, 2, -2, -2), Qt::white, BevelShadow);
+    DrawBevel(canvas, thumb.Rect.adjusted(-1, -1, 1, 1), BevelShadow, Qt::white);
+
+    const TFileStamp stamp = TFileStamp::Of(thumb.FileName);
+    if (!stamp.Exists || thumb.Rect.isEmpty())
+        return;
+    const QImage picture = hot && !FHotPicture.isNull() ? FHotPicture : FirstPicture(thumb, stamp);
+    if (picture.isNull()) {
+        // Unreadable: a plain face instead of a picture, the time still tells the scene.
+        canvas.fillRect(thumb.Rect, ScrollBox->palette().color(QPalette::Mid));
+        canvas.setPen(Qt::white);
+        canvas.drawText(thumb.Rect, Qt::AlignCenter, QStringLiteral("?"));
+    } else {
+        canvas.drawImage(thumb.Rect, picture);
+    }
+    QFont font = PaintBox->font();
+    font.setBold(hot);
+    canvas.setFont(font);
+    canvas.setPen(Qt::black);
+    const QRect text(thumb.Rect.left(), thumb.Rect.top() + FThumbHeight + 1, FThumbWidth,
+                     textHeight);
+    canvas.drawText(text, Qt::AlignHCenter | Qt::AlignTop, thumb.Caption);
+}
+
+QImage TThumbNailFrame::FirstPicture(const TThumb& thumb, const TFileStamp& stamp) {
+    if (FUnreadable->Known(thumb.FileName))
+        return QImage();
+    try {
+        return FCache.Thumbnail(thumb.FileName, thumb.Rect.size(), stamp);
+    } catch (const EkaError& error) {
+        FUnreadable->Report(thumb.FileName, error);
+        return QImage();
+    }
+}
+
+// ---- Mouse -----------------------------------------------------------------------------
+
+int TThumbNailFrame::HitTest(QPoint point) const {
+    for (size_t i = 0; i < FThumbs.size(); ++i) {
+        const QRect& rect = FThumbs[i].Rect;
+        if (rect.adjusted(0, 0, 1, 1).contains(point))
+            return int(i);
+    }
+    return -1;
+}
+
+void TThumbNailFrame::PaintBoxMouseMove(QPoint point) {
+    const int hit = HitTest(point);
+    SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
+}
+
+void TThumbNailFrame::SetHot(int index, const QString& hotPath) {
+    if (hotPath != FHotPath) {
+        FHotPath = hotPath;
+        PathkaLabel->setText(hotPath);
+        FHotIndex = 0;
+        FHotFiles = hotPath.isEmpty() ? QStringList() : ListSceneFiles(hotPath);
+    }
+    if (index == FHotThumb)
+        return;
+    // The old one gets its first picture and a normal time again.
+    if (FHotThumb >= 0 && size_t(FHotThumb) < FThumbs.size())
+        PaintBox->update(ThumbArea(FThumbs[size_t(FHotThumb)]));
+    FHotThumb = index;
+    FHotPicture = QImage();
+    if (index >= 0)
+        PaintBox->update(ThumbArea(FThumbs[size_t(index)]));
+}
+
+void TThumbNailFrame::PaintBoxDblClick(QPoint point) {
+    const int hit = HitTest(point);
+    if (hit < 0 || Node() == nullptr || Node()->treeWidget() == nullptr)
+        return;
+    const QString scene = FKeys.at(hit);
+    QTreeWidget* tree = Node()->treeWidget();
+    QTreeWidgetItem* day = tree->currentItem();
+    if (day == nullptr || TkaTreeView::NodePage(day) != this)
+        return;
+    // Expanding lists the day's scenes afresh.
+    day->setExpanded(true);
+    QTreeWidgetItem* sceneNode = FindPathNode(day, scene);
+    if (sceneNode == nullptr)
+        return;
+    tree->setCurrentItem(sceneNode);
+    if (auto* player = dynamic_cast<TkaPlayerFrame*>(TkaTreeView::NodePage(sceneNode))) {
+        player->RepeatAction->setChecked(true);
+        player->PlayForwardActionExecute();
+    }
+}
+
+bool TThumbNailFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == PaintBox) {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+            PaintBoxMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+            break;
+        case QEvent::MouseButtonDblClick:
+            PaintBoxDblClick(static_cast<QMouseEvent*>(event)->position().toPoint());
+            return true;
+        case QEvent::Leave:
+            // Off the pictures nothing plays.
+            SetHot(-1, QString());
+            break;
+        default:
+            break;
+        }
+    } else if (watched == ScrollBox->viewport() && event->type() == QEvent::Resize) {
+        FitPaintBoxWidth();
+    }
+    return TTreeNodeFrame::eventFilter(watched, event);
+}
+
+void TThumbNailFrame::FitPaintBoxWidth() {
+    const int width = ScrollBox->viewport()->width();
+    if (PaintBox->width() != width)
+        PaintBox->resize(width, std::max(PaintBox->height(), 1));
+}
+
+// ---- Animation -------------------------------------------------------------------------
+
+void TThumbNailFrame::TimerTimer() {
+    if (!isVisible() || FHotThumb < 0 || FHotFiles.isEmpty())
+        return;
+    ShowNextHotFile();
+}
+
+bool TThumbNailFrame::ShowNextHotFile() {
+    const QString scene = IncludeBackslash(FHotPath);
+    const QSize size = FThumbs[size_t(FHotThumb)].Rect.size();
+    // Files that are no pictures, or broken ones, are passed over in the same tick.
+    for (qsizetype attempt = 0; attempt < FHotFiles.size(); ++attempt) {
+        if (FHotIndex >= FHotFiles.size())
+            FHotIndex = 0;
+        const QString fileName = scene + FHotFiles.at(FHotIndex);
+        if (!TFileStamp::Of(fileName).Exists) {
+            // Deleted while playing: the scene as it is now, from the same place on.
+            FHotFiles = ListSceneFiles(FHotPath);
+            if (FHotFiles.isEmpty())
+                return false;
+            continue;
+        }
+        FHotIndex = FHotIndex + 1 < FHotFiles.size() ? FHotIndex + 1 : 0;
+        if (!IsPictureName(QFileInfo(fileName).fileName()) || FUnreadable->Known(fileName))
+            continue;
+        try {
+            FHotPicture = ScaledPicture(fileName, size);
+        } catch (const EkaError& error) {
+            FUnreadable->Report(fileName, error);
+            continue;
+        }
+        PaintBox->update(FThumbs[size_t(FHotThumb)].Rect);
+        return true;
+    }
+    return false;
+}
+
+// ---- Track bars ------------------------------------------------------------------------
+
+void TThumbNailFrame::SpeedFrameTrackBarChange(QObject* sender) {
+    SpeedFrame->TrackBarChange(sender);
+    Timer->stop();
+    Timer->setInterval(SpeedFrame->TrackBar->Position());
+    Timer->start();
+}
+
+void TThumbNailFrame::WidthFrameTrackBarChange(QObject* sender) {
+    WidthFrame->TrackBarChange(sender);
+    FThumbWidth = WidthFrame->TrackBar->Position();
+    FThumbHeight = FThumbWidth * 24 / 32;
+    Repaint();
+}

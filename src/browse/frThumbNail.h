@@ -1,0 +1,130 @@
+#pragma once
+
+#include "ThumbnailCache.h"
+#include "TreeNodeFrame.h"
+
+#include <QHash>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <memory>
+#include <vector>
+
+class QScrollArea;
+class QTimer;
+class TkaLabel;
+class TkaPanel;
+class TkaTrackbarFrame;
+class TPaintBox;
+class TUnreadablePictures;
+
+// One thumbnail: a scene of the day shown by its first picture.
+class TThumb {
+public:
+    // Where the picture is drawn, in paint box pixels.
+    QRect Rect;
+    // Full path of the scene's first picture.
+    QString FileName;
+    // The scene's start time from its directory name; invalid when the name
+    // gives none.
+    QTime Time;
+    // What is written under the picture: the time, or the directory's name
+    // when it gives no valid time.
+    QString Caption;
+};
+
+// The page of a day: one thumbnail per scene, newest top left, each showing
+// the scene's first picture and start time. The thumbnail under the mouse
+// plays its scene; a double click opens the scene in the player.
+class TThumbNailFrame : public TTreeNodeFrame {
+    Q_OBJECT
+
+public:
+    explicit TThumbNailFrame(QObject* owner = nullptr, QWidget* parent = nullptr);
+    ~TThumbNailFrame() override;
+
+    // The day directory shown; a different one repaints.
+    const QString& Path() const { return FPath; }
+    void SetPath(const QString& value);
+    // Draws the day afresh (a new scene was recorded).
+    void Repaint();
+
+    // The pattern of the times under the pictures, "hh:mm:ss" in the user's
+    // separator by default.
+    void SetTimeFormat(const QString& format) { FTimeFormat = format; }
+    // Shares the registry of unreadable pictures with the other pages.
+    void SetUnreadablePictures(std::shared_ptr<TUnreadablePictures> registry);
+
+    int ThumbWidth() const { return FThumbWidth; }
+    int ThumbHeight() const { return FThumbHeight; }
+    // The thumbnails of the last paint, in sorted (oldest first) order, and
+    // the keys (scene directories) they are listed under.
+    const std::vector<TThumb>& Thumbs() const { return FThumbs; }
+    const QStringList& ThumbKeys() const { return FKeys; }
+    // The thumbnail under the mouse (index into Thumbs, -1: none).
+    int HotThumb() const { return FHotThumb; }
+    const QString& HotPath() const { return FHotPath; }
+    const QStringList& HotFiles() const { return FHotFiles; }
+    int HotIndex() const { return FHotIndex; }
+    // Index into Thumbs of the thumbnail containing Point (edges included),
+    // -1 when none.
+    int HitTest(QPoint point) const;
+
+    void PaintBoxPaint(QPainter& canvas);
+    void PaintBoxMouseMove(QPoint point);
+    void PaintBoxDblClick(QPoint point);
+    void TimerTimer();
+    void SpeedFrameTrackBarChange(QObject* sender);
+    void WidthFrameTrackBarChange(QObject* sender);
+
+    TkaPanel* kaPanel = nullptr;
+    TkaTrackbarFrame* SpeedFrame = nullptr;
+    TkaTrackbarFrame* WidthFrame = nullptr;
+    TkaLabel* PathkaLabel = nullptr;
+    QScrollArea* ScrollBox = nullptr;
+    TPaintBox* PaintBox = nullptr;
+    QTimer* Timer = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateTrackbarFrames();
+    // Lists the day afresh and places the thumbnails; returns the height
+    // they need.
+    int BuildThumbs(int textHeight);
+    void DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight);
+    QImage FirstPicture(const TThumb& thumb, const TFileStamp& stamp);
+    QString FirstPictureOf(const QString& sceneDir);
+    QRect ThumbArea(const TThumb& thumb) const;
+    void SetHot(int index, const QString& hotPath);
+    bool ShowNextHotFile();
+    void FitPaintBoxWidth();
+
+    QString FPath;
+    QString FTimeFormat = QStringLiteral("hh:mm:ss");
+    std::vector<TThumb> FThumbs;
+    QStringList FKeys;
+    int FThumbWidth = 0;
+    int FThumbHeight = 0;
+    int FTextHeight = 0;
+    int FHotThumb = -1;
+    QString FHotPath;
+    QStringList FHotFiles;
+    int FHotIndex = 0;
+    // The hot thumbnail's current picture while it plays; null: its first.
+    QImage FHotPicture;
+    TThumbnailCache FCache;
+    // The first picture of each scene of the day shown, with the state of
+    // the scene's directory it was found in: a repaint lists only the scenes
+    // that changed.
+    struct TSceneEntry {
+        TFileStamp Directory;
+        QString FirstPicture;
+    };
+    QHash<QString, TSceneEntry> FScenes;
+    std::shared_ptr<TUnreadablePictures> FUnreadable;
+};
