@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <limits>
 
 namespace {
@@ -36,12 +39,81 @@ int ClippedLength(int origin, int length, int n) {
     return std::clamp(n - origin, 0, length);
 }
 
-// Adds one row's bytes to the per-byte column sums. Kept free of aliasing so
-// the compiler can vectorise it: this loop is where Analyse spends its time.
+// Adds rows first .. first + count - 1 to the per-byte column sums. Up to
+// four rows are added in registers before a sum is loaded and stored again, so
+// the loop is bound by reading the frame rather than by the sums' traffic.
+// Kept free of aliasing so the compiler can vectorise it: this is where
+// Analyse spends its time. Built for AVX2 as well, picked at load time.
+[[gnu::target_clones("avx2", "default")]] void
+AddRows4(const uchar* __restrict r0, const uchar* __restrict r1, const uchar* __restrict r2,
+         const uchar* __restrict r3, std::uint16_t* __restrict sums, qsizetype count) {
+    for (qsizetype k = 0; k < count; ++k)
+        sums[k] = static_cast<std::uint16_t>(sums[k] + ((r0[k] + r1[k]) + (r2[k] + r3[k])));
+}
+
 void AddRow(const uchar* __restrict row, std::uint16_t* __restrict sums, qsizetype count) {
     for (qsizetype k = 0; k < count; ++k)
-        sums[k] += row[k];
+        sums[k] = static_cast<std::uint16_t>(sums[k] + row[k]);
 }
+
+// Channel sums (in byte order blue, green, red) of `columns` pixels of column
+// sums, one pixel at a time.
+void ReduceColumnsScalar(const std::uint16_t* pixel, int columns,
+                         std::array<std::int64_t, 3>& sums) {
+    std::uint32_t b = 0, g = 0, r = 0;
+    for (int c = 0; c < columns; ++c, pixel += BytesPerPixel) {
+        b += pixel[0];
+        g += pixel[1];
+        r += pixel[2];
+    }
+    sums[0] += b;
+    sums[1] += g;
+    sums[2] += r;
+}
+
+#if defined(__SSE2__)
+// Eight pixels are 24 column sums, three vectors of eight. Widened to 32 bits
+// they are six vectors of four whose channels repeat in only three patterns
+// (0 1 2 0, 1 2 0 1, 2 0 1 2), so three accumulators keep every lane on one
+// channel and the channels are told apart once, at the end.
+constexpr int PixelsPerGroup = 8;
+// A lane takes two column sums of at most 65535 per group: this many groups
+// cannot wrap its 32 bits.
+constexpr int MaxGroupsPerFold = 32768;
+
+void ReduceColumns(const std::uint16_t* pixel, int columns, std::array<std::int64_t, 3>& sums) {
+    const __m128i zero = _mm_setzero_si128();
+    while (columns >= PixelsPerGroup) {
+        const int groups = std::min(columns / PixelsPerGroup, MaxGroupsPerFold);
+        __m128i p0 = zero, p1 = zero, p2 = zero;
+        for (int g = 0; g < groups; ++g, pixel += PixelsPerGroup * BytesPerPixel) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + 8));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + 16));
+            p0 = _mm_add_epi32(
+                p0, _mm_add_epi32(_mm_unpacklo_epi16(a, zero), _mm_unpackhi_epi16(b, zero)));
+            p1 = _mm_add_epi32(
+                p1, _mm_add_epi32(_mm_unpackhi_epi16(a, zero), _mm_unpacklo_epi16(c, zero)));
+            p2 = _mm_add_epi32(
+                p2, _mm_add_epi32(_mm_unpacklo_epi16(b, zero), _mm_unpackhi_epi16(c, zero)));
+        }
+        alignas(16) std::uint32_t lanes[3][4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[0]), p0);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[1]), p1);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes[2]), p2);
+        // Lane k of pattern p holds channel (p + k) mod 3.
+        for (int p = 0; p < 3; ++p)
+            for (int k = 0; k < 4; ++k)
+                sums[std::size_t((p + k) % 3)] += lanes[p][k];
+        columns -= groups * PixelsPerGroup;
+    }
+    ReduceColumnsScalar(pixel, columns, sums);
+}
+#else
+void ReduceColumns(const std::uint16_t* pixel, int columns, std::array<std::int64_t, 3>& sums) {
+    ReduceColumnsScalar(pixel, columns, sums);
+}
+#endif
 
 } // namespace
 
@@ -194,20 +266,22 @@ void TkaPictureAnalyser::SumSegmentRow(const TkaBitmapView& bitmap, int j, int y
                                        int segWidth) {
     std::fill(ColumnSums.begin(), ColumnSums.end(), std::uint16_t{0});
     const qsizetype rowBytes = static_cast<qsizetype>(bitmap.Width) * BytesPerPixel;
-    for (int y = y0; y < y0 + rows; ++y)
+    int y = y0;
+    for (; y + 4 <= y0 + rows; y += 4)
+        AddRows4(bitmap.Row(y), bitmap.Row(y + 1), bitmap.Row(y + 2), bitmap.Row(y + 3),
+                 ColumnSums.data(), rowBytes);
+    for (; y < y0 + rows; ++y)
         AddRow(bitmap.Row(y), ColumnSums.data(), rowBytes);
 
     for (int i = 0; i < FxSegments; ++i) {
         const int x0 = ColumnOrigins[static_cast<std::size_t>(i)];
         const int columns = ClippedLength(x0, segWidth, bitmap.Width);
-        const std::uint16_t* pixel = ColumnSums.data() + static_cast<qsizetype>(x0) * BytesPerPixel;
         std::array<std::int64_t, 3> sums{};
-        for (int c = 0; c < columns; ++c, pixel += BytesPerPixel)
-            for (int channel = 0; channel < 3; ++channel)
-                sums[channel] += pixel[ChannelOffset[channel]];
+        ReduceColumns(ColumnSums.data() + static_cast<qsizetype>(x0) * BytesPerPixel, columns,
+                      sums);
         auto& segment = Grid[Index(i, j)];
         for (int channel = 0; channel < 3; ++channel)
-            segment.CurSum[channel] += sums[channel];
+            segment.CurSum[channel] += sums[std::size_t(ChannelOffset[channel])];
     }
 }
 

@@ -418,3 +418,16 @@ TEST(KaPictureAnalyserTest, HugePicturesNeitherWrapSumsNorTotal) {
 }
 
 } // namespace
+
+TEST(KaPictureAnalyserTest, WhitePicturesTallerAndWiderThanOneFoldSumExactly) {
+    // Rows beyond one fold of 16-bit column sums (257 rows of 255) and rows
+    // not a multiple of the rows added at once, wide segments with a ragged end.
+    for (auto [w, h] : std::vector<std::pair<int, int>>{{1003, 517}, {9, 1030}, {64, 258}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        TkaPictureAnalyser analyser;
+        analyser.Analyse(Filled(w, h, 255));
+        const std::int64_t full = std::int64_t(w) * h * 255;
+        EXPECT_EQ(analyser.Segment(0, 0).CurSum, (Sums{full, full, full}));
+        EXPECT_DOUBLE_EQ(analyser.Brightness(), 765.0);
+    }
+}
