@@ -19,7 +19,9 @@
 // One camera page's frame at a given size, whole and stage by stage: grab
 // from the demo camera, two conversions, the mask, the analysis and the JPEG
 // compression of a motion frame at quality 50. The frame pipeline is also
-// measured without a page, with and without a broadcast to 127.0.0.1.
+// measured without a page, with and without a broadcast to 127.0.0.1. A
+// camera that only copies pre-rendered frames measures what the product
+// costs per frame without the demo's drawing, hidden and shown (painted).
 
 namespace {
 
@@ -40,6 +42,58 @@ private:
     std::shared_ptr<TDemoCamera::TSettings> Settings;
 };
 
+std::vector<std::uint8_t> DemoFrame(QSize size, int number = 10);
+
+// A camera whose grab only copies one of two frames rendered beforehand, as
+// a real camera's driver hands over its newest buffer. Still repeats the
+// first frame, so only the first picture is a motion picture.
+class TPrerenderedCamera final : public TCaptureDevice {
+public:
+    TPrerenderedCamera(QSize size, bool still)
+        : Size(size), Frames{DemoFrame(size, 10), DemoFrame(size, still ? 10 : 40)} {}
+    bool Open() override { return Opened = true; }
+    void Close() override { Opened = false; }
+    bool IsOpen() const override { return Opened; }
+    TCaptureFormat Format() const override {
+        return Opened ? TCaptureFormat{Size.width(), Size.height()} : TCaptureFormat{};
+    }
+    bool SetFormat(const TCaptureFormat&) override { return true; }
+    QList<QSize> FrameSizes() override { return {Size}; }
+    QStringList PixelFormats() override { return {QStringLiteral("BGR3")}; }
+    QList<TCaptureControl> Controls() override { return {}; }
+    bool SetControl(std::uint32_t, int) override { return false; }
+    bool StartStreaming() override { return true; }
+    void StopStreaming() override {}
+    bool IsStreaming() const override { return Opened; }
+    bool GrabFrame(std::vector<std::uint8_t>& frame) override {
+        frame = Frames[Next++ & 1];
+        return true;
+    }
+    TCaptureCaps Caps() override { return {}; }
+    QString ErrorText() const override { return {}; }
+
+private:
+    QSize Size;
+    std::vector<std::uint8_t> Frames[2];
+    unsigned Next = 0;
+    bool Opened = false;
+};
+
+class TPrerenderedBackend final : public TCaptureBackend {
+public:
+    TPrerenderedBackend(QSize size, bool still) : Size(size), Still(still) {}
+    int DeviceCount() override { return 1; }
+    QString Description(int index) override { return index == 0 ? "Pre-rendered" : QString(); }
+    QString Version(int) override { return "1"; }
+    std::unique_ptr<TCaptureDevice> CreateDevice(int index) override {
+        return index == 0 ? std::make_unique<TPrerenderedCamera>(Size, Still) : nullptr;
+    }
+
+private:
+    QSize Size;
+    bool Still;
+};
+
 QSize SizeOf(const benchmark::State& state) {
     return QSize(int(state.range(0)), int(state.range(1)));
 }
@@ -49,7 +103,7 @@ void CountFrames(benchmark::State& state) {
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-std::vector<std::uint8_t> DemoFrame(QSize size, int number = 10) {
+std::vector<std::uint8_t> DemoFrame(QSize size, int number) {
     auto settings = std::make_shared<TDemoCamera::TSettings>();
     settings->Size = size;
     TDemoCamera camera(1, settings);
@@ -98,6 +152,42 @@ void BM_PipelineFrame(benchmark::State& state) {
         if (!page->Motion())
             state.SkipWithError("frames were not motion frames");
         state.counters["jpeg_bytes"] = double(page->Jpeg().Size());
+    }
+    SetCaptureBackends({});
+    CountFrames(state);
+}
+
+// The page fed with pre-rendered frames: arguments width, height, whether
+// every frame is a motion frame (threshold 0 as above) or the scene is still
+// (default settings), and whether the page is shown, so that each frame is
+// also painted (offscreen) as on the screen.
+void BM_PipelinePrerendered(benchmark::State& state) {
+    const bool motion = state.range(2) != 0;
+    const bool shown = state.range(3) != 0;
+    SetCaptureBackends({std::make_shared<TPrerenderedBackend>(SizeOf(state), !motion)});
+    {
+        std::unique_ptr<TVideoFrame> page(CreateLoaded<TVideoFrame>(nullptr, nullptr));
+        RestoreRemanentControls();
+        if (motion) {
+            page->SetupForm()->ThresholdTrackbarFrame->TrackBar->SetPosition(0);
+            page->SetupForm()->MotionFrame->TrackBar->SetPosition(1);
+        }
+        page->VideoCap->SetDriverIndex(0);
+        page->PlayActionExecute();
+        if (shown) {
+            page->resize(SizeOf(state) + QSize(40, 160));
+            page->show();
+            QApplication::processEvents();
+        }
+        page->CaptureTimerTimer();
+        for (auto _ : state) {
+            page->CaptureTimerTimer();
+            if (shown)
+                QApplication::processEvents();
+        }
+        if (page->Motion() != motion)
+            state.SkipWithError(motion ? "frames were not motion frames" : "the scene moved");
+        page->StopActionExecute();
     }
     SetCaptureBackends({});
     CountFrames(state);
@@ -215,6 +305,11 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
 }
 
 BENCHMARK(BM_PipelineFrame)->Apply(Sizes);
+BENCHMARK(BM_PipelinePrerendered)
+    ->ArgNames({"w", "h", "motion", "shown"})
+    ->ArgsProduct({{640}, {480}, {0, 1}, {0, 1}})
+    ->ArgsProduct({{1920}, {1080}, {0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PipelineWithoutPage)
     ->Args({640, 480, 0})
     ->Args({640, 480, 1})
