@@ -168,10 +168,10 @@ void BM_PipelinePrerendered(benchmark::State& state) {
     {
         std::unique_ptr<TVideoFrame> page(CreateLoaded<TVideoFrame>(nullptr, nullptr));
         RestoreRemanentControls();
-        if (motion) {
-            page->SetupForm()->ThresholdTrackbarFrame->TrackBar->SetPosition(0);
-            page->SetupForm()->MotionFrame->TrackBar->SetPosition(1);
-        }
+        // Set either way: the track bars are remanent, so a run before would
+        // leave its positions.
+        page->SetupForm()->ThresholdTrackbarFrame->TrackBar->SetPosition(motion ? 0 : 40);
+        page->SetupForm()->MotionFrame->TrackBar->SetPosition(motion ? 1 : 50);
         page->VideoCap->SetDriverIndex(0);
         page->PlayActionExecute();
         if (shown) {

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QRegion>
 #include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStyle>
@@ -103,6 +104,28 @@ QString TimeText(double dateTime) {
         locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
     return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
            locale.toString(time.time(), timeFormat);
+}
+
+// The second a time label shows: the labels change only when it does.
+qint64 ShownSecond(double dateTime) {
+    return DateTimeToQDateTime(dateTime).toSecsSinceEpoch();
+}
+
+// Where a picture of Size lies in a box: stretched over it or centred, with
+// negative offsets when it is larger than the box.
+QRect PictureRect(const QSize& box, const QSize& size, bool stretch) {
+    if (stretch)
+        return QRect(QPoint(0, 0), box);
+    return QRect(QPoint((box.width() - size.width()) / 2, (box.height() - size.height()) / 2),
+                 size);
+}
+
+// The picture boxes are opaque: what the picture leaves free of the box is
+// filled in the colour of the panel behind it.
+void FillAround(QPainter& canvas, const QWidget& box, const QRect& picture) {
+    const QColor colour = box.palette().color(QPalette::Window);
+    for (const QRect& free : QRegion(box.rect()).subtracted(QRegion(picture)))
+        canvas.fillRect(free, colour);
 }
 
 // A time label keeps its designed width but grows to show its whole text.
@@ -354,6 +377,9 @@ void TVideoFrame::CreatePages() {
     BkgkaPanel = filledPanel(VideoTabSheet, "BkgkaPanel");
     PaintBox = paintBox(BkgkaPanel, "PaintBox");
     PaintBox->OnPaint = [this](QPainter& canvas) { PaintBoxPaint(canvas); };
+    // Opaque: a new frame repaints the box alone, not the panels behind it
+    // (the box fills what the picture leaves free itself).
+    PaintBox->setAttribute(Qt::WA_OpaquePaintEvent);
 
     MaskTabSheet = sheet("MaskTabSheet", QStringLiteral("Mask"));
     MaskToolBar = Own(this, new QToolBar(MaskTabSheet), "MaskToolBar");
@@ -369,6 +395,7 @@ void TVideoFrame::CreatePages() {
     JPEGBkgkaPanel = filledPanel(JPegTabSheet, "JPEGBkgkaPanel");
     JPegPaintBox = paintBox(JPEGBkgkaPanel, "JPegPaintBox");
     JPegPaintBox->OnPaint = [this](QPainter& canvas) { JPegPaintBoxPaint(canvas); };
+    JPegPaintBox->setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TVideoFrame::CreateStatusBar() {
@@ -381,6 +408,8 @@ void TVideoFrame::CreateStatusBar() {
     MotionLamp->OnPaint = [this](QPainter& canvas) {
         StatusBarDrawPanel(canvas, MotionLamp->rect());
     };
+    // The lamp fills all of itself.
+    MotionLamp->setAttribute(Qt::WA_OpaquePaintEvent);
     StatusBar->addWidget(MotionLamp);
     for (int i = 1; i < StatusPanelCount; ++i) {
         auto* panel = new QLabel(StatusBar);
@@ -584,6 +613,11 @@ void TVideoFrame::SetLastMotionTime(double value) {
     if (value == FLastMotionTime)
         return;
     FLastMotionTime = value;
+    // Text and size stay within the second the label already shows.
+    const qint64 second = ShownSecond(value);
+    if (second == FLastMotionSecond)
+        return;
+    FLastMotionSecond = second;
     LastMotionkaLabel->setText(MessageText(MessageHandle(LastMotionMessage)) +
                                QStringLiteral(": ") + TimeText(value));
     FitTimeLabels();
@@ -593,6 +627,10 @@ void TVideoFrame::SetLastFrameTime(double value) {
     if (value == FLastFrameTime)
         return;
     FLastFrameTime = value;
+    const qint64 second = ShownSecond(value);
+    if (second == FLastFrameSecond)
+        return;
+    FLastFrameSecond = second;
     LastUpdatekaLabel->setText(MessageText(MessageHandle(PictureTimeMessage)) +
                                QStringLiteral(": ") + TimeText(value));
     FitTimeLabels();
@@ -631,31 +669,37 @@ void TVideoFrame::StatusBarDrawPanel(QPainter& canvas, const QRect& rect) {
 
 // ---- Painting -------------------------------------------------------------------------------
 
-void TVideoFrame::DrawPicture(QPainter& canvas, const QSize& box, const QImage& picture) const {
-    if (picture.isNull())
-        return;
-    if (StretchAction->isChecked())
-        canvas.drawImage(QRect(QPoint(0, 0), box), picture);
-    else
-        canvas.drawImage(
-            QPoint((box.width() - picture.width()) / 2, (box.height() - picture.height()) / 2),
-            picture);
-}
-
 void TVideoFrame::PaintBoxPaint(QPainter& canvas) {
-    DrawPicture(canvas, PaintBox->size(), DisplayBitmap());
+    const QImage& picture = DisplayBitmap();
+    if (picture.isNull()) {
+        FillAround(canvas, *PaintBox, QRect());
+        return;
+    }
+    const QRect target = PictureRect(PaintBox->size(), picture.size(), StretchAction->isChecked());
+    // The display picture is in the screen's format: drawn unscaled it is a copy.
+    if (target.size() == picture.size())
+        canvas.drawImage(target.topLeft(), picture);
+    else
+        canvas.drawImage(target, picture);
+    FillAround(canvas, *PaintBox, target);
 }
 
 void TVideoFrame::JPegPaintBoxPaint(QPainter& canvas) {
     const TJPEGImage& jpeg = Jpeg();
-    if (jpeg.Empty())
+    if (jpeg.Empty()) {
+        FillAround(canvas, *JPegPaintBox, QRect());
         return;
-    const QSize box = JPegPaintBox->size();
-    if (StretchAction->isChecked())
-        jpeg.StretchDraw(canvas, QRect(QPoint(0, 0), box));
+    }
+    const bool stretch = StretchAction->isChecked();
+    const QRect target =
+        PictureRect(JPegPaintBox->size(), QSize(jpeg.Width(), jpeg.Height()), stretch);
+    // Filled first: a picture that does not decode raises, and the box is
+    // then still painted all over.
+    FillAround(canvas, *JPegPaintBox, target);
+    if (stretch)
+        jpeg.StretchDraw(canvas, target);
     else
-        jpeg.Draw(canvas,
-                  QPoint((box.width() - jpeg.Width()) / 2, (box.height() - jpeg.Height()) / 2));
+        jpeg.Draw(canvas, target.topLeft());
 }
 
 void TVideoFrame::MaskPaintBoxPaint(QPainter& canvas) {

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <limits>
 #include <memory>
 
 class QLabel;
@@ -158,7 +159,6 @@ private:
     void FitTimeLabels();
     void ShowAnalysisFigures();
     void RescaleMask(int oldWidth, int oldHeight, int newWidth, int newHeight);
-    void DrawPicture(QPainter& canvas, const QSize& box, const QImage& picture) const;
     void RepaintPictures();
     void SetPanelText(int index, const QString& text);
     void TakeBroadcastPort();
@@ -177,6 +177,10 @@ private:
     int FCountMove = 0;
     double FLastFrameTime = 0;
     double FLastMotionTime = 0;
+    // The seconds the two time labels show, so a frame within the same
+    // second leaves them alone.
+    qint64 FLastFrameSecond = std::numeric_limits<qint64>::min();
+    qint64 FLastMotionSecond = std::numeric_limits<qint64>::min();
     bool FSetupWasVisible = false;
     TPaintBox* MotionLamp = nullptr;
     std::array<QLabel*, StatusPanelCount> Panels{};

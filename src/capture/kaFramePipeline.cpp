@@ -6,6 +6,9 @@
 #include "kaPictureAnalyser.h"
 
 #include <QBuffer>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -72,6 +75,54 @@ QImage WhiteMask(int width, int height) {
     mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     mask.fill(1);
     return mask;
+}
+
+// One row of blue-green-red bytes as the screen's 32-bit pixels 0xffRRGGBB.
+void BgrRowToRgb32Scalar(const uchar* bgr, quint32* rgb, int x, int width) {
+    for (bgr += 3 * x; x < width; ++x, bgr += 3)
+        rgb[x] = 0xff000000u | quint32(bgr[2]) << 16 | quint32(bgr[1]) << 8 | quint32(bgr[0]);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a shuffle: 12 bytes spread to 16, the padding bytes set to 0xff
+// (on little-endian x86 RGB32 lies in memory as blue, green, red, 0xff).
+[[gnu::target("ssse3")]] void BgrRowToRgb32Ssse3(const uchar* bgr, quint32* rgb, int width) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(int(0xff000000u));
+    int x = 0;
+    // A load reads 16 bytes for the 12 it uses: it stays inside the row.
+    for (; x + 6 <= width; x += 4) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + x),
+                         _mm_or_si128(_mm_shuffle_epi8(bytes, spread), opaque));
+    }
+    BgrRowToRgb32Scalar(bgr, rgb, x, width);
+}
+
+void BgrRowToRgb32(const uchar* bgr, quint32* rgb, int width) {
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3)
+        BgrRowToRgb32Ssse3(bgr, rgb, width);
+    else
+        BgrRowToRgb32Scalar(bgr, rgb, 0, width);
+}
+#else
+void BgrRowToRgb32(const uchar* bgr, quint32* rgb, int width) {
+    BgrRowToRgb32Scalar(bgr, rgb, 0, width);
+}
+#endif
+
+// Converts a BGR888 picture into Target (RGB32) in one pass, reusing
+// Target's buffer when it has the size. False when no buffer can be had.
+bool ToRgb32(const QImage& source, QImage& target) {
+    if (target.format() != QImage::Format_RGB32 || target.size() != source.size())
+        target = QImage(source.size(), QImage::Format_RGB32);
+    if (target.isNull())
+        return false;
+    for (int y = 0; y < source.height(); ++y)
+        BgrRowToRgb32(source.constScanLine(y), reinterpret_cast<quint32*>(target.scanLine(y)),
+                      source.width());
+    return true;
 }
 
 void MakeBgr888(QImage& picture) {
@@ -145,12 +196,13 @@ bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& in
 }
 
 bool TkaFramePipeline::DecodeFrame(const VIDEOHDR& header, const BITMAPINFO& info) {
-    MakeBgr888(FDisplayBitmap);
     // A frame shorter than its format or in a format that cannot be decoded is
     // dropped like an empty one: analysing the previous picture again would
-    // report a still scene that nobody saw.
-    return FrameToBitmap(FDisplayBitmap, header.lpData, info, header.dwBytesUsed) &&
-           FrameToBitmap(FAnalysisBitmap, header.lpData, info, header.dwBytesUsed);
+    // report a still scene that nobody saw. The display picture is made from
+    // the analysis picture before the mask touches it, so it is the frame as
+    // captured, in the screen's format: painting then only copies it.
+    return FrameToBitmap(FAnalysisBitmap, header.lpData, info, header.dwBytesUsed) &&
+           ToRgb32(FAnalysisBitmap, FDisplayBitmap);
 }
 
 bool TkaFramePipeline::MotionRule(const TkaPictureAnalyser& analyser, int motionSegments,

@@ -62,6 +62,8 @@ public:
     // ones included.
     void DrawSegmentRectangles();
 
+    // The latest frame as captured, in the screen's format (RGB32), which the
+    // JPEG compression reads as well.
     const QImage& DisplayBitmap() const { return FDisplayBitmap; }
     const QImage& AnalysisBitmap() const { return FAnalysisBitmap; }
     // Until the next frame the analysis picture is empty (after a format change).

@@ -82,6 +82,12 @@ QString MessageOf(const ErrorManager& error) {
     return QString::fromLatin1(error.Message);
 }
 
+// RGB32 is one 32-bit word 0xffRRGGBB a pixel, whatever the byte order. The
+// decoder writes the padding byte as 0xFF, which RGB32 requires; the encoder
+// ignores it.
+constexpr J_COLOR_SPACE Rgb32ColorSpace =
+    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+
 // ---- Compression ---------------------------------------------------------
 
 // A destination that grows a malloc'ed buffer; the buffer is freed by the
@@ -145,6 +151,10 @@ struct RowSource {
     qsizetype BytesPerLine;
     int Width;
     int Height;
+    // BGR888 or RGB32; libjpeg-turbo converts either with the same
+    // arithmetic, so the compressed bytes do not depend on it.
+    J_COLOR_SPACE ColorSpace;
+    int Components;
 };
 
 [[gnu::noinline]] bool CompressProtected(jpeg_compress_struct* info, ErrorManager* error,
@@ -156,8 +166,8 @@ struct RowSource {
     info->dest = dest;
     info->image_width = static_cast<JDIMENSION>(rows->Width);
     info->image_height = static_cast<JDIMENSION>(rows->Height);
-    info->input_components = 3;
-    info->in_color_space = JCS_EXT_BGR;
+    info->input_components = rows->Components;
+    info->in_color_space = rows->ColorSpace;
     jpeg_set_defaults(info);
     jpeg_set_quality(info, quality, TRUE);
     jpeg_start_compress(info, TRUE);
@@ -171,9 +181,15 @@ struct RowSource {
     return true;
 }
 
-QByteArray EncodeBgr(const QImage& bitmap, int quality) {
-    const RowSource rows{bitmap.constBits(), bitmap.bytesPerLine(), bitmap.width(),
-                         bitmap.height()};
+// Bitmap is BGR888 or RGB32 (see Assign).
+QByteArray Encode(const QImage& bitmap, int quality) {
+    const bool rgb32 = bitmap.format() == QImage::Format_RGB32;
+    const RowSource rows{bitmap.constBits(),
+                         bitmap.bytesPerLine(),
+                         bitmap.width(),
+                         bitmap.height(),
+                         rgb32 ? Rgb32ColorSpace : JCS_EXT_BGR,
+                         rgb32 ? 4 : 3};
     ErrorManager error;
     jpeg_compress_struct info{};
     info.err = InitErrorManager(error);
@@ -275,10 +291,6 @@ QImage DecodeBgr(const QByteArray& data) {
     return true;
 }
 
-// libjpeg-turbo writes the padding byte as 0xFF, which RGB32 requires.
-constexpr J_COLOR_SPACE Rgb32ColorSpace =
-    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-
 QImage DecodeRgb32Scaled(const QByteArray& data, QSize atLeast) {
     Decompressor decoder;
     ReadHeader(decoder, data);
@@ -316,8 +328,13 @@ void TJPEGImage::Assign(const QImage& bitmap) {
         Clear();
         return;
     }
-    QImage copy = bitmap.convertToFormat(QImage::Format_BGR888);
-    copy.setDevicePixelRatio(1.0);
+    // The screen's format is compressed as it is: a shared copy, no
+    // conversion (the camera page's display picture is RGB32).
+    QImage copy = bitmap.format() == QImage::Format_RGB32
+                      ? bitmap
+                      : bitmap.convertToFormat(QImage::Format_BGR888);
+    if (copy.devicePixelRatio() != 1.0)
+        copy.setDevicePixelRatio(1.0);
     Bitmap = copy;
     Data.clear();
     BitmapIsSource = true;
@@ -355,7 +372,7 @@ void TJPEGImage::FreeBitmap() {
 
 const QByteArray& TJPEGImage::JpegData() const {
     if (NeedsCompression()) {
-        Data = EncodeBgr(Bitmap, FQuality);
+        Data = Encode(Bitmap, FQuality);
         EncodedQuality = FQuality;
     }
     return Data;
@@ -412,20 +429,27 @@ void TJPEGImage::SaveToFile(const QString& fileName) const {
             QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, file.errorString()));
 }
 
-QImage TJPEGImage::Decode() const {
+const QImage& TJPEGImage::Picture() const {
     if (Bitmap.isNull() && !Data.isEmpty())
         Bitmap = DecodeBgr(Data);
     return Bitmap;
 }
 
+QImage TJPEGImage::Decode() const {
+    const QImage& picture = Picture();
+    if (picture.format() == QImage::Format_RGB32)
+        return picture.convertToFormat(QImage::Format_BGR888);
+    return picture;
+}
+
 void TJPEGImage::Draw(QPainter& painter, QPoint topLeft) const {
-    const QImage picture = Decode();
+    const QImage& picture = Picture();
     if (!picture.isNull())
         painter.drawImage(topLeft, picture);
 }
 
 void TJPEGImage::StretchDraw(QPainter& painter, const QRect& target) const {
-    const QImage picture = Decode();
+    const QImage& picture = Picture();
     if (!picture.isNull())
         painter.drawImage(target, picture);
 }

@@ -38,8 +38,9 @@ public:
 
     TJPEGImage() = default;
 
-    // Takes a copy of Bitmap as the picture (any format; held as BGR888) and
-    // drops previous compressed data. A null bitmap empties the image.
+    // Takes a copy of Bitmap as the picture (any format; held as BGR888, or
+    // as RGB32 shared with Bitmap when it is RGB32) and drops previous
+    // compressed data. A null bitmap empties the image.
     void Assign(const QImage& bitmap);
     void Clear();
 
@@ -91,6 +92,8 @@ public:
 
 private:
     bool NeedsCompression() const;
+    // The assigned picture or the decoded copy, in the format it is held in.
+    const QImage& Picture() const;
 
     mutable QImage Bitmap;
     mutable QByteArray Data;

@@ -398,3 +398,28 @@ TEST(TJPEGImageTest, StreamAndFileFailuresAreReported) {
 }
 
 } // namespace
+
+TEST(TJPEGImageTest, ScreenFormatPicturesCompressToTheSameBytesAndStayCopies) {
+    // Odd widths pad the BGR888 rows; each quality has its own tables.
+    for (const QSize size : {QSize(33, 17), QSize(160, 120)}) {
+        const QImage bgr = Scene(size.width(), size.height());
+        QImage rgb32 = bgr.convertToFormat(QImage::Format_RGB32);
+        for (const int quality : {1, 50, 100}) {
+            SCOPED_TRACE(testing::Message() << size.width() << " q" << quality);
+            TJPEGImage fromBgr, fromRgb32;
+            fromBgr.Assign(bgr);
+            fromBgr.SetQuality(quality);
+            fromRgb32.Assign(rgb32);
+            fromRgb32.SetQuality(quality);
+            EXPECT_EQ(fromRgb32.JpegData(), fromBgr.JpegData());
+            EXPECT_EQ(fromRgb32.Decode().format(), QImage::Format_BGR888);
+        }
+        // Changing the source after Assign does not change the picture.
+        TJPEGImage jpeg;
+        jpeg.Assign(rgb32);
+        rgb32.fill(Qt::blue);
+        TJPEGImage reference;
+        reference.Assign(bgr);
+        EXPECT_EQ(jpeg.JpegData(), reference.JpegData());
+    }
+}
