@@ -19,10 +19,10 @@ bool IsExpanded(const QTreeWidgetItem* node) {
 }
 
 // Collapses the scene node, deletes its directory and the node itself.
-void DeleteSceneNode(QTreeWidgetItem* node) {
+void DeleteSceneNode(QTreeWidgetItem* node, const QString& sceneDir) {
     node->setExpanded(false);
     if (const TPathTreeNodeObject* object = PathObject(node))
-        DeleteSceneTree(object->Path());
+        DeleteRecordedScene(sceneDir, object->Path());
     delete node;
 }
 
@@ -32,15 +32,15 @@ bool SamePath(const QString& a, const QString& b) {
 
 } // namespace
 
-void LimitScenesPerDay(QTreeWidgetItem* dayNode, int maxScenes) {
+void LimitScenesPerDay(QTreeWidgetItem* dayNode, const QString& sceneDir, int maxScenes) {
     if (!IsExpanded(dayNode) || dayNode->childCount() <= maxScenes)
         return;
     THourGlassScope busy;
     while (dayNode->childCount() > maxScenes && dayNode->childCount() > 0)
-        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1));
+        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1), sceneDir);
 }
 
-void CheckPreviousScene(QTreeWidgetItem* newSceneNode, int minPictures) {
+void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, int minPictures) {
     if (newSceneNode == nullptr)
         return;
     QTreeWidgetItem* day = newSceneNode->parent();
@@ -49,7 +49,7 @@ void CheckPreviousScene(QTreeWidgetItem* newSceneNode, int minPictures) {
     QTreeWidgetItem* previous = day->child(1);
     const TPathTreeNodeObject* object = PathObject(previous);
     if (object != nullptr && CountFiles(object->Path()) < minPictures)
-        DeleteSceneNode(previous);
+        DeleteSceneNode(previous, sceneDir);
 }
 
 void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path) {
