@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -184,18 +185,20 @@ void TSceneFrame::SetSceneDir(const QString& value) {
 
 QString TSceneFrame::AddPicture(const TJPEGImage& image) {
     if (!ActivekaCheckBox->isChecked()) {
-        // Switched off is not failing.
-        SetRecordingFailure({});
+        SetRecordingFailure({}); // switched off is not failing
         return {};
     }
-    QString sPath;
+    // Also when the new-scene handler raises: the picture is stored by then.
+    const auto showOutcome = qScopeGuard([this] {
+        SetRecordingFailure(kaSceneMaker->LastPictureStored() ? QString()
+                                                              : kaSceneMaker->StoreError());
+    });
     try {
-        sPath = kaSceneMaker->AddPicture(image);
+        return kaSceneMaker->AddPicture(image);
     } catch (const EPictureWrite&) {
         // Reported once through the failure state, not once per frame.
+        return {};
     }
-    SetRecordingFailure(kaSceneMaker->LastPictureStored() ? QString() : kaSceneMaker->StoreError());
-    return sPath;
 }
 
 void TSceneFrame::SetRecordingFailure(const QString& failure) {
@@ -211,13 +214,13 @@ void TSceneFrame::SetRecordingFailure(const QString& failure) {
     emit RecordingFailureChanged(failure);
 }
 
-void TSceneFrame::ReportRecordingFailure(const QString& failure) const {
+void TSceneFrame::ReportRecordingFailure(const QString& failure) {
     // From the event loop, not from inside the frame pipeline: the error box
     // waits there while the camera's timer keeps running.
     const QString message = FailurePrefix + FSceneDir + QStringLiteral(": ") + failure;
     QMetaObject::invokeMethod(
-        const_cast<TSceneFrame*>(this),
-        [message] { HandleApplicationError(ERecordingFailure(message)); }, Qt::QueuedConnection);
+        this, [message] { HandleApplicationError(ERecordingFailure(message)); },
+        Qt::QueuedConnection);
 }
 
 bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {

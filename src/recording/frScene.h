@@ -110,7 +110,7 @@ private:
     void SceneDirSpeedButtonClick();
     void kaSceneMakerNewScene(QObject* sender, const QString& sPath);
     void SetRecordingFailure(const QString& failure);
-    void ReportRecordingFailure(const QString& failure) const;
+    void ReportRecordingFailure(const QString& failure);
 
     QString FSceneDir;
     QString FRecordingFailure;
