@@ -217,7 +217,7 @@ void TSceneFrame::SetRecordingFailure(const QString& failure) {
 void TSceneFrame::ReportRecordingFailure(const QString& failure) {
     // From the event loop, not from inside the frame pipeline: the error box
     // waits there while the camera's timer keeps running.
-    const QString message = FailurePrefix + FSceneDir + QStringLiteral(": ") + failure;
+    const QString message = FailurePrefix + failure;
     QMetaObject::invokeMethod(
         this, [message] { HandleApplicationError(ERecordingFailure(message)); },
         Qt::QueuedConnection);
@@ -242,8 +242,10 @@ bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {
     if (!ActivekaCheckBox->isChecked())
         SetRecordingFailure({}); // switched off is not failing
     else if (verdict.Low)
-        SetRecordingFailure(QStringLiteral("less free disk space than the minimum of %1 MByte")
-                                .arg(MinDiskSpace()));
+        SetRecordingFailure(
+            QStringLiteral("less free disk space for %1 than the minimum of %2 MByte")
+                .arg(sceneDir)
+                .arg(MinDiskSpace()));
     return verdict.Store;
 }
 

@@ -367,7 +367,7 @@ TEST_F(RecordingFailureTest, UnstorablePicturesAreShownOnceAndClearByThemselves)
     EXPECT_EQ(Frame->RecordingFailure(), why);
     EXPECT_EQ(Changes, QStringList{why});
     ASSERT_EQ(Reported.size(), 1) << "one row, not one per frame";
-    EXPECT_EQ(Reported[0], "Recording fails: " + PathOf("blocked/rec") + ": " + why);
+    EXPECT_EQ(Reported[0], "Recording fails: " + why);
     EXPECT_FALSE(Frame->RecordingFailurekaLabel->isHidden());
     EXPECT_EQ(Frame->RecordingFailurekaLabel->text(), "Recording fails: " + why);
     EXPECT_EQ(Frame->RecordingFailurekaLabel->palette().color(QPalette::WindowText),
@@ -398,7 +398,8 @@ TEST_F(RecordingFailureTest, WriteErrorsAndLowSpaceAreFailuresButSwitchedOffIsNo
     Free = 15 * MB;
     Motion();
     Motion();
-    EXPECT_EQ(Frame->RecordingFailure(), "less free disk space than the minimum of 20 MByte");
+    EXPECT_EQ(Frame->RecordingFailure(),
+              "less free disk space for " + PathOf("rec") + " than the minimum of 20 MByte");
     Frame->ActivekaCheckBox->setChecked(false);
     Motion();
     EXPECT_TRUE(Frame->RecordingFailure().isEmpty()) << "recording is off, nothing fails";
