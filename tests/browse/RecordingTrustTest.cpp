@@ -15,6 +15,7 @@
 #include "kaActionList.h"
 #include "kaApplicationEvents.h"
 #include "kaCheckBox.h"
+#include "kaLabel.h"
 #include "kaSceneFiles.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
@@ -136,7 +137,11 @@ TEST_F(RecordingTrustTest, FailingRecordingIsShownOnThePageInTheTrayAndOnceInThe
     EXPECT_EQ(status->text(), "Recording fails: " + why);
     EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_EQ(Form->TrayIcon->ToolTip(), "Tarvik\r\nRecording fails: Demo camera 1");
-    EXPECT_EQ(LogRows("Recording fails"), 1);
+    const TkaLabel* page = Scenes()->RecordingFailurekaLabel;
+    EXPECT_FALSE(page->isHidden());
+    EXPECT_EQ(page->text(), "Recording fails: " + why);
+    EXPECT_EQ(page->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(LogRows("Recording fails: " + why), 1) << "one row, not one per frame";
     EXPECT_EQ(Dialogs.Asked.size(), 1);
     EXPECT_FALSE(Unread(ScenesNode())) << "nothing was recorded";
 
@@ -144,6 +149,7 @@ TEST_F(RecordingTrustTest, FailingRecordingIsShownOnThePageInTheTrayAndOnceInThe
     QDir().mkpath(PathOf("blocked"));
     Motion();
     EXPECT_TRUE(status->isHidden());
+    EXPECT_TRUE(page->isHidden());
     EXPECT_EQ(Form->TrayIcon->ToolTip(), "Tarvik");
     EXPECT_TRUE(Unread(ScenesNode()));
     EXPECT_EQ(LogRows("Recording fails"), 1);

@@ -97,6 +97,7 @@ TEST_F(SceneFrameTest, ControlsHaveTheirCaptionsRangesAndDefaults) {
     EXPECT_GE(Frame->minimumHeight(), 397);
     EXPECT_TRUE(IsExcludedFromLanguage(Frame->SceneDirkaLabel));
     EXPECT_TRUE(IsExcludedFromLanguage(Frame->CurrentFreeLabel));
+    EXPECT_TRUE(IsExcludedFromLanguage(Frame->RecordingFailurekaLabel));
 }
 
 TEST_F(SceneFrameTest, RestoredTrackBarsReachTheSceneMaker) {
@@ -353,36 +354,6 @@ protected:
     QStringList Changes;
     qint64 Free = 500 * MB;
 };
-
-TEST_F(RecordingFailureTest, UnstorablePicturesAreShownOnceAndClearByThemselves) {
-    // The scene directory runs through a file, as a mistyped path can.
-    WriteFile(PathOf("blocked"));
-    Frame->SetSceneDir(PathOf("blocked/rec"));
-    bool announced = false;
-    Frame->OnNewScene = [&](QObject*, const QString&) { announced = true; };
-    for (int i = 0; i < 5; ++i)
-        Motion();
-    EXPECT_FALSE(announced) << "no scene was recorded";
-    const QString why = "Error creating Directory " + PathOf("blocked/rec") + ": Not a directory";
-    EXPECT_EQ(Frame->RecordingFailure(), why);
-    EXPECT_EQ(Changes, QStringList{why});
-    ASSERT_EQ(Reported.size(), 1) << "one row, not one per frame";
-    EXPECT_EQ(Reported[0], "Recording fails: " + why);
-    EXPECT_FALSE(Frame->RecordingFailurekaLabel->isHidden());
-    EXPECT_EQ(Frame->RecordingFailurekaLabel->text(), "Recording fails: " + why);
-    EXPECT_EQ(Frame->RecordingFailurekaLabel->palette().color(QPalette::WindowText),
-              QColor(Qt::red));
-    EXPECT_TRUE(IsExcludedFromLanguage(Frame->RecordingFailurekaLabel));
-
-    QFile::remove(PathOf("blocked"));
-    MakeDir(PathOf("blocked"));
-    Motion();
-    EXPECT_TRUE(announced);
-    EXPECT_TRUE(Frame->RecordingFailure().isEmpty());
-    EXPECT_TRUE(Frame->RecordingFailurekaLabel->isHidden());
-    EXPECT_EQ(Changes, (QStringList{why, ""}));
-    EXPECT_EQ(Reported.size(), 1);
-}
 
 TEST_F(RecordingFailureTest, WriteErrorsAndLowSpaceAreFailuresButSwitchedOffIsNot) {
     Frame->SetSceneDir(PathOf("rec"));

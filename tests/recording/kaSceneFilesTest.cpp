@@ -59,21 +59,6 @@ TEST_F(SceneFilesTest, PictureTemporariesAreHiddenAndNoPictures) {
     EXPECT_FALSE(IsPictureTempName("20240101120000000.jpg"));
 }
 
-TEST_F(SceneFilesTest, LayoutNamesAreExactDigitCounts) {
-    EXPECT_TRUE(IsDayName("20240101"));
-    EXPECT_FALSE(IsDayName("2024010"));
-    EXPECT_FALSE(IsDayName(".2024010"));
-    EXPECT_FALSE(IsDayName("2024-01-01"));
-    EXPECT_TRUE(IsSceneName("235959999"));
-    EXPECT_FALSE(IsSceneName("20240101"));
-    EXPECT_TRUE(IsPictureFileName("20240101120000000.jpg"));
-    EXPECT_FALSE(IsPictureFileName("IMG_0001.jpg"));
-    EXPECT_FALSE(IsPictureFileName("2024010112000000.jpg"));
-    EXPECT_FALSE(IsPictureFileName("20240101120000000.jpeg"));
-    EXPECT_EQ(NextPictureName("20241231235959999.jpg"), "20250101000000000.jpg");
-    EXPECT_EQ(NextPictureName("20240101120000000.jpg"), "20240101120000001.jpg");
-}
-
 // ---- The user's Delete ---------------------------------------------------------------
 
 TEST_F(SceneFilesTest, DeleteSceneTreeDeletesPicturesOnlyAndKeepsWhatHoldsOtherFiles) {
