@@ -53,17 +53,21 @@ void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, 
 }
 
 void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path) {
-    if (sceneNode == nullptr || sceneNode->childCount() == 0)
+    if (sceneNode == nullptr)
         return;
-    QTreeWidgetItem* start = sceneNode->child(sceneNode->childCount() - 1);
-    if (start->childCount() > 0)
-        start = start->child(start->childCount() - 1);
-    QTreeWidgetItem* parent = start->parent();
-    for (int index = parent->indexOfChild(start); index >= 0; --index) {
-        QTreeWidgetItem* node = parent->child(index);
-        const TPathTreeNodeObject* object = PathObject(node);
+    // Oldest shown day first, its oldest scene first: where the guard deletes.
+    for (int d = sceneNode->childCount() - 1; d >= 0; --d) {
+        QTreeWidgetItem* day = sceneNode->child(d);
+        for (int s = day->childCount() - 1; s >= 0; --s) {
+            const TPathTreeNodeObject* object = PathObject(day->child(s));
+            if (object != nullptr && SamePath(object->Path(), path)) {
+                delete day->child(s);
+                return;
+            }
+        }
+        const TPathTreeNodeObject* object = PathObject(day);
         if (object != nullptr && SamePath(object->Path(), path)) {
-            delete node;
+            delete day;
             return;
         }
     }

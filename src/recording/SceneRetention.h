@@ -22,6 +22,7 @@ void LimitScenesPerDay(QTreeWidgetItem* dayNode, const QString& sceneDir, int ma
 void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, int minPictures);
 
 // Removes the node that shows Path (compared ignoring letter case) after a
-// deletion by the guard: only the oldest shown day, or the scenes of the
-// oldest shown day, are looked at, walking from the last node backwards.
+// deletion by the guard: the shown days and their scenes are looked at from
+// the last (oldest) backwards, since the guard passes over a scene it cannot
+// remove and may take one of a later day.
 void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path);

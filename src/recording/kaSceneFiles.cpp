@@ -116,14 +116,13 @@ QList<TLayoutDirectory> LayoutDirectories(const QString& directory,
     return found;
 }
 
-// The first of the least recently modified, in name order.
-std::optional<QString> Oldest(const QList<TLayoutDirectory>& directories) {
-    const TLayoutDirectory* oldest = nullptr;
-    for (const TLayoutDirectory& entry : directories) {
-        if (oldest == nullptr || ModifiedBefore(entry.Modified, oldest->Modified))
-            oldest = &entry;
-    }
-    return oldest ? std::optional<QString>(oldest->Path) : std::nullopt;
+// Least recently modified first; of equal times, the first in name order.
+QList<TLayoutDirectory> OldestFirst(QList<TLayoutDirectory> directories) {
+    std::stable_sort(directories.begin(), directories.end(),
+                     [](const TLayoutDirectory& a, const TLayoutDirectory& b) {
+                         return ModifiedBefore(a.Modified, b.Modified);
+                     });
+    return directories;
 }
 
 // The last by name and the most recently modified (often the same one).
@@ -311,17 +310,23 @@ bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath) {
 }
 
 bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath) {
-    const std::optional<QString> day = Oldest(LayoutDirectories(sceneDir, IsDayName));
-    if (!day)
-        return false;
-    if (const std::optional<QString> scene = Oldest(LayoutDirectories(*day, IsSceneName))) {
-        deletedPath = *scene;
-        return DeleteRecordedScene(sceneDir, *scene);
+    // A scene or day that cannot be removed (a file of the user's in it) is
+    // passed over, so it never stops the guard for good.
+    for (const TLayoutDirectory& day : OldestFirst(LayoutDirectories(sceneDir, IsDayName))) {
+        const QList<TLayoutDirectory> scenes =
+            OldestFirst(LayoutDirectories(day.Path, IsSceneName));
+        for (const TLayoutDirectory& scene : scenes) {
+            if (DeleteRecordedScene(sceneDir, scene.Path)) {
+                deletedPath = scene.Path;
+                return true;
+            }
+        }
+        if (scenes.isEmpty() && QDir().rmdir(day.Path)) {
+            deletedPath = day.Path;
+            return true;
+        }
     }
-    if (!QDir().rmdir(*day))
-        return false;
-    deletedPath = *day;
-    return true;
+    return false;
 }
 
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures) {

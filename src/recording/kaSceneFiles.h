@@ -57,8 +57,9 @@ bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath);
 
 // Deletes the least recently modified scene of the least recently modified day
 // below SceneDir (ties go to the first in name order), or removes that day when
-// it holds no scene. Only layout names count as days and scenes. True when
-// something was removed; DeletedPath then names it.
+// it holds no scene. Only layout names count as days and scenes. A scene or day
+// that cannot be removed is emptied of its pictures and passed over for the
+// next oldest. True when something was removed; DeletedPath then names it.
 bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath);
 
 // Deletes every scene of the new scene's day (sPath "yyyymmdd/hhnnsszzz" below
