@@ -21,6 +21,7 @@
 #include "kaGeneral.h"
 #include "kaPageControl.h"
 #include "kaPanel.h"
+#include "kaSceneFiles.h"
 #include "kaTreePanel.h"
 #include "kaTreeView.h"
 
@@ -332,6 +333,9 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
 
     TSceneFrame* scenes = frame->SceneFrame();
     QTreeWidgetItem* scenesNode = AddScenesNode(cameraNode, scenes, driverIndex);
+    // Pictures written completely but not yet named when the program was killed.
+    RecoverPictureTemporaries(scenes->SceneDir());
+    connect(scenes, &TSceneFrame::RecordingFailureChanged, this, &TTarvikForm::UpdateTrayToolTip);
     if (CountSubDirectories(scenes->SceneDir()) > 0) {
         scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         scenesNode->setExpanded(true);
@@ -562,6 +566,18 @@ void TTarvikForm::FormHide() {
 
 void TTarvikForm::RestoreApplication() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
+}
+
+void TTarvikForm::UpdateTrayToolTip() {
+    if (TrayIcon == nullptr)
+        return;
+    QString tip = ProgramName;
+    for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
+        if (frame != nullptr && frame->SceneFrame() != nullptr &&
+            !frame->SceneFrame()->RecordingFailure().isEmpty())
+            tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
+    }
+    TrayIcon->SetToolTip(tip);
 }
 
 void TTarvikForm::ShowActionExecute() {

@@ -139,6 +139,8 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void RestoreApplication();
+    // The program's name, and which cameras fail to record.
+    void UpdateTrayToolTip();
 
     QList<QPointer<TVideoFrame>> FVideoFrames;
     bool FQuitRequested = false;

@@ -127,6 +127,17 @@ void DeleteChildren(QTreeWidgetItem* node) {
         delete node->child(node->childCount() - 1);
 }
 
+// The scene directory a node's recordings belong to: the path of its
+// outermost ancestor (or itself) with a path node object, the camera's scenes node.
+QString SceneDirOf(const QTreeWidgetItem* node) {
+    QString sceneDir;
+    for (; node != nullptr; node = node->parent()) {
+        if (const TPathTreeNodeObject* object = PathObject(node))
+            sceneDir = object->Path();
+    }
+    return sceneDir;
+}
+
 void SetImages(QTreeWidgetItem* node, int index) {
     TkaTreeView::SetImageIndex(node, index);
     TkaTreeView::SetSelectedIndex(node, index);
@@ -362,15 +373,22 @@ void TExplorerFrame::NodeSelected(QTreeWidgetItem* node) {
 
 bool TExplorerFrame::HasPictures(const QString& path) {
     // Name filters match without letter case, as the recordings' file system did.
-    return !QDir(path).entryList({QStringLiteral("*.jpg")}, QDir::Files).isEmpty();
+    return !QDir(path)
+                .entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::NoSymLinks)
+                .isEmpty();
 }
 
 void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
     const QString directory = IncludeBackslash(path);
-    for (const QString& name : SortedDirectoryEntries(path, QDir::Dirs | QDir::Files)) {
+    // Links are left out: a node over one would let Delete and the retention
+    // rules reach whatever it points at.
+    for (const QString& name :
+         SortedDirectoryEntries(path, QDir::Dirs | QDir::Files | QDir::NoSymLinks)) {
         if (IsHiddenName(name))
             continue;
         const QString fullPath = directory + name;
+        if (QFileInfo(fullPath).isSymLink())
+            continue;
         if (!QFileInfo(fullPath).isDir()) {
             kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
                                 PictureImage);
@@ -552,7 +570,7 @@ void TExplorerFrame::DeletePathNode(QTreeWidgetItem* node, TPathTreeNodeObject* 
     if (Dialogs().Confirm(question, TConfirmButtons::YesNoCancel) != TDialogAnswer::Yes)
         return;
     THourGlassScope busy;
-    DeleteSceneTree(path);
+    DeleteSceneTree(SceneDirOf(node), path);
     if (object->Deletable()) {
         delete node;
         return;

@@ -459,6 +459,8 @@ void TVideoFrame::SetDescription(const QString& value) {
         FSceneFrame =
             CreateLoaded<TSceneFrame>(objectName() + QStringLiteral("Scene"), parentWidget());
         FSceneFrame->setVisible(false);
+        connect(FSceneFrame, &TSceneFrame::RecordingFailureChanged, this,
+                &TVideoFrame::ShowRecordingFailure);
     }
 }
 
@@ -618,6 +620,20 @@ QString TVideoFrame::PanelText(int index) const {
     if (index <= 0 || index >= StatusPanelCount)
         return QString();
     return Panels[std::size_t(index)]->text();
+}
+
+void TVideoFrame::ShowRecordingFailure(const QString& failure) {
+    if (FRecordingFailureLabel == nullptr) {
+        FRecordingFailureLabel = new QLabel(StatusBar);
+        QPalette palette = FRecordingFailureLabel->palette();
+        palette.setColor(QPalette::WindowText, Qt::red);
+        FRecordingFailureLabel->setPalette(palette);
+        StatusBar->addPermanentWidget(FRecordingFailureLabel, 1);
+    }
+    FRecordingFailureLabel->setText(
+        failure.isEmpty() ? QString() : QStringLiteral("Recording fails: ") + failure);
+    FRecordingFailureLabel->setToolTip(FRecordingFailureLabel->text());
+    FRecordingFailureLabel->setVisible(!failure.isEmpty());
 }
 
 void TVideoFrame::SetPanelText(int index, const QString& text) {

@@ -80,6 +80,10 @@ public:
 
     // Text of a status panel (panel 0, the lamp, has none).
     QString PanelText(int index) const;
+    // Shows in red in the status bar why motion pictures are not stored; an
+    // empty Failure takes the text away. Driven by the scene frame.
+    void ShowRecordingFailure(const QString& failure);
+    QLabel* RecordingFailureLabel() const { return FRecordingFailureLabel; }
 
     // Event handlers. The action handlers raise their errors; the toolbar
     // hands them to the application's error handling.
@@ -180,5 +184,6 @@ private:
     bool FSetupWasVisible = false;
     TPaintBox* MotionLamp = nullptr;
     std::array<QLabel*, StatusPanelCount> Panels{};
+    QLabel* FRecordingFailureLabel = nullptr;
     std::unique_ptr<TVideoSetupForm> FSetupForm;
 };

@@ -469,11 +469,11 @@ TEST_F(ExplorerTest, PerDayLimitDeletesTheOldestShownScenes) {
     oldest->setExpanded(true);
     ASSERT_EQ(oldest->childCount(), 2);
 
-    LimitScenesPerDay(day, 2);
+    LimitScenesPerDay(day, SceneDir, 2);
     EXPECT_EQ(Captions(day), (QStringList{"14:00:00.000", Scene12}));
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/100000000"));
 
-    LimitScenesPerDay(day, 2);
+    LimitScenesPerDay(day, SceneDir, 2);
     EXPECT_EQ(day->childCount(), 2);
 }
 
@@ -482,12 +482,12 @@ TEST_F(ExplorerTest, PreviousSceneCheckDeletesASmallPreviousScene) {
     QTreeWidgetItem* day = Open({Day31});
     QTreeWidgetItem* newest = day->child(0);
 
-    CheckPreviousScene(newest, 1);
+    CheckPreviousScene(newest, SceneDir, 1);
     EXPECT_EQ(day->childCount(), 3) << "one picture is enough";
-    CheckPreviousScene(day->child(1), 2);
+    CheckPreviousScene(day->child(1), SceneDir, 2);
     EXPECT_EQ(day->childCount(), 3) << "only the first scene's predecessor is checked";
 
-    CheckPreviousScene(newest, 2);
+    CheckPreviousScene(newest, SceneDir, 2);
     EXPECT_EQ(Captions(day), (QStringList{"14:00:00.000", Scene10}));
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/120000000"));
     EXPECT_TRUE(QFileInfo::exists(SceneDir + "/20041231/140000000"));
