@@ -97,6 +97,11 @@ public:
         return it == SectionIndex.constEnd() ? nullptr : &Sections[*it];
     }
 
+    const Entry* Find(const QString& sectionName, const QString& key) const {
+        const Section* section = Find(sectionName);
+        return section != nullptr ? Find(*section, key) : nullptr;
+    }
+
     static const Entry* Find(const Section& section, const QString& key) {
         const auto it = section.KeyIndex.constFind(Folded(key));
         return it == section.KeyIndex.constEnd() ? nullptr : &section.Entries[*it];
@@ -228,9 +233,9 @@ QString TIniFile::DecodeText(const QByteArray& bytes) {
         return QStringDecoder(QStringDecoder::Utf16LE)(QByteArrayView(bytes).sliced(2));
     if (bytes.startsWith("\xFE\xFF"))
         return QStringDecoder(QStringDecoder::Utf16BE)(QByteArrayView(bytes).sliced(2));
-    const QByteArrayView utf8 =
-        bytes.startsWith("\xEF\xBB\xBF") ? QByteArrayView(bytes).sliced(3) : QByteArrayView(bytes);
-    if (std::optional<QString> text = FromStrictUtf8(utf8))
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+    if (std::optional<QString> text = FromStrictUtf8(bytes))
         return *text;
     return FromWindows1252(bytes);
 }
@@ -290,9 +295,7 @@ void TIniFile::Save(TDocument document) {
 
 QString TIniFile::ReadString(const QString& section, const QString& key,
                              const QString& defaultValue) const {
-    const TDocument& doc = Current(false);
-    const Section* s = doc.Find(section);
-    const Entry* e = s != nullptr ? TDocument::Find(*s, key) : nullptr;
+    const Entry* e = Current(false).Find(section, key);
     return (e != nullptr ? e->Text : defaultValue).left(MaxValueLength);
 }
 
@@ -332,10 +335,9 @@ bool TIniFile::ParseInteger(const QString& text, int& value) {
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
-    if (!ValueExists(section, key))
-        return defaultValue;
+    const Entry* e = Current(false).Find(section, key);
     int value = defaultValue;
-    if (ParseInteger(ReadString(section, key, QString()), value))
+    if (e != nullptr && ParseInteger(e->Text.left(MaxValueLength), value))
         return value;
     return defaultValue;
 }
@@ -390,8 +392,7 @@ bool TIniFile::SectionExists(const QString& section) const {
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const {
-    const Section* s = Current(false).Find(section);
-    return s != nullptr && TDocument::Find(*s, key) != nullptr;
+    return Current(false).Find(section, key) != nullptr;
 }
 
 void TIniFile::EraseSection(const QString& section) {
@@ -415,8 +416,7 @@ void TIniFile::ReplaceSection(const QString& section,
 }
 
 void TIniFile::DeleteKey(const QString& section, const QString& key) {
-    const Section* s = Current(true).Find(section);
-    if (s == nullptr || TDocument::Find(*s, key) == nullptr)
+    if (Current(true).Find(section, key) == nullptr)
         return;
     TDocument doc = Current(true);
     doc.Remove(section, key);

@@ -58,14 +58,14 @@ TkaAtomicFile::~TkaAtomicFile() {
 
 bool TkaAtomicFile::Fail(const QString& what, const QString& reason) {
     Failed = true;
-    Error = what + QStringLiteral(": ") + reason;
+    Error = what.isEmpty() ? reason : what + QStringLiteral(": ") + reason;
     Discard();
     return false;
 }
 
 bool TkaAtomicFile::Open() {
     if (Temporary.isOpen() || Failed || Committed)
-        return Fail(QStringLiteral("cannot open the file twice"), Name);
+        return Fail(QStringLiteral("opened twice"), Name);
     Target = ResolveLinks(Name);
     const QFileInfo target(Target);
     const QString directory = target.absolutePath();
@@ -97,26 +97,26 @@ bool TkaAtomicFile::Open() {
 
 bool TkaAtomicFile::Write(const QByteArray& data) {
     if (Failed || !Temporary.isOpen())
-        return Fail(QStringLiteral("cannot write ") + Name, QStringLiteral("the file is not open"));
+        return Fail(QString(), QStringLiteral("the file is not open"));
     if (Temporary.write(data) != data.size() || Temporary.error() != QFileDevice::NoError)
-        return Fail(QStringLiteral("cannot write ") + Name, Temporary.errorString());
+        return Fail(QString(), Temporary.errorString());
     return true;
 }
 
 bool TkaAtomicFile::Commit() {
     if (Failed || !Temporary.isOpen())
-        return Fail(QStringLiteral("cannot write ") + Name, QStringLiteral("the file is not open"));
+        return Fail(QString(), QStringLiteral("the file is not open"));
     if (!Temporary.flush() || Temporary.error() != QFileDevice::NoError)
-        return Fail(QStringLiteral("cannot write ") + Name, Temporary.errorString());
+        return Fail(QString(), Temporary.errorString());
     // Some file systems report a full disk or a lost device only here.
     if (::fsync(Temporary.handle()) != 0)
-        return Fail(QStringLiteral("cannot write ") + Name, SystemReason(errno));
+        return Fail(QString(), SystemReason(errno));
     Temporary.close();
     if (Temporary.error() != QFileDevice::NoError)
-        return Fail(QStringLiteral("cannot write ") + Name, Temporary.errorString());
+        return Fail(QString(), Temporary.errorString());
     if (::rename(QFile::encodeName(Temporary.fileName()).constData(),
                  QFile::encodeName(Target).constData()) != 0)
-        return Fail(QStringLiteral("cannot replace ") + Target, SystemReason(errno));
+        return Fail(QStringLiteral("cannot rename ") + Temporary.fileName(), SystemReason(errno));
     Committed = true;
     SyncDirectory(QFileInfo(Target).absolutePath());
     return true;
