@@ -96,7 +96,9 @@ bool TkaAtomicFile::Open() {
 }
 
 bool TkaAtomicFile::Write(const QByteArray& data) {
-    if (Failed || !Temporary.isOpen())
+    if (Failed)
+        return false; // the first failure's reason stays
+    if (!Temporary.isOpen())
         return Fail(QString(), QStringLiteral("the file is not open"));
     if (Temporary.write(data) != data.size() || Temporary.error() != QFileDevice::NoError)
         return Fail(QString(), Temporary.errorString());
@@ -104,7 +106,9 @@ bool TkaAtomicFile::Write(const QByteArray& data) {
 }
 
 bool TkaAtomicFile::Commit() {
-    if (Failed || !Temporary.isOpen())
+    if (Failed)
+        return false; // the first failure's reason stays
+    if (!Temporary.isOpen())
         return Fail(QString(), QStringLiteral("the file is not open"));
     if (!Temporary.flush() || Temporary.error() != QFileDevice::NoError)
         return Fail(QString(), Temporary.errorString());

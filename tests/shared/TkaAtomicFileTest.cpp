@@ -153,9 +153,11 @@ TEST_F(FullDiskTest, FailedWriteIsNeverCommitted) {
     TkaAtomicFile file(path);
     ASSERT_TRUE(file.Open());
     EXPECT_FALSE(file.Write(QByteArray(64 * 1024, 'm')));
-    EXPECT_FALSE(file.ErrorString().isEmpty());
+    const QString reason = file.ErrorString();
+    EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(ENOSPC)));
     // A caller that ignores the failed write still cannot put a torn file in place.
     EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(file.ErrorString(), reason);
     EXPECT_EQ(Bytes(path), "old mask");
     EXPECT_EQ(Entries(), (QStringList{"filler", "mask.msk"}));
 }
