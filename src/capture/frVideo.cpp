@@ -6,7 +6,6 @@
 #include "PaintBox.h"
 #include "StmJPG.h"
 #include "THourGlass.h"
-#include "TkaHashList.h"
 #include "frScene.h"
 #include "kaAction.h"
 #include "kaActionList.h"
@@ -39,31 +38,16 @@ namespace {
 
 // ---- Messages ------------------------------------------------------------------
 
-struct TMessage {
-    const char* Key;
-    const char* DefaultText;
-    int Handle = -1;
-};
-
-TMessage MaskModifiedMessage{"FRVIDEO_MSG_MASKMODIFIED", "is modified! Save?"};
-TMessage LastMotionMessage{"FRVIDEO_MSG_LASTMOTION", "Last Motion"};
-TMessage PictureTimeMessage{"FRVIDEO_MSG_PICTURETIME", "Last Picture"};
-
-// The registry is emptied when the library shuts down, and a test may start it
-// again in the same process: a handle is trusted only while it still names
-// its key, otherwise the message is registered anew.
-int MessageHandle(TMessage& message) {
-    const TkaHashList& registry = MessageRegistry();
-    const QString key = QString::fromLatin1(message.Key);
-    if (message.Handle < 0 || message.Handle >= registry.Count() ||
-        registry.Key(message.Handle) != key)
-        message.Handle = RegisterMessage(key, QString::fromLatin1(message.DefaultText));
-    return message.Handle;
-}
+TkaMessage MaskModifiedMessage{QStringLiteral("FRVIDEO_MSG_MASKMODIFIED"),
+                               QStringLiteral("is modified! Save?")};
+TkaMessage LastMotionMessage{QStringLiteral("FRVIDEO_MSG_LASTMOTION"),
+                             QStringLiteral("Last Motion")};
+TkaMessage PictureTimeMessage{QStringLiteral("FRVIDEO_MSG_PICTURETIME"),
+                              QStringLiteral("Last Picture")};
 
 void RegisterMessages() {
-    for (TMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
-        MessageHandle(*message);
+    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
+        message->Handle();
 }
 
 // ---- Helpers ---------------------------------------------------------------------
@@ -124,16 +108,6 @@ std::optional<QChar> TypedCharacter(const QKeyEvent& key) {
     if (text.isEmpty() || text.at(0).category() == QChar::Other_Control)
         return std::nullopt;
     return text.at(0);
-}
-
-// Runs an event handler and hands what it raises to the application's error
-// handling, so nothing escapes into Qt's event dispatch.
-template <class Handler> void Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        HandleApplicationError(error);
-    }
 }
 
 // Colour of every mask pixel value as blue, green, red bytes.
@@ -450,7 +424,7 @@ void TVideoFrame::CreateStatusBar() {
 void TVideoFrame::ConnectActions() {
     const auto execute = [this](TkaAction* action, void (TVideoFrame::*handler)()) {
         connect(action, &QAction::triggered, this,
-                [this, handler] { Guarded([&] { (this->*handler)(); }); });
+                [this, handler] { RunHandled([&] { (this->*handler)(); }); });
     };
     execute(PlayAction, &TVideoFrame::PlayActionExecute);
     execute(StopAction, &TVideoFrame::StopActionExecute);
@@ -680,8 +654,7 @@ void TVideoFrame::SetLastMotionTime(double value) {
     if (value == FLastMotionTime)
         return;
     FLastMotionTime = value;
-    LastMotionkaLabel->setText(MessageText(MessageHandle(LastMotionMessage)) +
-                               QStringLiteral(": ") + TimeText(value));
+    LastMotionkaLabel->setText(LastMotionMessage.Text() + QStringLiteral(": ") + TimeText(value));
     FitTimeLabels();
 }
 
@@ -689,8 +662,7 @@ void TVideoFrame::SetLastFrameTime(double value) {
     if (value == FLastFrameTime)
         return;
     FLastFrameTime = value;
-    LastUpdatekaLabel->setText(MessageText(MessageHandle(PictureTimeMessage)) +
-                               QStringLiteral(": ") + TimeText(value));
+    LastUpdatekaLabel->setText(PictureTimeMessage.Text() + QStringLiteral(": ") + TimeText(value));
     FitTimeLabels();
 }
 

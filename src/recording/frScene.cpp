@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QPointer>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -238,14 +239,18 @@ void TSceneFrame::NewSceneTimeFrameTrackBarChange(QObject* sender) {
 }
 
 void TSceneFrame::SceneDirSpeedButtonClick() {
+    // Timers run on while a dialog is open; should this page go meanwhile,
+    // the answers are for nobody.
+    const QPointer<TSceneFrame> self(this);
     const QString chosen =
         Dialogs().SelectDirectory(QStringLiteral("Select Scene Directory"), FSceneDir);
-    if (chosen.isEmpty())
+    if (self == nullptr || chosen.isEmpty())
         return;
     if (!QFileInfo(chosen).isDir()) {
         const QString question =
             QStringLiteral("The directory %1 does not exist. Create it?").arg(chosen);
-        if (Dialogs().Confirm(question, TConfirmButtons::YesNo) != TDialogAnswer::Yes)
+        const TDialogAnswer answer = Dialogs().Confirm(question, TConfirmButtons::YesNo);
+        if (self == nullptr || answer != TDialogAnswer::Yes)
             return;
         QDir().mkpath(chosen); // a failure shows as an unusable directory
     }

@@ -19,6 +19,17 @@ void WarnAbout(const std::exception& error) {
         qWarning("%s", error.what());
 }
 
+// Hands Error on; a handler that fails itself is left with a warning.
+void HandOver(const std::exception& error) noexcept {
+    try {
+        HandleApplicationError(error);
+    } catch (const std::exception& failure) {
+        qWarning("error handler failed: %s", failure.what());
+    } catch (...) {
+        qWarning("error handler failed");
+    }
+}
+
 } // namespace
 
 void HandleApplicationError(const std::exception& error) {
@@ -31,4 +42,16 @@ void HandleApplicationError(const std::exception& error) {
 
 TApplicationErrorHandler SetApplicationErrorHandler(TApplicationErrorHandler handler) {
     return std::exchange(InstalledHandler(), std::move(handler));
+}
+
+bool RunHandled(const std::function<void()>& handler) noexcept {
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& error) {
+        HandOver(error);
+    } catch (...) {
+        HandOver(EUnknownException(QStringLiteral("Unknown exception")));
+    }
+    return false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EkaError.h"
+
 #include <exception>
 #include <functional>
 
@@ -14,3 +16,15 @@ void HandleApplicationError(const std::exception& error);
 // Installs Handler for the process; an empty one restores the warning.
 // Returns the previous handler.
 TApplicationErrorHandler SetApplicationErrorHandler(TApplicationErrorHandler handler);
+
+// What reaches an event handler's guard without being a std::exception.
+class EUnknownException : public EkaError {
+public:
+    using EkaError::EkaError;
+};
+
+// The one policy for event handlers: runs Handler; whatever it raises goes to
+// HandleApplicationError (an error that is no std::exception as well), and
+// a failure of that handler itself becomes a warning. Nothing leaves, so Qt
+// never unwinds. True when Handler ran to its end.
+bool RunHandled(const std::function<void()>& handler) noexcept;

@@ -218,7 +218,9 @@ public:
         HandleApplicationError(ELogTestError("again"));
     }
     void ShowMessage(const QString&) override {}
-    TDialogAnswer Confirm(const QString&, TConfirmButtons) override { return TDialogAnswer::No; }
+    TDialogAnswer Confirm(const QString&, TConfirmButtons, TDialogAnswer) override {
+        return TDialogAnswer::No;
+    }
     QString OpenFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString SaveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString SelectDirectory(const QString&, const QString&) override { return {}; }
