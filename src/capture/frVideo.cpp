@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QPointer>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -737,12 +738,18 @@ void TVideoFrame::RepaintPictures() {
 
 // ---- Driver dialogs -------------------------------------------------------------------------
 
+// The driver dialogs wait in a nested event loop while timers run on: should
+// this page go meanwhile, nothing of it is touched afterwards.
+
 void TVideoFrame::DlgFormatActionExecute() {
     if (VideoCap == nullptr)
         return;
+    const QPointer<TVideoFrame> self(this);
     const int oldWidth = VideoCap->ImageWidth();
     const int oldHeight = VideoCap->ImageHeight();
     VideoCap->DlgVideoFormat();
+    if (self == nullptr || VideoCap == nullptr)
+        return;
     const int newWidth = VideoCap->ImageWidth();
     const int newHeight = VideoCap->ImageHeight();
     if (newWidth != oldWidth || newHeight != oldHeight)
@@ -779,6 +786,7 @@ void TVideoFrame::RescaleMask(int oldWidth, int oldHeight, int newWidth, int new
     }
 }
 
+// Nothing of the page is used after these two dialogs.
 void TVideoFrame::DlgSourceActionExecute() {
     if (VideoCap != nullptr)
         VideoCap->DlgVideoSource();
