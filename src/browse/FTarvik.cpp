@@ -288,10 +288,8 @@ void TTarvikForm::AddCameras() {
     bool candidate = true;
     QString description;
     QString version;
-    for (int index = 0; GetDriverDescription(index, description, version); ++index) {
-        if (!StartStep([&] { AddCamera(index, description, candidate); }))
-            candidate = false;
-    }
+    for (int index = 0; GetDriverDescription(index, description, version); ++index)
+        StartStep([&] { AddCamera(index, description, candidate); });
     RootNode->setExpanded(true);
 }
 
@@ -302,7 +300,9 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
     QTreeWidgetItem* cameraNode =
         Tree()->AddNode(RootNode, description, frame, new TTreeNodeObject, -1, CameraImage);
     cameraNode->setExpanded(true);
-    frame->SetDescription(description);
+    // This also creates the scene frame, which fails without a "Scenes" folder.
+    // A camera without recordings still shows and detects motion.
+    StartStep([&] { frame->SetDescription(description); });
 
     if (TVideoCap* cap = frame->VideoCap) {
         try {
@@ -318,10 +318,21 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
         }
     }
 
-    TSceneFrame* scenes = frame->SceneFrame();
+    if (TSceneFrame* scenes = frame->SceneFrame())
+        AddRecordings(cameraNode, scenes, driverIndex);
+
+    if (FirstVideoFrame == nullptr && candidate) {
+        FirstCameraNode = cameraNode;
+        FirstVideoFrame = frame;
+        frame->kaPageControl->setCurrentIndex(1);
+        candidate = false;
+    }
+}
+
+void TTarvikForm::AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int driverIndex) {
     QTreeWidgetItem* scenesNode = AddScenesNode(cameraNode, scenes);
-    // A camera without a recording folder still shows and detects motion; the
-    // user can choose another folder on its scene page.
+    // Without its folder the camera records nothing until the user chooses
+    // another one on its scene page.
     StartStep([&] { SetDefaultSceneDir(scenes, driverIndex); });
     if (CountSubDirectories(scenes->SceneDir()) > 0) {
         scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -330,13 +341,6 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
     scenes->OnNewScene = [this](QObject* sender, const QString& sPath) {
         OnNewScene(sender, sPath);
     };
-
-    if (FirstVideoFrame == nullptr && candidate) {
-        FirstCameraNode = cameraNode;
-        FirstVideoFrame = frame;
-        frame->kaPageControl->setCurrentIndex(1);
-        candidate = false;
-    }
 }
 
 QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame) {

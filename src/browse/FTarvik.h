@@ -125,6 +125,8 @@ private:
     void AddTopLevelNodes();
     void AddCameras();
     void AddCamera(int driverIndex, const QString& description, bool& candidate);
+    // The camera's scenes node, its folder and its new scenes.
+    void AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int driverIndex);
     QTreeWidgetItem* AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame);
     // Scenes/N below the program folder for a camera without a stored folder.
     void SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex);

@@ -8,6 +8,7 @@
 #include "TIniFile.h"
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
+#include "UnprivilegedScope.h"
 #include "frExplorer.h"
 #include "frRoot.h"
 #include "frScene.h"
@@ -24,10 +25,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTreeWidgetItem>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -168,6 +171,51 @@ TEST_F(TarvikFormTest, TwoCamerasGetPagesScenesNodesAndDefaultDirectories) {
     EXPECT_EQ(Form->FirstCameraNode, Camera(0));
     EXPECT_EQ(Form->VideoFrames().at(0)->kaPageControl->currentIndex(), 1);
     EXPECT_EQ(Form->VideoFrames().at(1)->kaPageControl->currentIndex(), 0);
+}
+
+// Errors reported through the error box.
+QStringList Errors(const QStringList& asked) {
+    return asked.filter(QRegularExpression("^Error: "));
+}
+
+TEST_F(TarvikFormTest, AFailingSceneFolderIsReportedAndEveryCameraStillStarts) {
+    // The first camera's folder is a file; the second camera's is fine.
+    Picture("Scenes/0");
+    CreateForm(2);
+    ASSERT_EQ(Form->VideoFrames().size(), 2);
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().contains("Error creating Directory " + PathOf("Scenes/0")));
+    EXPECT_EQ(Scenes(1)->SceneDir(), PathOf("Scenes/1"));
+    EXPECT_EQ(Scenes(1)->SceneNode(), ScenesNode(1));
+    EXPECT_TRUE(Form->FirstPlayTimer->isActive());
+
+    // The camera without a folder still shows its pictures.
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    EXPECT_TRUE(Form->VideoFrames().at(0)->CaptureTimer->isActive());
+    EXPECT_TRUE(Form->DirExplorerFrame->kaPanel->isVisible());
+}
+
+TEST_F(TarvikFormTest, OneCauseFailingEveryCameraIsReportedOnceAndTheCamerasStillRun) {
+    // Without a "Scenes" folder no camera can record.
+    Picture("Scenes");
+    CreateForm(2);
+    ASSERT_EQ(Form->VideoFrames().size(), 2);
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
+    EXPECT_TRUE(errors.first().contains("Error creating Directory " + PathOf("Scenes")));
+    EXPECT_EQ(Captions(Form->RootNode), QStringList({"Demo camera 1", "Demo camera 2"}));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Form->VideoFrames().at(i)->VideoCap->DriverIndex(), i);
+
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    TVideoFrame* first = Form->VideoFrames().at(0);
+    EXPECT_TRUE(first->CaptureTimer->isActive());
+    first->CaptureTimerTimer();
+    EXPECT_TRUE(first->CaptureTimer->isActive()) << "capture goes on without recordings";
+    EXPECT_EQ(Errors(Dialogs.Asked).size(), 1);
 }
 
 TEST_F(TarvikFormTest, StoredSceneDirectoryWithDaysIsExpanded) {
@@ -404,6 +452,45 @@ TEST_F(TarvikFormTest, EndOfSessionRemovesTrayIconAndEndsLikeBeenden) {
     EXPECT_EQ(terminated, 1);
     EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
     EXPECT_TRUE(TIniFile(ConfigFileName()).ValueExists("TarvikForm", "Width"));
+}
+
+TEST_F(TarvikFormTest, EndingWithAConfigurationThatCannotBeWrittenReportsAndStillEnds) {
+    CreateForm(1);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+    const QString cfg = PathOf("Cfg");
+    OpenPathForEverybody(qPrintable(cfg));
+    ASSERT_EQ(chmod(qPrintable(cfg), 0555), 0);
+    {
+        const UnprivilegedScope nobody;
+        Form->CloseAction->trigger();
+    }
+    chmod(qPrintable(cfg), 0755);
+    EXPECT_EQ(terminated, 1) << "the program must end";
+    EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().contains("Error writing File")) << errors.first().toStdString();
+}
+
+TEST_F(TarvikFormTest, TheEndOfTheSessionAsksTheCloseQueryOnce) {
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown);
+        Form.reset(); // the single start lets one form run at a time
+        CreateForm(1);
+        if (shown)
+            Form->show();
+        int queried = 0;
+        int terminated = 0;
+        QObject::connect(Form.get(), &TTarvikForm::CloseQueryRun, [&queried] { ++queried; });
+        QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+        Form->WMQueryEndSession();
+        Form->WMQueryEndSession();
+        EXPECT_EQ(queried, 1);
+        EXPECT_EQ(terminated, 1);
+    }
 }
 
 TEST_F(TarvikFormTest, HelpNodeOpensTheHelpDocument) {
