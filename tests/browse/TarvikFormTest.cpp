@@ -27,6 +27,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTreeWidgetItem>
 #include <memory>
 #include <ostream>
@@ -63,6 +64,10 @@ class TarvikFormTest : public TempProgramDir {
 protected:
     void SetUp() override {
         TempProgramDir::SetUp();
+        // The single start's lock and socket stay inside the test.
+        SavedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        ASSERT_TRUE(Runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Runtime.path()));
         // A safety net: should a test ever switch broadcasting on, it stays on loopback.
         SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
         SavedLocale = QLocale();
@@ -77,6 +82,10 @@ protected:
         TkaApplicationEvents::SetExitFunction(PreviousExit);
         SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
         QLocale::setDefault(SavedLocale);
+        if (SavedRuntime.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", SavedRuntime);
         TempProgramDir::TearDown();
     }
 
@@ -109,6 +118,8 @@ protected:
         ini.WriteBool("TarvikForm", "Maximized", maximized);
     }
 
+    QTemporaryDir Runtime;
+    QByteArray SavedRuntime;
     ScriptedDialogs Dialogs;
     std::unique_ptr<TTarvikForm> Form;
     QList<QUrl> Opened;
