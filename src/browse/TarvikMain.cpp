@@ -112,8 +112,11 @@ public:
             return;
         }
         Terminating = true;
-        // Not inside the signal's own handler: the ending may show a box that
-        // must see the next signal.
+        // Nobody may be at the screen to answer a box: what fails on the way
+        // out (the placement on a full disk) goes to the error log only.
+        Form->kaApplicationEvents1->SetShowExceptionBox(false);
+        // Not inside the signal's own handler: a box that is open meanwhile
+        // must still see the next signal.
         QTimer::singleShot(0, Form.get(), [this] { Form->WMQueryEndSession(); });
     }
 

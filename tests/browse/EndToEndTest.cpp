@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -182,6 +184,31 @@ TEST_F(EndToEndTest, ASigtermWhileAStartUpErrorIsShownEndsAndStoresThePlacement)
     EXPECT_EQ(First.exitCode(), 0);
     EXPECT_TRUE(TIniFile(ConfigFile()).ValueExists("TarvikForm", "Width"));
     EXPECT_TRUE(QDir(Runtime.path()).isEmpty());
+}
+
+TEST_F(EndToEndTest, ASigtermEndsAlsoWhenThePlacementCannotBeStored) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    // The program runs as "nobody", so a read-only "Cfg" holds for it.
+    constexpr uid_t Nobody = 65534;
+    for (const QString& path :
+         {Folder.path(), Folder.filePath("Cfg"), ConfigFile(), Program, Runtime.path()})
+        ASSERT_EQ(chown(QFile::encodeName(path).constData(), Nobody, Nobody), 0);
+    First.setChildProcessModifier([] {
+        if (setgid(Nobody) != 0 || setuid(Nobody) != 0)
+            _exit(127);
+    });
+    Start(First);
+    ASSERT_FALSE(WaitForPictures().isEmpty()) << "the program did not start";
+
+    ASSERT_EQ(chmod(QFile::encodeName(Folder.filePath("Cfg")).constData(), 0555), 0);
+    ::kill(pid_t(First.processId()), SIGTERM);
+    const bool ended = First.waitForFinished(ShutdownTimeoutMs);
+    chmod(QFile::encodeName(Folder.filePath("Cfg")).constData(), 0755);
+    ASSERT_TRUE(ended) << "the program did not end";
+    EXPECT_EQ(First.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(First.exitCode(), 0);
+    EXPECT_TRUE(ErrorLog().contains("Error writing File")) << ErrorLog().toStdString();
 }
 
 } // namespace
