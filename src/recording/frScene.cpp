@@ -162,7 +162,6 @@ void TSceneFrame::SetSceneDir(const QString& value) {
     FSceneDir = value;
     if (!value.isEmpty())
         QDir().mkpath(value); // failure ignored: nothing is stored until it exists
-    WriteComponentSetting(this, SceneDirKey, value);
     kaSceneMaker->SetSceneDir(value);
     SceneDirkaLabel->setText(value);
     SceneDirkaLabel->setToolTip(value);
@@ -171,6 +170,9 @@ void TSceneFrame::SetSceneDir(const QString& value) {
         if (auto* object = dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(FSceneNode)))
             object->SetPath(value);
     }
+    // Last: a setting that cannot be stored (a read-only "Cfg") is reported,
+    // and the camera records into the folder all the same.
+    WriteComponentSetting(this, SceneDirKey, value);
 }
 
 QString TSceneFrame::AddPicture(const TJPEGImage& image) {

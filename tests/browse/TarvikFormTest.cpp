@@ -229,6 +229,33 @@ TEST_F(TarvikFormTest, OneCauseFailingEveryCameraIsReportedOnceAndTheCamerasStil
     EXPECT_EQ(Errors(Dialogs.Asked).size(), 1);
 }
 
+TEST_F(TarvikFormTest, AReadOnlyConfigurationIsReportedOnceAndEveryCameraRecords) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to start the form as another user";
+    // The form starts as "nobody" in a program folder it may write, all but "Cfg".
+    ConfigFileName(); // creates "Cfg"
+    ASSERT_EQ(chmod(qPrintable(Folder.path()), 0777), 0);
+    ASSERT_EQ(chmod(qPrintable(PathOf("Cfg")), 0555), 0);
+    OpenPathForEverybody(qPrintable(Folder.path()));
+    ASSERT_EQ(chown(qPrintable(Runtime.path()), 65534, 65534), 0);
+    {
+        const UnprivilegedScope nobody;
+        CreateForm(2);
+    }
+    chmod(qPrintable(PathOf("Cfg")), 0755);
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
+    EXPECT_TRUE(errors.first().contains("Error writing File")) << errors.first().toStdString();
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const QString sceneDir = PathOf("Scenes/" + QString::number(i));
+        EXPECT_EQ(Scenes(i)->SceneDir(), sceneDir);
+        EXPECT_EQ(Scenes(i)->kaSceneMaker->SceneDir(), sceneDir) << "pictures go there";
+        EXPECT_EQ(PathObject(ScenesNode(i))->Path(), sceneDir);
+    }
+    EXPECT_EQ(Form->FirstVideoFrame, Form->VideoFrames().at(0));
+}
+
 TEST_F(TarvikFormTest, StoredSceneDirectoryWithDaysIsExpanded) {
     Picture("Scenes/0/20041231/100000000/20041231100000000.jpg");
     CreateForm(1);
