@@ -1,12 +1,18 @@
 // The program Tarvik: the library's start-up, the main window, the message loop.
 
+#include "ApplicationErrors.h"
 #include "CaptureDialogs.h"
 #include "FTarvik.h"
+#include "TkaDialogs.h"
 #include "kaApplication.h"
+#include "kaApplicationEvents.h"
 #include "kaGeneral.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <pthread.h>
@@ -17,6 +23,8 @@ namespace {
 
 // SIGTERM and SIGINT, read as data from a signalfd on the main thread, so that
 // a service manager or Ctrl+C ends the program as the end of the session does.
+// They are blocked from the first line of the program on, so one that comes
+// early waits until the program can act on it.
 class TTerminationSignals {
 public:
     TTerminationSignals() {
@@ -36,17 +44,16 @@ public:
     TTerminationSignals(const TTerminationSignals&) = delete;
     TTerminationSignals& operator=(const TTerminationSignals&) = delete;
 
-    // Calls Handler once for the first signal; later ones are read and dropped.
+    // Calls Handler for every signal that arrives (signals that come together
+    // count once), in whatever event loop runs, a message box's included.
     void Connect(std::function<void()> handler) {
         if (Descriptor < 0)
             return;
         Notifier = std::make_unique<QSocketNotifier>(Descriptor, QSocketNotifier::Read);
         QObject::connect(Notifier.get(), &QSocketNotifier::activated, Notifier.get(),
                          [this, handler = std::move(handler)] {
-                             if (Drain() && !Handled) {
-                                 Handled = true;
+                             if (Drain())
                                  handler();
-                             }
                          });
     }
 
@@ -61,8 +68,69 @@ private:
 
     sigset_t Signals{};
     int Descriptor = -1;
-    bool Handled = false;
     std::unique_ptr<QSocketNotifier> Notifier;
+};
+
+// An error before the main window exists: nothing else would show it.
+void ReportStartFailure(const std::exception& error) {
+    const QString text = TkaApplicationEvents::ErrorDescription(error);
+    std::fprintf(stderr, "Tarvik: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+    RunHandled([&text] { Dialogs().ShowError(TkaApplicationEvents::ErrorTitle(), text); });
+}
+
+// One run of the program: the library, the main window, the message loop.
+class TTarvikProgram {
+public:
+    int Run() {
+        try {
+            Library = std::make_unique<TkaLibrary>();
+            Form.reset(CreateLoaded<TTarvikForm>());
+        } catch (const std::exception& error) {
+            ReportStartFailure(error);
+            return EXIT_FAILURE;
+        }
+        if (Terminating) {
+            // Ended while the start-up showed a message: end as the session does.
+            Form->WMQueryEndSession();
+            return End(EXIT_SUCCESS);
+        }
+        QObject::connect(Form.get(), &TTarvikForm::Terminated, qApp, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        Form->show();
+        return End(QCoreApplication::exec());
+    }
+
+    // SIGTERM or SIGINT. The first ends the program as the end of the session
+    // does; one that comes while that ending still waits (for an error box)
+    // leaves every event loop at once.
+    void Terminate() {
+        if (Terminating || Form == nullptr) {
+            // During the start-up this leaves any message box; Run then ends.
+            Terminating = true;
+            QCoreApplication::exit(EXIT_SUCCESS);
+            return;
+        }
+        Terminating = true;
+        // Nobody may be at the screen to answer a box: what fails on the way
+        // out (the placement on a full disk) goes to the error log only.
+        Form->kaApplicationEvents1->SetShowExceptionBox(false);
+        // Not inside the signal's own handler: a box that is open meanwhile
+        // must still see the next signal.
+        QTimer::singleShot(0, Form.get(), [this] { Form->WMQueryEndSession(); });
+    }
+
+private:
+    int End(int result) {
+        // Remanent controls write their values as their windows go.
+        Form.reset();
+        Library.reset();
+        return result;
+    }
+
+    std::unique_ptr<TkaLibrary> Library;
+    std::unique_ptr<TTarvikForm> Form;
+    bool Terminating = false;
 };
 
 } // namespace
@@ -73,16 +141,8 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Tarvik"));
     // Setup windows may stay open; the program ends through its main window.
     app.setQuitOnLastWindowClosed(false);
-    const TkaLibrary library;
     InstallCaptureDialogs();
-
-    std::unique_ptr<TTarvikForm> form(CreateLoaded<TTarvikForm>());
-    QObject::connect(form.get(), &TTarvikForm::Terminated, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    terminationSignals.Connect([&form] { form->WMQueryEndSession(); });
-    form->show();
-    const int result = app.exec();
-    // Remanent controls write their values as their windows go.
-    form.reset();
-    return result;
+    TTarvikProgram program;
+    terminationSignals.Connect([&program] { program.Terminate(); });
+    return program.Run();
 }

@@ -5,7 +5,6 @@
 #include "IdUDPClient.h"
 #include "PaintBox.h"
 #include "THourGlass.h"
-#include "TkaHashList.h"
 #include "frScene.h"
 #include "kaAction.h"
 #include "kaActionList.h"
@@ -25,6 +24,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStyle>
@@ -39,49 +39,42 @@ namespace {
 
 // ---- Messages ------------------------------------------------------------------
 
-struct TMessage {
-    const char* Key;
-    const char* DefaultText;
-    int Handle = -1;
-};
-
-TMessage MaskModifiedMessage{"FRVIDEO_MSG_MASKMODIFIED", "is modified! Save?"};
-TMessage LastMotionMessage{"FRVIDEO_MSG_LASTMOTION", "Last Motion"};
-TMessage PictureTimeMessage{"FRVIDEO_MSG_PICTURETIME", "Last Picture"};
-
-// The registry is emptied when the library shuts down, and a test may start it
-// again in the same process: a handle is trusted only while it still names
-// its key, otherwise the message is registered anew.
-int MessageHandle(TMessage& message) {
-    const TkaHashList& registry = MessageRegistry();
-    const QString key = QString::fromLatin1(message.Key);
-    if (message.Handle < 0 || message.Handle >= registry.Count() ||
-        registry.Key(message.Handle) != key)
-        message.Handle = RegisterMessage(key, QString::fromLatin1(message.DefaultText));
-    return message.Handle;
-}
+TkaMessage MaskModifiedMessage{QStringLiteral("FRVIDEO_MSG_MASKMODIFIED"),
+                               QStringLiteral("is modified! Save?")};
+TkaMessage LastMotionMessage{QStringLiteral("FRVIDEO_MSG_LASTMOTION"),
+                             QStringLiteral("Last Motion")};
+TkaMessage PictureTimeMessage{QStringLiteral("FRVIDEO_MSG_PICTURETIME"),
+                              QStringLiteral("Last Picture")};
 
 // Tool tips of the broadcast edits and the status panels (panel 5 stays empty).
-TMessage SourceHintMessage{"FRVIDEO_MSG_HINTSOURCE",
-                           "Camera name sent with every broadcast picture (letters, digits, _)"};
-TMessage PortHintMessage{"FRVIDEO_MSG_HINTPORT", "UDP port the pictures are broadcast to"};
-std::array<TMessage, TVideoFrame::StatusPanelCount> PanelHintMessages{{
-    {"FRVIDEO_MSG_HINTLAMP", "Lit while the latest picture shows motion"},
-    {"FRVIDEO_MSG_HINTSEGMENTS", "Segments that changed more than the threshold"},
-    {"FRVIDEO_MSG_HINTMAXCHANGE", "Largest change of a segment"},
-    {"FRVIDEO_MSG_HINTBRIGHTNESS", "Brightness of the picture"},
-    {"FRVIDEO_MSG_HINTJPEGSIZE", "Size of the latest motion picture"},
-    {nullptr, nullptr},
-    {"FRVIDEO_MSG_HINTCOUNTMOVE", "Motion pictures since the program started"},
+TkaMessage SourceHintMessage{
+    QStringLiteral("FRVIDEO_MSG_HINTSOURCE"),
+    QStringLiteral("Camera name sent with every broadcast picture (letters, digits, _)")};
+TkaMessage PortHintMessage{QStringLiteral("FRVIDEO_MSG_HINTPORT"),
+                           QStringLiteral("UDP port the pictures are broadcast to")};
+std::array<std::optional<TkaMessage>, TVideoFrame::StatusPanelCount> PanelHintMessages{{
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTLAMP"),
+               QStringLiteral("Lit while the latest picture shows motion")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTSEGMENTS"),
+               QStringLiteral("Segments that changed more than the threshold")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTMAXCHANGE"),
+               QStringLiteral("Largest change of a segment")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTBRIGHTNESS"),
+               QStringLiteral("Brightness of the picture")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTJPEGSIZE"),
+               QStringLiteral("Size of the latest motion picture")},
+    std::nullopt,
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTCOUNTMOVE"),
+               QStringLiteral("Motion pictures since the program started")},
 }};
 
-QString HintText(TMessage& message) {
-    return message.Key == nullptr ? QString() : MessageText(MessageHandle(message));
+QString HintText(std::optional<TkaMessage>& message) {
+    return message ? message->Text() : QString();
 }
 
 void RegisterMessages() {
-    for (TMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
-        MessageHandle(*message);
+    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
+        message->Handle();
 }
 
 // ---- Helpers ---------------------------------------------------------------------
@@ -138,16 +131,6 @@ std::optional<QChar> TypedCharacter(const QKeyEvent& key) {
     if (text.isEmpty() || text.at(0).category() == QChar::Other_Control)
         return std::nullopt;
     return text.at(0);
-}
-
-// Runs an event handler and hands what it raises to the application's error
-// handling, so nothing escapes into Qt's event dispatch.
-template <class Handler> void Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        HandleApplicationError(error);
-    }
 }
 
 } // namespace
@@ -288,14 +271,14 @@ void TVideoFrame::CreateToolBar() {
     SourcekaEdit->SetRemanent(true);
     SourcekaEdit->setText(QStringLiteral("MyCam"));
     SourcekaEdit->setValidator(SourceValidator(SourcekaEdit));
-    SourcekaEdit->setToolTip(HintText(SourceHintMessage));
+    SourcekaEdit->setToolTip(SourceHintMessage.Text());
     SourcekaEdit->installEventFilter(this);
     UDPPortkaEdit = Own(this, new TkaEdit(ToolBar1), "UDPPortkaEdit");
     UDPPortkaEdit->setFixedWidth(40);
     UDPPortkaEdit->SetRemanent(true);
     UDPPortkaEdit->setText(QStringLiteral("4032"));
     UDPPortkaEdit->setValidator(PortValidator(UDPPortkaEdit));
-    UDPPortkaEdit->setToolTip(HintText(PortHintMessage));
+    UDPPortkaEdit->setToolTip(PortHintMessage.Text());
     UDPPortkaEdit->installEventFilter(this);
 
     ToolBar1->addSeparator();
@@ -385,7 +368,7 @@ void TVideoFrame::CreateStatusBar() {
 void TVideoFrame::ConnectActions() {
     const auto execute = [this](TkaAction* action, void (TVideoFrame::*handler)()) {
         connect(action, &QAction::triggered, this,
-                [this, handler] { Guarded([&] { (this->*handler)(); }); });
+                [this, handler] { RunHandled([&] { (this->*handler)(); }); });
     };
     execute(PlayAction, &TVideoFrame::PlayActionExecute);
     execute(StopAction, &TVideoFrame::StopActionExecute);
@@ -577,8 +560,8 @@ void TVideoFrame::SetLastMotionTime(double value) {
     if (value == FLastMotionTime)
         return;
     FLastMotionTime = value;
-    LastMotionkaLabel->setText(MessageText(MessageHandle(LastMotionMessage)) +
-                               QStringLiteral(": ") + DateTimeText(value));
+    LastMotionkaLabel->setText(LastMotionMessage.Text() + QStringLiteral(": ") +
+                               DateTimeText(value));
     FitTimeLabels();
 }
 
@@ -586,8 +569,8 @@ void TVideoFrame::SetLastFrameTime(double value) {
     if (value == FLastFrameTime)
         return;
     FLastFrameTime = value;
-    LastUpdatekaLabel->setText(MessageText(MessageHandle(PictureTimeMessage)) +
-                               QStringLiteral(": ") + DateTimeText(value));
+    LastUpdatekaLabel->setText(PictureTimeMessage.Text() + QStringLiteral(": ") +
+                               DateTimeText(value));
     FitTimeLabels();
 }
 
@@ -678,12 +661,18 @@ void TVideoFrame::RepaintPictures() {
 
 // ---- Driver dialogs -------------------------------------------------------------------------
 
+// The driver dialogs wait in a nested event loop while timers run on: should
+// this page go meanwhile, nothing of it is touched afterwards.
+
 void TVideoFrame::DlgFormatActionExecute() {
     if (VideoCap == nullptr)
         return;
+    const QPointer<TVideoFrame> self(this);
     const int oldWidth = VideoCap->ImageWidth();
     const int oldHeight = VideoCap->ImageHeight();
     VideoCap->DlgVideoFormat();
+    if (self == nullptr || VideoCap == nullptr)
+        return;
     const int newWidth = VideoCap->ImageWidth();
     const int newHeight = VideoCap->ImageHeight();
     if (newWidth != oldWidth || newHeight != oldHeight)
@@ -721,6 +710,7 @@ void TVideoFrame::RescaleMask(int oldWidth, int oldHeight, int newWidth, int new
     }
 }
 
+// Nothing of the page is used after these two dialogs.
 void TVideoFrame::DlgSourceActionExecute() {
     if (VideoCap != nullptr)
         VideoCap->DlgVideoSource();

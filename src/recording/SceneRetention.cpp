@@ -10,10 +10,6 @@
 
 namespace {
 
-const TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
-    return dynamic_cast<const TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
-}
-
 bool IsExpanded(const QTreeWidgetItem* node) {
     return node != nullptr && node->treeWidget() != nullptr && node->isExpanded();
 }
@@ -21,7 +17,7 @@ bool IsExpanded(const QTreeWidgetItem* node) {
 // Collapses the scene node, deletes its directory and the node itself.
 void DeleteSceneNode(QTreeWidgetItem* node, const QString& sceneDir) {
     node->setExpanded(false);
-    if (const TPathTreeNodeObject* object = PathObject(node))
+    if (const TPathTreeNodeObject* object = PathNodeObject(node))
         DeleteRecordedScene(sceneDir, object->Path());
     delete node;
 }
@@ -47,7 +43,7 @@ void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, 
     if (!IsExpanded(day) || day->indexOfChild(newSceneNode) != 0 || day->childCount() < 2)
         return;
     QTreeWidgetItem* previous = day->child(1);
-    const TPathTreeNodeObject* object = PathObject(previous);
+    const TPathTreeNodeObject* object = PathNodeObject(previous);
     if (object != nullptr && CountFiles(object->Path()) < minPictures)
         DeleteSceneNode(previous, sceneDir);
 }
@@ -59,13 +55,13 @@ void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path) {
     for (int d = sceneNode->childCount() - 1; d >= 0; --d) {
         QTreeWidgetItem* day = sceneNode->child(d);
         for (int s = day->childCount() - 1; s >= 0; --s) {
-            const TPathTreeNodeObject* object = PathObject(day->child(s));
+            const TPathTreeNodeObject* object = PathNodeObject(day->child(s));
             if (object != nullptr && SamePath(object->Path(), path)) {
                 delete day->child(s);
                 return;
             }
         }
-        const TPathTreeNodeObject* object = PathObject(day);
+        const TPathTreeNodeObject* object = PathNodeObject(day);
         if (object != nullptr && SamePath(object->Path(), path)) {
             delete day;
             return;

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QStyle>
 #include <QToolButton>
@@ -172,7 +173,6 @@ void TSceneFrame::SetSceneDir(const QString& value) {
     FSceneDir = value;
     if (!value.isEmpty())
         QDir().mkpath(value); // failure ignored: nothing is stored until it exists
-    WriteComponentSetting(this, SceneDirKey, value);
     kaSceneMaker->SetSceneDir(value);
     SceneDirkaLabel->setText(value);
     SceneDirkaLabel->setToolTip(value);
@@ -181,6 +181,9 @@ void TSceneFrame::SetSceneDir(const QString& value) {
         if (auto* object = dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(FSceneNode)))
             object->SetPath(value);
     }
+    // Last: a setting that cannot be stored (a read-only "Cfg") is reported,
+    // and the camera records into the folder all the same.
+    WriteComponentSetting(this, SceneDirKey, value);
 }
 
 QString TSceneFrame::AddPicture(const TJPEGImage& image) {
@@ -288,14 +291,18 @@ void TSceneFrame::NewSceneTimeFrameTrackBarChange(QObject* sender) {
 }
 
 void TSceneFrame::SceneDirSpeedButtonClick() {
+    // Timers run on while a dialog is open; should this page go meanwhile,
+    // the answers are for nobody.
+    const QPointer<TSceneFrame> self(this);
     const QString chosen =
         Dialogs().SelectDirectory(QStringLiteral("Select Scene Directory"), FSceneDir);
-    if (chosen.isEmpty())
+    if (self == nullptr || chosen.isEmpty())
         return;
     if (!QFileInfo(chosen).isDir()) {
         const QString question =
             QStringLiteral("The directory %1 does not exist. Create it?").arg(chosen);
-        if (Dialogs().Confirm(question, TConfirmButtons::YesNo) != TDialogAnswer::Yes)
+        const TDialogAnswer answer = Dialogs().Confirm(question, TConfirmButtons::YesNo);
+        if (self == nullptr || answer != TDialogAnswer::Yes)
             return;
         QDir().mkpath(chosen); // a failure shows as an unusable directory
     }

@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
 #include <utility>
@@ -93,15 +94,36 @@ QString WithFinalPeriod(const QString& message) {
     return message + QLatin1Char('.');
 }
 
+// A folder of this user alone: a directory (not a link to one) that the
+// user owns and nobody else may enter.
+bool IsPrivateFolder(const QString& path) {
+    struct stat status {};
+    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == geteuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// A file this user made: no link, and no other user's file left where the
+// lock belongs.
+bool IsOwnFile(const QString& path) {
+    struct stat status {};
+    return lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_uid == geteuid();
+}
+
+// Where the single start's lock and socket live: the user's runtime folder,
+// otherwise a private folder of the user's in the temporary folder. Others
+// can write to neither, so no other user can keep the program from starting.
+// Empty when neither can be trusted.
 QString RuntimeDirectory() {
-    // Without XDG_RUNTIME_DIR Qt would warn and invent one; the temporary
-    // folder serves as well, since the names carry the user.
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (!runtime.isEmpty())
-            return runtime;
-    }
-    return QDir::tempPath();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (IsPrivateFolder(runtime))
+        return QDir::cleanPath(runtime);
+    const QString own = QDir::tempPath() + QStringLiteral("/tarvik-") + QString::number(geteuid());
+    // An existing folder of that name is checked as a new one is.
+    mkdir(QFile::encodeName(own).constData(), S_IRWXU);
+    return IsPrivateFolder(own) ? own : QString();
 }
 
 // The program file's name up to its first ".", the user and a digest of the
@@ -237,11 +259,15 @@ void TkaApplicationEvents::WriteErrorLog() const {
 // ---- Single start ----------------------------------------------------------------
 
 QString TkaApplicationEvents::SingleStartLockFileName() {
-    return RuntimeDirectory() + QLatin1Char('/') + InstanceKey() + QStringLiteral(".lock");
+    const QString folder = RuntimeDirectory();
+    return folder.isEmpty() ? QString()
+                            : folder + QLatin1Char('/') + InstanceKey() + QStringLiteral(".lock");
 }
 
 QString TkaApplicationEvents::SingleStartServerName() {
-    return RuntimeDirectory() + QLatin1Char('/') + InstanceKey() + QStringLiteral(".socket");
+    const QString folder = RuntimeDirectory();
+    return folder.isEmpty() ? QString()
+                            : folder + QLatin1Char('/') + InstanceKey() + QStringLiteral(".socket");
 }
 
 bool TkaApplicationEvents::HoldsSingleStartLock() const {
@@ -253,22 +279,43 @@ TkaApplicationEvents::TExitFunction TkaApplicationEvents::SetExitFunction(TExitF
 }
 
 void TkaApplicationEvents::RunSingleStartCheck() {
-    Lock = std::make_unique<QLockFile>(SingleStartLockFileName());
-    // Only a lock whose process has gone is stale, however old it is.
-    Lock->setStaleLockTime(0);
-    if (Lock->tryLock(0)) {
-        Listen(true);
+    const QString lockName = SingleStartLockFileName();
+    if (lockName.isEmpty()) {
+        qWarning("No private folder for the single start: this instance does not check for "
+                 "another one");
         return;
     }
-    const bool heldByAnother = Lock->error() == QLockFile::LockFailedError;
-    Lock.reset();
-    if (!heldByAnother) {
+    if (!TakeSingleStartLock(lockName)) {
         // No lock can be made at all: carry on as the first instance.
         Listen(false);
         return;
     }
+    if (Lock != nullptr) {
+        Listen(true);
+        return;
+    }
     HandOverToRunningInstance();
     ExitProcess(EXIT_SUCCESS);
+}
+
+bool TkaApplicationEvents::TakeSingleStartLock(const QString& lockName) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto lock = std::make_unique<QLockFile>(lockName);
+        // Only a lock whose process has gone is stale, however old it is.
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            Lock = std::move(lock);
+            return true;
+        }
+        if (lock->error() != QLockFile::LockFailedError)
+            return false;
+        // Only a lock of this user's own means a running instance; anything
+        // else in its place goes, and the lock is tried once more.
+        if (IsOwnFile(lockName))
+            return true;
+        QFile::remove(lockName);
+    }
+    return false;
 }
 
 void TkaApplicationEvents::Listen(bool ownsName) {

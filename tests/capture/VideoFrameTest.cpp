@@ -20,6 +20,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -74,6 +76,22 @@ public:
 
 private:
     QSize Size;
+};
+
+// Format dialog during which the page goes, as on the program's end.
+class TPageEndingDialogs final : public TCaptureDialogs {
+public:
+    explicit TPageEndingDialogs(std::function<void()> whileOpen)
+        : WhileOpen(std::move(whileOpen)) {}
+    bool FormatDialog(TCaptureDevice&) override {
+        WhileOpen();
+        return false;
+    }
+    bool SourceDialog(TCaptureDevice&) override { return false; }
+    bool DisplayDialog(TCaptureDevice&) override { return false; }
+
+private:
+    std::function<void()> WhileOpen;
 };
 
 class TDialogsInstallation {
@@ -417,6 +435,19 @@ TEST_F(VideoFrameTest, PaintingStretchedOrCentred) {
     page.kaPageControl->setCurrentWidget(page.VideoTabSheet);
     page.ActionList1->UpdateActions();
     EXPECT_TRUE(page.StretchAction->isEnabled());
+}
+
+TEST_F(VideoFrameTest, APageThatGoesWhileItsFormatDialogIsOpenIsLeftAlone) {
+    TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
+    page.PlayActionExecute();
+    Tick();
+    TPageEndingDialogs dialogs([this] {
+        delete Page->SceneFrame();
+        Page.reset();
+    });
+    const TDialogsInstallation installed(&dialogs);
+    page.DlgFormatActionExecute();
+    EXPECT_EQ(Page, nullptr);
 }
 
 TEST_F(VideoFrameTest, FormatChangeRescalesTheMaskAndEmptiesTheAnalysisPicture) {

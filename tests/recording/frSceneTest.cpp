@@ -175,6 +175,30 @@ TEST_F(SceneFrameTest, DirectoryButtonGoesThroughTheDialog) {
     EXPECT_EQ(dialogs.Asked.size(), 5);
 }
 
+TEST_F(SceneFrameTest, APageThatGoesWhileItsDirectoryDialogsAreOpenIsLeftAlone) {
+    ScriptedDialogs dialogs;
+    ASSERT_TRUE(QDir().mkpath(PathOf("existing")));
+    for (const bool inConfirmation : {false, true}) {
+        Create();
+        Frame->SetSceneDir(PathOf("first"));
+        dialogs.PathAnswers.enqueue(PathOf(inConfirmation ? "missing" : "existing"));
+        dialogs.ConfirmAnswers.enqueue(TDialogAnswer::Yes);
+        dialogs.WhileOpen = [this, inConfirmation, &dialogs] {
+            if (!inConfirmation) {
+                Frame.reset();
+                return;
+            }
+            // The page goes while the question after the directory dialog is open.
+            dialogs.WhileOpen = [this] { Frame.reset(); };
+        };
+        Frame->SceneDirSpeedButton->click();
+        EXPECT_EQ(Frame, nullptr);
+        EXPECT_EQ(Stored("VideoFrame1Scene", "SceneDir"), PathOf("first"));
+        EXPECT_FALSE(QFileInfo::exists(PathOf("missing")));
+        dialogs.ConfirmAnswers.clear();
+    }
+}
+
 TEST_F(SceneFrameTest, AddPictureStoresOnlyWhileActiveAndForwardsNewScenes) {
     Create();
     RestoreRemanentControls();
