@@ -467,7 +467,7 @@ TEST_F(ExplorerTest, DeleteQuestionDefaultsToNoAndSurvivesTheTreeChangingWhileOp
 
     // The per-day limit removes the very scene while the question is open.
     Select(Tree->FindChild(day, Scene10));
-    Dialogs.WhileOpen = [day] { LimitScenesPerDay(day, 1); };
+    Dialogs.WhileOpen = [this, day] { LimitScenesPerDay(day, SceneDir, 1); };
     Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
     Explorer->DeleteAction->trigger();
     EXPECT_EQ(Dialogs.ConfirmDefaults, QList<TDialogAnswer>{TDialogAnswer::No})
