@@ -1,5 +1,7 @@
 #include "Videocap.h"
 
+#include "CaptureSettings.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -156,6 +158,8 @@ void TVideoCap::Connect() {
         RefreshStatus(true);
         throw ENotConnectException(NotConnectMessage);
     }
+    // A camera comes back with the size and controls chosen in its dialogs.
+    RestoreCaptureSettings(*device, Name);
     Device = std::move(device);
     FramesGrabbed = 0;
     ConnectedClock.start();
@@ -448,8 +452,10 @@ bool TVideoCap::ShowDialog(TDialogKind kind) {
             confirmed = caps.HasDlgVideoDisplay && dialogs->DisplayDialog(*Device);
             break;
         }
-        if (confirmed)
+        if (confirmed) {
+            StoreCaptureSettings(*Device, Name);
             RefreshStatus(true);
+        }
     }
     if (confirmed)
         SizeCaptureWindow();
