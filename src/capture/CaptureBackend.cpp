@@ -1,6 +1,7 @@
 #include "CaptureBackend.h"
 
 #include "DemoCameraBackend.h"
+#include "NetworkCameraBackend.h"
 #include "V4l2Backend.h"
 #include "kaGeneral.h"
 
@@ -25,10 +26,16 @@ int ConfiguredDemoCameras() {
     return ini->ReadInteger(QStringLiteral("Capture"), QStringLiteral("DemoCameras"), 0);
 }
 
+QList<TNetworkCameraEntry> ConfiguredNetworkCameras() {
+    const TIniFile* ini = CfgIniFile();
+    return ini ? ReadNetworkCameras(*ini) : QList<TNetworkCameraEntry>();
+}
+
 } // namespace
 
 TCaptureBackendList DefaultCaptureBackends(std::shared_ptr<TV4l2DeviceCalls> calls) {
     return {std::make_shared<TV4l2Backend>(std::move(calls)),
+            std::make_shared<TNetworkCameraBackend>(ConfiguredNetworkCameras()),
             std::make_shared<TDemoCameraBackend>(ConfiguredDemoCameras())};
 }
 

@@ -78,7 +78,8 @@ public:
     virtual bool IsStreaming() const = 0;
     // Copies the newest frame into Frame (resized to Format().FrameBytes()),
     // starting the stream when needed. Returns within a bounded time; false
-    // when no frame could be had.
+    // when no frame could be had. A device that receives pictures at its own
+    // pace may leave Frame empty when none arrived since the last grab.
     virtual bool GrabFrame(std::vector<std::uint8_t>& frame) = 0;
 
     virtual TCaptureCaps Caps() = 0;
@@ -101,11 +102,12 @@ public:
 using TCaptureBackendList = std::vector<std::shared_ptr<TCaptureBackend>>;
 
 class TV4l2DeviceCalls;
-// The devices reached through Calls, then the configured demo cameras.
+// The devices reached through Calls, then the configured network cameras
+// (section "NetworkCameras"), then the configured demo cameras.
 TCaptureBackendList DefaultCaptureBackends(std::shared_ptr<TV4l2DeviceCalls> calls);
 
 // The process-wide back ends in driver order. Built on first use: the V4L2
-// devices, then as many demo cameras as the configuration file's
+// devices, the network cameras, then as many demo cameras as the configuration file's
 // [Capture] DemoCameras asks for (none without a configuration file).
 const TCaptureBackendList& CaptureBackends();
 // Test seam: replaces the list; an empty list makes the next use build the

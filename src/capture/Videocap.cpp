@@ -153,10 +153,15 @@ void TVideoCap::Connect() {
         throw ENoCapWindowException(NoCapWindowMessage);
     }
     if (!device->Open()) {
-        ReportError(device->ErrorText());
+        // The device's reason (a refused password, a camera that does not
+        // answer) is what the user needs to mend it.
+        const QString reason = device->ErrorText();
+        ReportError(reason);
         device.reset();
         RefreshStatus(true);
-        throw ENotConnectException(NotConnectMessage);
+        throw ENotConnectException(reason.isEmpty()
+                                       ? NotConnectMessage
+                                       : NotConnectMessage + QStringLiteral(": ") + reason);
     }
     // A camera comes back with the size and controls chosen in its dialogs.
     RestoreCaptureSettings(*device, Name);
