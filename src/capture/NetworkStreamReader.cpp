@@ -152,6 +152,11 @@ void TNetworkStreamReader::AnnouncedSize(int& width, int& height) const {
     height = Height;
 }
 
+std::uint64_t TNetworkStreamReader::Pictures() const {
+    const std::lock_guard guard(Lock);
+    return Serial;
+}
+
 QString TNetworkStreamReader::LastError() const {
     const std::lock_guard guard(Lock);
     return Error;
@@ -229,7 +234,6 @@ bool TNetworkStreamReader::Open(TSession& session) {
     if (format == nullptr)
         return Fail(QStringLiteral("out of memory")), false;
     format->interrupt_callback = {&TNetworkStreamReader::Interrupt, this};
-    format->flags |= AVFMT_FLAG_NOBUFFER;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "rtsp_transport", "tcp", 0);
     av_dict_set(&options, "analyzeduration", "1000000", 0);

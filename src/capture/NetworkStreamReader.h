@@ -61,6 +61,8 @@ public:
     bool IsStreaming() const { return Streaming.load(); }
     // Times a connection that had delivered pictures was lost.
     std::uint64_t Losses() const { return LossCount.load(); }
+    // Pictures decoded since the start.
+    std::uint64_t Pictures() const;
     // Connection attempts so far.
     int Attempts() const { return AttemptCount.load(); }
     // Why the last connection failed or ended; empty before any failure.
