@@ -16,8 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QPainter>
+#include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <functional>
@@ -383,6 +384,42 @@ TEST_F(NetworkCameraTest, TheDialogEditsTriesAndStoresTheCameras) {
     struct stat info {};
     ASSERT_EQ(stat(CfgIniFile()->FileName().toLocal8Bit().constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// A real RTSP server (GStreamer's, from Debian) on loopback, sending motion
+// JPEG over RTP; the camera asks for it over TCP.
+// Ends the server process however the test ends.
+struct TProcessGuard {
+    QProcess& Process;
+    ~TProcessGuard() {
+        Process.terminate();
+        if (!Process.waitForFinished(2000)) {
+            Process.kill();
+            Process.waitForFinished();
+        }
+    }
+};
+
+TEST(NetworkCameraRtspTest, AnRtspStreamDeliversPictures) {
+    QProcess server;
+    const TProcessGuard guard{server};
+    server.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RTSP_TEST_SERVER)});
+    const bool started = server.waitForStarted(3000) && Eventually([&] {
+                             server.waitForReadyRead(50);
+                             return server.canReadLine() || server.state() != QProcess::Running;
+                         });
+    if (!started || !server.canReadLine())
+        GTEST_SKIP() << "no RTSP test server (python3-gi with GStreamer's RTSP server): "
+                     << server.readAllStandardError().toStdString();
+    const QList<QByteArray> ready = server.readLine().trimmed().split(' ');
+    ASSERT_EQ(ready.size(), 2);
+    const QString url =
+        QStringLiteral("rtsp://viewer:pw@127.0.0.1:%1/test").arg(QString::fromLatin1(ready[1]));
+    TNetworkCamera camera({"Porch", url}, QuickTimings());
+    ASSERT_TRUE(camera.Open()) << camera.ErrorText().toStdString();
+    std::vector<std::uint8_t> frame;
+    EXPECT_TRUE(Eventually([&] { return camera.GrabFrame(frame) && !frame.empty(); }));
+    EXPECT_EQ(camera.Format(), (TCaptureFormat{320, 240, CapturePixelFormatBGR24}));
 }
 
 } // namespace
