@@ -28,7 +28,13 @@ int ConfiguredDemoCameras() {
 
 QList<TNetworkCameraEntry> ConfiguredNetworkCameras() {
     const TIniFile* ini = CfgIniFile();
-    return ini ? ReadNetworkCameras(*ini) : QList<TNetworkCameraEntry>();
+    if (!ini)
+        return {};
+    QList<TNetworkCameraEntry> cameras = ReadNetworkCameras(*ini);
+    // A file edited by hand may hold passwords readable by everyone.
+    if (!cameras.isEmpty())
+        ProtectNetworkCameraFile(ini->FileName());
+    return cameras;
 }
 
 } // namespace

@@ -4,12 +4,15 @@
 #include "TIniFile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <optional>
 
 namespace {
 
 const QString Section = QStringLiteral("NetworkCameras");
 const QString MaskText = QStringLiteral("***");
+// Entries looked at, so a mistyped Count cannot keep the start-up busy.
+constexpr int MaxEntries = 100;
 
 // Where the password of Url lies: after the first ":" of the user part, which
 // ends at the last "@" of the authority.
@@ -38,18 +41,18 @@ std::optional<TPasswordSpan> PasswordSpan(const QString& url) {
     return TPasswordSpan{colon + 1, at - colon - 1};
 }
 
-void OwnerOnly(const QString& fileName) {
+} // namespace
+
+void ProtectNetworkCameraFile(const QString& fileName) {
     // A file that does not exist yet gets the mode when the store creates it
     // (QSaveFile keeps the mode of the file it replaces).
     if (QFile::exists(fileName))
         QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
-} // namespace
-
 QList<TNetworkCameraEntry> ReadNetworkCameras(const TIniFile& ini) {
     QList<TNetworkCameraEntry> cameras;
-    const int count = ini.ReadInteger(Section, QStringLiteral("Count"), 0);
+    const int count = std::min(ini.ReadInteger(Section, QStringLiteral("Count"), 0), MaxEntries);
     for (int i = 1; i <= count && cameras.size() < MaxCaptureDrivers; ++i) {
         TNetworkCameraEntry entry;
         entry.Url = ini.ReadString(Section, QStringLiteral("Url%1").arg(i), QString()).trimmed();
@@ -72,9 +75,9 @@ void WriteNetworkCameras(TIniFile& ini, const QList<TNetworkCameraEntry>& camera
     }
     if (!QFile::exists(ini.FileName()))
         ini.WriteString(Section, QStringLiteral("Count"), QStringLiteral("0"));
-    OwnerOnly(ini.FileName());
+    ProtectNetworkCameraFile(ini.FileName());
     ini.ReplaceSection(Section, values);
-    OwnerOnly(ini.FileName());
+    ProtectNetworkCameraFile(ini.FileName());
 }
 
 QString NetworkCameraDescription(const QString& name) {

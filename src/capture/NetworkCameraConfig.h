@@ -22,6 +22,10 @@ QList<TNetworkCameraEntry> ReadNetworkCameras(const TIniFile& ini);
 // Raises EkaError when the file cannot be written.
 void WriteNetworkCameras(TIniFile& ini, const QList<TNetworkCameraEntry>& cameras);
 
+// Makes FileName readable and writable by its owner only (a file that does
+// not exist is left alone).
+void ProtectNetworkCameraFile(const QString& fileName);
+
 // The driver description of a network camera: "Network camera: " + Name.
 QString NetworkCameraDescription(const QString& name);
 

@@ -146,6 +146,15 @@ TEST_F(NetworkCameraConfigTest, CamerasAreStoredOwnerOnlyAndListedBeforeTheDemoC
     ASSERT_EQ(read.size(), 2);
     EXPECT_EQ(read[0].Name, "Yard");
     EXPECT_EQ(read[1].Name, "3");
+
+    // A file made readable by everyone is private again when the cameras are listed.
+    ASSERT_TRUE(QFile::setPermissions(
+        ini.FileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    SetCaptureBackends(
+        DefaultCaptureBackends(std::make_shared<TV4l2SystemCalls>(noDevices.path())));
+    ASSERT_TRUE(GetDriverDescription(0, name, version));
+    ASSERT_EQ(stat(ini.FileName().toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 class NetworkCameraTest : public PageFixture {
