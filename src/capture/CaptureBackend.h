@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The platform layer under TVideoCap: a back end offers numbered devices, a
@@ -97,6 +98,9 @@ public:
     virtual QString Version(int index) = 0;
     // A disconnected device object, or null when Index names no device.
     virtual std::unique_ptr<TCaptureDevice> CreateDevice(int index) = 0;
+    // The device's capabilities when they are known without connecting it;
+    // by default a device is connected to ask it.
+    virtual std::optional<TCaptureCaps> KnownCaps(int /*index*/) { return std::nullopt; }
 };
 
 using TCaptureBackendList = std::vector<std::shared_ptr<TCaptureBackend>>;

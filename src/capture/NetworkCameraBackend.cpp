@@ -30,3 +30,9 @@ std::unique_ptr<TCaptureDevice> TNetworkCameraBackend::CreateDevice(int index) {
         return nullptr;
     return std::make_unique<TNetworkCamera>(Cameras[index], Timings);
 }
+
+std::optional<TCaptureCaps> TNetworkCameraBackend::KnownCaps(int index) {
+    if (index < 0 || index >= DeviceCount())
+        return std::nullopt;
+    return TCaptureCaps{};
+}

@@ -15,6 +15,8 @@ public:
     QString Description(int index) override;
     QString Version(int index) override;
     std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
+    // A network camera has no driver dialogs: the camera itself is set up.
+    std::optional<TCaptureCaps> KnownCaps(int index) override;
 
 private:
     QList<TNetworkCameraEntry> Cameras;

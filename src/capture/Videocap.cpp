@@ -34,6 +34,17 @@ bool Preallocate(const QString& fileName, qint64 bytes) {
     return posix_fallocate(file.handle(), 0, bytes) == 0;
 }
 
+// A network camera is not contacted just to learn that it has no dialogs.
+std::optional<TCaptureCaps> KnownDriverCaps(int index) {
+    const TCaptureDriver driver = FindCaptureDriver(index);
+    return driver.Backend ? driver.Backend->KnownCaps(driver.Index) : std::nullopt;
+}
+
+bool HasDialog(const TCaptureCaps& caps, bool format, bool source) {
+    return format ? caps.HasDlgVideoFormat
+                  : (source ? caps.HasDlgVideoSource : caps.HasDlgVideoDisplay);
+}
+
 } // namespace
 
 bool GetDriverDescription(int index, QString& name, QString& version) {
@@ -406,6 +417,10 @@ bool TVideoCap::LoadDriverCaps() {
         return true;
     if (Index == -1)
         return false;
+    if (std::optional<TCaptureCaps> known = KnownDriverCaps(Index)) {
+        DriverCaps = *known;
+        return true;
+    }
     TTemporaryConnection connection(*this);
     if (!Device)
         return false;
@@ -439,6 +454,9 @@ bool TVideoCap::DlgVideoDisplay() {
 bool TVideoCap::ShowDialog(TDialogKind kind) {
     if (Index == -1)
         return false;
+    if (const std::optional<TCaptureCaps> known = KnownDriverCaps(Index))
+        if (!HasDialog(*known, kind == TDialogKind::Format, kind == TDialogKind::Source))
+            return false;
     bool confirmed = false;
     {
         TTemporaryConnection connection(*this);

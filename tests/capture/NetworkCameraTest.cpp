@@ -431,4 +431,16 @@ TEST(NetworkCameraRtspTest, AnRtspStreamDeliversPictures) {
     EXPECT_EQ(camera.Format(), (TCaptureFormat{320, 240, CapturePixelFormatBGR24}));
 }
 
+TEST_F(NetworkCameraTest, ThePagesDialogButtonsAreSetUpWithoutContactingTheCamera) {
+    Server.SetSilent(true);
+    SetCaptureBackends({std::make_shared<TNetworkCameraBackend>(
+        QList<TNetworkCameraEntry>{{"Door", Server.Url()}}, TNetworkTimings())});
+    TVideoCap cap;
+    cap.SetDriverIndex(0);
+    EXPECT_FALSE(cap.HasDlgVideoFormat());
+    EXPECT_FALSE(cap.HasDlgVideoSource());
+    EXPECT_FALSE(cap.DlgVideoSource());
+    EXPECT_EQ(Server.Connections(), 0) << "the main window's start waited for the network";
+}
+
 } // namespace
