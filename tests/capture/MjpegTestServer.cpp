@@ -167,6 +167,10 @@ void TMjpegTestServer::Serve(int fd) {
                      "Content-Type: multipart/x-mixed-replace; boundary=frame\r\n\r\n"))
         return;
     while (!Stopping) {
+        if (Stalled) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
         QByteArray jpeg;
         {
             const std::lock_guard guard(FrameLock);

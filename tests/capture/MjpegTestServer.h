@@ -35,6 +35,8 @@ public:
     void RequireLogin(const QByteArray& user, const QByteArray& password);
     // Accepts connections but never answers them.
     void SetSilent(bool silent) { Silent = silent; }
+    // Keeps the connections open but sends no pictures, as a hung camera does.
+    void SetStalled(bool stalled) { Stalled = stalled; }
 
     int Connections() const { return ConnectionCount.load(); }
     int FramesSent() const { return FrameCount.load(); }
@@ -55,6 +57,7 @@ private:
     std::vector<std::thread> Clients;
     std::atomic<bool> Stopping{false};
     std::atomic<bool> Silent{false};
+    std::atomic<bool> Stalled{false};
     std::atomic<int> IntervalMs{40};
     std::atomic<int> ConnectionCount{0};
     std::atomic<int> FrameCount{0};

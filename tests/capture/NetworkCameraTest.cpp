@@ -250,6 +250,22 @@ TEST_F(NetworkCameraTest, AStreamThatBreaksOffIsReopenedAndReportedOnce) {
     EXPECT_EQ(Errors.size(), 1);
 }
 
+TEST_F(NetworkCameraTest, AStalledStreamIsCutByTheReadTimeoutAndReopened) {
+    TVideoFrame& page = CreateNetworkPage(Server.Url());
+    page.PlayActionExecute();
+    ASSERT_TRUE(TickUntil([&] { return StoredPictures() >= 1; }));
+
+    Server.SetStalled(true); // the connection stays open, nothing comes
+    ASSERT_TRUE(TickUntil([&] { return !Errors.isEmpty(); }, 4000));
+    EXPECT_TRUE(Errors[0].contains("no answer within 1 s")) << Errors[0].toStdString();
+
+    Server.SetStalled(false);
+    Server.SetPicture(Scene({320, 240}, 220));
+    const int before = StoredPictures();
+    ASSERT_TRUE(TickUntil([&] { return StoredPictures() > before; }, 8000));
+    EXPECT_EQ(Errors.size(), 1) << Errors.join("; ").toStdString();
+}
+
 TEST_F(NetworkCameraTest, ACameraThatNeverAnswersFailsTheStartWithinTheBound) {
     Server.SetSilent(true);
     TVideoFrame& page = CreateNetworkPage(Server.Url(), TNetworkTimings());
