@@ -83,7 +83,7 @@ struct TNetworkStreamReader::TSession {
 };
 
 TNetworkStreamReader::TNetworkStreamReader(QString url, TNetworkTimings timings)
-    : Url(std::move(url)), Timings(timings) {
+    : Url(std::move(url)), LocalFile(IsLocalFile(Url)), Timings(timings) {
     SilenceFFmpeg();
 }
 
@@ -103,7 +103,15 @@ void TNetworkStreamReader::Start() {
         FirstAttemptFailed = false;
         Error.clear();
     }
-    Thread = std::thread([this] { Run(); });
+    Thread = std::thread([this] {
+        // Nothing may escape the thread: the camera then just delivers no more pictures.
+        try {
+            Run();
+        } catch (const std::exception& error) {
+            Fail(QString::fromUtf8(error.what()));
+        }
+        Streaming = false;
+    });
 }
 
 void TNetworkStreamReader::Stop() {
@@ -174,9 +182,10 @@ void TNetworkStreamReader::ArmDeadline() {
     DeadlineNs = NowNs() + std::int64_t(Timings.ReadTimeoutMs) * 1000000;
 }
 
-void TNetworkStreamReader::Fail(const QString& text) {
+bool TNetworkStreamReader::Fail(const QString& text) {
     const std::lock_guard guard(Lock);
     Error = text;
+    return false;
 }
 
 void TNetworkStreamReader::FailWith(const QString& what, int error) {
@@ -232,13 +241,13 @@ bool TNetworkStreamReader::RunSession() {
 bool TNetworkStreamReader::Open(TSession& session) {
     AVFormatContext* format = avformat_alloc_context();
     if (format == nullptr)
-        return Fail(QStringLiteral("out of memory")), false;
+        return Fail(QStringLiteral("out of memory"));
     format->interrupt_callback = {&TNetworkStreamReader::Interrupt, this};
     AVDictionary* options = nullptr;
     av_dict_set(&options, "rtsp_transport", "tcp", 0);
     av_dict_set(&options, "analyzeduration", "1000000", 0);
     ArmDeadline();
-    const QByteArray url = IsLocalFile(Url) ? Url.toLocal8Bit() : Url.toUtf8();
+    const QByteArray url = LocalFile ? Url.toLocal8Bit() : Url.toUtf8();
     int result = avformat_open_input(&format, url.constData(), nullptr, &options);
     av_dict_free(&options);
     if (result < 0) {
@@ -254,15 +263,14 @@ bool TNetworkStreamReader::Open(TSession& session) {
     const AVCodec* decoder = nullptr;
     session.Stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (session.Stream < 0 || decoder == nullptr) {
-        Fail(session.Stream == AVERROR_DECODER_NOT_FOUND
-                 ? QStringLiteral("No decoder for the stream's video")
-                 : QStringLiteral("The stream holds no video"));
-        return false;
+        return Fail(session.Stream == AVERROR_DECODER_NOT_FOUND
+                        ? QStringLiteral("No decoder for the stream's video")
+                        : QStringLiteral("The stream holds no video"));
     }
     const AVCodecParameters* parameters = format->streams[session.Stream]->codecpar;
     session.Codec.reset(avcodec_alloc_context3(decoder));
     if (!session.Codec || avcodec_parameters_to_context(session.Codec.get(), parameters) < 0)
-        return Fail(QStringLiteral("out of memory")), false;
+        return Fail(QStringLiteral("out of memory"));
     session.Codec->thread_count = 1;
     result = avcodec_open2(session.Codec.get(), decoder, nullptr);
     if (result < 0) {
@@ -279,17 +287,19 @@ bool TNetworkStreamReader::Open(TSession& session) {
     return true;
 }
 
-bool TNetworkStreamReader::ReadPictures(TSession& session) {
+void TNetworkStreamReader::ReadPictures(TSession& session) {
     std::unique_ptr<AVPacket, TPacketFreer> packet(av_packet_alloc());
     TAVFramePtr decoded = MakeAVFrame();
-    if (!packet)
-        return Fail(QStringLiteral("out of memory")), false;
+    if (!packet) {
+        Fail(QStringLiteral("out of memory"));
+        return;
+    }
     while (!StopRequested) {
         ArmDeadline();
         const int result = av_read_frame(session.Format.get(), packet.get());
         if (result < 0) {
             FailWith(QStringLiteral("The stream broke off"), result);
-            return false;
+            return;
         }
         const bool video = packet->stream_index == session.Stream;
         const int sent = video ? avcodec_send_packet(session.Codec.get(), packet.get()) : 0;
@@ -297,14 +307,13 @@ bool TNetworkStreamReader::ReadPictures(TSession& session) {
         if (sent < 0 && sent != AVERROR(EAGAIN))
             continue; // a damaged packet costs one picture, not the connection
         while (video && avcodec_receive_frame(session.Codec.get(), decoded.get()) == 0) {
-            if (IsLocalFile(Url))
+            if (LocalFile)
                 Pace(session, decoded.get());
             session.Delivered = true;
             Streaming = true;
             Publish(decoded.get());
         }
     }
-    return true;
 }
 
 // A file is read at the pace of its time stamps, as a camera would send it.

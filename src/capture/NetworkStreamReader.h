@@ -75,16 +75,18 @@ private:
     void Run();
     bool RunSession();
     bool Open(TSession& session);
-    bool ReadPictures(TSession& session);
+    void ReadPictures(TSession& session);
     void Publish(AVFrame* decoded);
     void Pace(TSession& session, const AVFrame* decoded);
-    void Fail(const QString& text);
+    bool Fail(const QString& text);
     void FailWith(const QString& what, int error);
     void ArmDeadline();
     bool Interrupted() const;
     bool PauseFor(int ms);
 
     const QString Url;
+    // A file is read at the pace of its time stamps, as a camera would send it.
+    const bool LocalFile;
     const TNetworkTimings Timings;
 
     std::thread Thread;
