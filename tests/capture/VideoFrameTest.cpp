@@ -342,7 +342,8 @@ TEST_F(VideoFrameTest, FailedGrabReconnectsOnTheSameTick) {
 
     Camera->OpenFails = true;
     Tick();
-    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window"});
+    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window: "
+                                  "test camera failure"});
     EXPECT_FALSE(page.VideoCap->DriverOpen());
     EXPECT_TRUE(page.CaptureTimer->isActive());
 
@@ -379,7 +380,8 @@ TEST_F(VideoFrameTest, PlayAndStopActions) {
     EXPECT_EQ(HourGlass().Count(), 0);
     page.ActionList1->UpdateActions();
     page.PlayAction->trigger();
-    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window"});
+    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window: "
+                                  "test camera failure"});
     EXPECT_FALSE(page.CaptureTimer->isActive());
 
     page.VideoCap->SetDriverIndex(-1);
