@@ -15,6 +15,7 @@
 #include "kaPageControl.h"
 #include "kaPanel.h"
 #include "kaPictureAnalyser.h"
+#include "kaTimeText.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
@@ -93,16 +94,6 @@ int NextPageNumber() {
 // Rounds halves to even, as the status panels and the segment grid do.
 int RoundEven(double value) {
     return int(std::nearbyint(value));
-}
-
-QString TimeText(double dateTime) {
-    const QDateTime time = DateTimeToQDateTime(dateTime);
-    const QLocale locale;
-    // Qt's long time format carries the time zone; the labels show local time only.
-    const QString timeFormat =
-        locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
-    return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(time.time(), timeFormat);
 }
 
 // A time label keeps its designed width but grows to show its whole text.
@@ -585,7 +576,7 @@ void TVideoFrame::SetLastMotionTime(double value) {
         return;
     FLastMotionTime = value;
     LastMotionkaLabel->setText(MessageText(MessageHandle(LastMotionMessage)) +
-                               QStringLiteral(": ") + TimeText(value));
+                               QStringLiteral(": ") + DateTimeText(value));
     FitTimeLabels();
 }
 
@@ -594,7 +585,7 @@ void TVideoFrame::SetLastFrameTime(double value) {
         return;
     FLastFrameTime = value;
     LastUpdatekaLabel->setText(MessageText(MessageHandle(PictureTimeMessage)) +
-                               QStringLiteral(": ") + TimeText(value));
+                               QStringLiteral(": ") + DateTimeText(value));
     FitTimeLabels();
 }
 

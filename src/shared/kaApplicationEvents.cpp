@@ -1,8 +1,10 @@
 #include "kaApplicationEvents.h"
 
+#include "TkaAtomicFile.h"
 #include "TkaDialogs.h"
 #include "kaApplication.h"
 #include "kaGeneral.h"
+#include "kaTimeText.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,10 +12,8 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLocale>
 #include <QLockFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QStandardPaths>
 #include <QWidget>
@@ -91,13 +91,6 @@ QString WithFinalPeriod(const QString& message) {
     if (message.isEmpty() || message.endsWith(QLatin1Char('.')))
         return message;
     return message + QLatin1Char('.');
-}
-
-QString CurrentDateTimeText() {
-    const QDateTime now = DateTimeToQDateTime(Now());
-    const QLocale locale;
-    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), QLocale::LongFormat);
 }
 
 QString RuntimeDirectory() {
@@ -195,7 +188,7 @@ void TkaApplicationEvents::HandleException(const std::exception& error) {
 
 void TkaApplicationEvents::LogException(const std::exception& error) {
     try {
-        const QString row = CurrentDateTimeText() + QStringLiteral(" -> ") + ErrorTitle() +
+        const QString row = DateTimeText(Now()) + QStringLiteral(" -> ") + ErrorTitle() +
                             QStringLiteral(" : ") + ErrorDescription(error);
         // Kept line by line, as the file reads back, so the limit means the
         // same before and after a restart.
@@ -223,12 +216,14 @@ void TkaApplicationEvents::LoadErrorLog() {
 }
 
 void TkaApplicationEvents::WriteErrorLog() const {
-    QSaveFile file(ErrorLogFileName());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
+    QByteArray bytes;
     for (const QString& line : FErrorLog)
-        file.write(line.toUtf8() + "\r\n");
-    file.commit();
+        bytes += line.toUtf8() + "\r\n";
+    // On a full disk the old log stays whole; the caller swallows the error.
+    const QString fileName = ErrorLogFileName();
+    TkaAtomicFile::Replace<EkaError>(fileName, bytes, [&](const QString& reason) {
+        return QStringLiteral("Error writing File ") + fileName + QStringLiteral(": ") + reason;
+    });
 }
 
 // ---- Single start ----------------------------------------------------------------

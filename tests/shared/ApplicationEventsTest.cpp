@@ -5,6 +5,7 @@
 #include "kaApplication.h"
 #include "kaApplicationEvents.h"
 #include "kaGeneral.h"
+#include "kaTimeText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -92,13 +93,13 @@ TEST_F(ApplicationEventsTest, LogsTwoLineRowWithDateTitleClassModuleAddressAndMe
     EXPECT_TRUE(bytes.endsWith("\r\n"));
     EXPECT_EQ(bytes.count("\r\n"), 2);
 
-    const QLocale locale;
-    const QString when = locale.toString(FixedTime.date(), QLocale::ShortFormat) + " " +
-                         locale.toString(FixedTime.time(), QLocale::LongFormat);
+    // The time as the camera page's labels show it: no zone name.
+    const QString when = DateTimeText(QDateTimeToDateTime(FixedTime));
     const QString address =
         QString::number(qulonglong(error.codeAddress()), 16).rightJustified(8, '0').toUpper();
     const QStringList lines = FileLines(logFile);
     ASSERT_EQ(lines.size(), 2);
+    EXPECT_FALSE(lines[0].contains(FixedTime.timeZoneAbbreviation())) << lines[0].toStdString();
     EXPECT_EQ(lines[0], when + " -> Anwendungsfehler : Exception ELogTestError in Modul " +
                             error.moduleName() + " bei " + address + ".");
     EXPECT_EQ(lines[1], "Driver not Open.");
