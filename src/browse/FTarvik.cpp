@@ -602,6 +602,15 @@ void TTarvikForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TTarvikForm::FormCloseQuery() {
+    // Each question runs a dialog while the cameras go on: the page is looked
+    // up again by its place in the list after every one.
+    bool canClose = true;
+    for (qsizetype i = 0; canClose && i < FVideoFrames.size(); ++i) {
+        if (const QPointer<TVideoFrame> frame = FVideoFrames.at(i))
+            frame->QueryMaskSave(canClose);
+    }
+    if (!canClose)
+        return false;
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
         if (frame == nullptr)
             continue;

@@ -2,11 +2,14 @@
 
 #include "IdUDPClient.h"
 #include "StmJPG.h"
+#include "kaMaskBitmap.h"
 #include "kaPictureAnalyser.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -66,13 +69,6 @@ private:
     std::array<uchar, 3> Colour;
 };
 
-QImage WhiteMask(int width, int height) {
-    QImage mask(width, height, QImage::Format_Indexed8);
-    mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    mask.fill(1);
-    return mask;
-}
-
 void MakeBgr888(QImage& picture) {
     if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
         picture = picture.convertToFormat(QImage::Format_BGR888);
@@ -89,33 +85,67 @@ void SetBroadcastAddress(const QHostAddress& address) {
 }
 
 void ApplyMask(QImage& picture, const QImage& mask) {
-    const int width = std::min(picture.width(), mask.width());
-    const int height = std::min(picture.height(), mask.height());
-    if (mask.format() == QImage::Format_Indexed8) {
-        const TMaskColours colours = MaskColours(mask);
-        for (int y = 0; y < height; ++y) {
-            uchar* pixel = picture.scanLine(y);
-            const uchar* index = mask.constScanLine(y);
-            for (int x = 0; x < width; ++x, pixel += 3) {
-                const std::array<uchar, 3>& colour = colours[index[x]];
-                pixel[0] &= colour[0];
-                pixel[1] &= colour[1];
-                pixel[2] &= colour[2];
-            }
-        }
+    TkaMaskLayout layout;
+    layout.Apply(picture, mask);
+}
+
+void TkaMaskLayout::Apply(QImage& picture, const QImage& mask) {
+    if (picture.isNull() || mask.isNull())
         return;
+    MakeBgr888(picture);
+    if (!Fits(picture, mask))
+        Build(picture, mask);
+    if (FKeepsEverything)
+        return;
+    uchar* bits = picture.bits();
+    const uchar* keep = FBytes.data();
+    const std::size_t count = FBytes.size();
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= count; i += sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::uint64_t kept;
+        std::memcpy(&word, bits + i, sizeof word);
+        std::memcpy(&kept, keep + i, sizeof kept);
+        word &= kept;
+        std::memcpy(bits + i, &word, sizeof word);
     }
-    const QImage bgr = mask.convertToFormat(QImage::Format_BGR888);
-    for (int y = 0; y < height; ++y) {
-        uchar* pixel = picture.scanLine(y);
-        const uchar* colour = bgr.constScanLine(y);
-        for (int i = 0; i < width * 3; ++i)
-            pixel[i] &= colour[i];
+    for (; i < count; ++i)
+        bits[i] &= keep[i];
+}
+
+bool TkaMaskLayout::Fits(const QImage& picture, const QImage& mask) const {
+    // Every change of the mask's pixels gives it a new cache key.
+    return mask.cacheKey() == FMaskKey && picture.size() == FPictureSize &&
+           picture.bytesPerLine() == FStride;
+}
+
+void TkaMaskLayout::Build(const QImage& picture, const QImage& mask) {
+    FMaskKey = mask.cacheKey();
+    FPictureSize = picture.size();
+    FStride = picture.bytesPerLine();
+    const int rows = std::min(picture.height(), mask.height());
+    const int columns = std::min(picture.width(), mask.width());
+    FBytes.assign(std::size_t(FStride) * std::size_t(std::max(rows, 0)), uchar(0xff));
+    const bool indexed = mask.format() == QImage::Format_Indexed8;
+    const TMaskColours colours = indexed ? MaskColours(mask) : TMaskColours{};
+    const QImage bgr = indexed ? QImage() : mask.convertToFormat(QImage::Format_BGR888);
+    for (int y = 0; y < rows; ++y) {
+        uchar* target = FBytes.data() + std::size_t(FStride) * std::size_t(y);
+        if (indexed) {
+            const uchar* index = mask.constScanLine(y);
+            for (int x = 0; x < columns; ++x)
+                std::memcpy(target + std::size_t(x) * 3, colours[index[x]].data(), 3);
+        } else {
+            std::memcpy(target, bgr.constScanLine(y), std::size_t(columns) * 3);
+        }
     }
+    FKeepsEverything = std::all_of(FBytes.begin(), FBytes.end(), [](uchar b) { return b == 0xff; });
+    if (FKeepsEverything)
+        FBytes.clear();
 }
 
 TkaFramePipeline::TkaFramePipeline(TkaPictureAnalyser& analyser)
-    : Analyser(analyser), FMaskBitmap(WhiteMask(MaskWidth, MaskHeight)) {}
+    : Analyser(analyser), FMaskBitmap(MaskBitmap::White(MaskWidth, MaskHeight)) {}
 
 bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& info,
                                     const TFrameSettings& settings) {
@@ -124,7 +154,7 @@ bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& in
     if (OnPictures)
         OnPictures(this);
 
-    ApplyMask(FAnalysisBitmap, FMaskBitmap);
+    FMaskLayout.Apply(FAnalysisBitmap, FMaskBitmap);
     MakeBgr888(FAnalysisBitmap);
 
     FMotion = Analyser.Analyse(FAnalysisBitmap);
