@@ -89,19 +89,11 @@ void ApplyMask(QImage& picture, const QImage& mask) {
     layout.Apply(picture, mask);
 }
 
-void TkaMaskLayout::Apply(QImage& picture, const QImage& mask) {
-    if (picture.isNull() || mask.isNull())
-        return;
-    MakeBgr888(picture);
-    if (!Fits(picture, mask))
-        Build(picture, mask);
-    if (FKeepsEverything)
-        return;
-    uchar* bits = picture.bits();
-    const uchar* keep = FBytes.data();
-    const std::size_t count = FBytes.size();
-    std::size_t i = 0;
-    for (; i + sizeof(std::uint64_t) <= count; i += sizeof(std::uint64_t)) {
+namespace {
+
+void AndBytes(uchar* bits, const uchar* keep, qsizetype count) {
+    qsizetype i = 0;
+    for (; i + qsizetype(sizeof(std::uint64_t)) <= count; i += qsizetype(sizeof(std::uint64_t))) {
         std::uint64_t word;
         std::uint64_t kept;
         std::memcpy(&word, bits + i, sizeof word);
@@ -111,6 +103,22 @@ void TkaMaskLayout::Apply(QImage& picture, const QImage& mask) {
     }
     for (; i < count; ++i)
         bits[i] &= keep[i];
+}
+
+} // namespace
+
+void TkaMaskLayout::Apply(QImage& picture, const QImage& mask) {
+    if (picture.isNull() || mask.isNull())
+        return;
+    MakeBgr888(picture);
+    if (!Fits(picture, mask))
+        Build(picture, mask);
+    if (FRuns.empty())
+        return;
+    uchar* bits = picture.bits();
+    const uchar* keep = FBytes.data();
+    for (const TRun& run : FRuns)
+        AndBytes(bits + run.PictureOffset, keep + run.LayoutOffset, run.Length);
 }
 
 bool TkaMaskLayout::Fits(const QImage& picture, const QImage& mask) const {
@@ -123,25 +131,31 @@ void TkaMaskLayout::Build(const QImage& picture, const QImage& mask) {
     FMaskKey = mask.cacheKey();
     FPictureSize = picture.size();
     FStride = picture.bytesPerLine();
+    FRuns.clear();
+    FBytes.clear();
     const int rows = std::min(picture.height(), mask.height());
     const int columns = std::min(picture.width(), mask.width());
-    FBytes.assign(std::size_t(FStride) * std::size_t(std::max(rows, 0)), uchar(0xff));
     const bool indexed = mask.format() == QImage::Format_Indexed8;
     const TMaskColours colours = indexed ? MaskColours(mask) : TMaskColours{};
     const QImage bgr = indexed ? QImage() : mask.convertToFormat(QImage::Format_BGR888);
+    std::vector<uchar> row(std::size_t(std::max(columns, 0)) * 3);
     for (int y = 0; y < rows; ++y) {
-        uchar* target = FBytes.data() + std::size_t(FStride) * std::size_t(y);
         if (indexed) {
             const uchar* index = mask.constScanLine(y);
             for (int x = 0; x < columns; ++x)
-                std::memcpy(target + std::size_t(x) * 3, colours[index[x]].data(), 3);
+                std::memcpy(row.data() + std::size_t(x) * 3, colours[index[x]].data(), 3);
         } else {
-            std::memcpy(target, bgr.constScanLine(y), std::size_t(columns) * 3);
+            std::memcpy(row.data(), bgr.constScanLine(y), row.size());
         }
+        const auto notWhite = [](uchar b) { return b != 0xff; };
+        const auto first = std::find_if(row.begin(), row.end(), notWhite);
+        if (first == row.end())
+            continue;
+        const auto last = std::find_if(row.rbegin(), row.rend(), notWhite).base();
+        const qsizetype begin = first - row.begin();
+        FRuns.push_back({FStride * y + begin, qsizetype(FBytes.size()), last - first});
+        FBytes.insert(FBytes.end(), first, last);
     }
-    FKeepsEverything = std::all_of(FBytes.begin(), FBytes.end(), [](uchar b) { return b == 0xff; });
-    if (FKeepsEverything)
-        FBytes.clear();
 }
 
 TkaFramePipeline::TkaFramePipeline(TkaPictureAnalyser& analyser)

@@ -22,26 +22,33 @@ void SetBroadcastAddress(const QHostAddress& address);
 // clears it. Parts of the picture beyond the mask stay as they are.
 void ApplyMask(QImage& picture, const QImage& mask);
 
-// The mask laid out as the picture's bytes (blue, green, red per pixel, the
-// picture's row length, all ones beyond the mask), built only when the mask
-// or the picture's size changes, so each frame is one AND of whole words.
-// A mask that keeps every pixel (the white default) costs nothing per frame.
+// The mask laid out as the picture's bytes (blue, green, red per pixel),
+// built only when the mask or the picture's size changes, so that each frame
+// is one AND of whole words over the bytes the mask can change: per row from
+// its first to its last pixel that is not white. A mask that keeps every
+// pixel (the white default) costs nothing per frame.
 class TkaMaskLayout {
 public:
     // ANDs Mask onto Picture as ApplyMask does.
     void Apply(QImage& picture, const QImage& mask);
     // Whether the last Apply found nothing to hide.
-    bool KeepsEverything() const { return FKeepsEverything; }
+    bool KeepsEverything() const { return FRuns.empty(); }
 
 private:
+    // Bytes of one picture row that the mask changes.
+    struct TRun {
+        qsizetype PictureOffset;
+        qsizetype LayoutOffset;
+        qsizetype Length;
+    };
+
     bool Fits(const QImage& picture, const QImage& mask) const;
     void Build(const QImage& picture, const QImage& mask);
 
     qint64 FMaskKey = 0;
     QSize FPictureSize;
     qsizetype FStride = 0;
-    bool FKeepsEverything = true;
-    // Rows covered by the mask, Stride bytes each.
+    std::vector<TRun> FRuns;
     std::vector<uchar> FBytes;
 };
 
