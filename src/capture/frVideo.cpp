@@ -815,22 +815,25 @@ void TVideoFrame::RescaleMask(int oldWidth, int oldHeight, int newWidth, int new
     if (oldWidth <= 0 || oldHeight <= 0 || newWidth <= 0 || newHeight <= 0)
         return;
     QImage& mask = FPipeline->MaskBitmap();
+    // Masks of every depth read from files: whole pixels are copied.
+    const std::size_t bytes = std::size_t(std::max(mask.depth() / 8, 1));
     // The old picture as the mask saw it; beyond the mask nothing was masked.
-    QImage old(oldWidth, oldHeight, QImage::Format_Indexed8);
+    QImage old(oldWidth, oldHeight, mask.format());
     old.setColorTable(mask.colorTable());
-    const int white = int(mask.colorTable().indexOf(qRgb(255, 255, 255)));
-    old.fill(uint(std::max(white, 0)));
+    MaskBitmap::Clear(old);
     for (int y = 0; y < std::min(oldHeight, mask.height()); ++y)
         std::memcpy(old.scanLine(y), mask.constScanLine(y),
-                    std::size_t(std::min(oldWidth, mask.width())));
-    mask.fill(uint(std::max(white, 0)));
+                    std::size_t(std::min(oldWidth, mask.width())) * bytes);
+    // Both tables gain white alike, should they lack it.
+    MaskBitmap::Clear(mask);
     const int width = std::min(newWidth, mask.width());
     const int height = std::min(newHeight, mask.height());
     for (int y = 0; y < height; ++y) {
         const uchar* source = old.constScanLine(int(qint64(y) * oldHeight / newHeight));
         uchar* target = mask.scanLine(y);
         for (int x = 0; x < width; ++x)
-            target[x] = source[qint64(x) * oldWidth / newWidth];
+            std::memcpy(target + std::size_t(x) * bytes,
+                        source + std::size_t(qint64(x) * oldWidth / newWidth) * bytes, bytes);
     }
 }
 

@@ -74,6 +74,8 @@ struct TBmpHeader {
     std::array<quint32, 3> Masks{}; // red, green, blue
     qint64 RowSize = 0;
 
+    bool Rle() const { return Compression == BiRle8 || Compression == BiRle4; }
+    // Where the pixel data end; for run-length data where they end at most.
     qint64 PixelEnd() const { return qint64(PixelOffset) + RowSize * Height; }
 };
 
@@ -108,19 +110,23 @@ TBmpHeader ParseHeader(const QByteArray& data) {
                    .arg(MaskFile::MaxSide));
     if (planes != 1)
         Refuse(QStringLiteral("the BMP picture has %1 planes instead of 1").arg(planes));
-    if (h.Compression == BiRle8 || h.Compression == BiRle4)
-        Refuse(QStringLiteral("RLE-compressed BMP pictures are not supported as masks"));
     const std::array<int, 6> depths{1, 4, 8, 16, 24, 32};
     if (std::find(depths.begin(), depths.end(), h.BitsPerPixel) == depths.end())
         Refuse(QStringLiteral("BMP pictures of %1 bits per pixel are not supported")
                    .arg(h.BitsPerPixel));
     const bool bitFields = h.Compression == BiBitFields;
-    if (h.Compression != BiRgb && !(bitFields && (h.BitsPerPixel == 16 || h.BitsPerPixel == 32)))
+    const bool rle = (h.Compression == BiRle8 && h.BitsPerPixel == 8) ||
+                     (h.Compression == BiRle4 && h.BitsPerPixel == 4);
+    if (rle && h.TopDown)
+        Refuse(QStringLiteral("a run-length compressed BMP picture cannot be stored top-down"));
+    if (h.Compression != BiRgb && !rle &&
+        !(bitFields && (h.BitsPerPixel == 16 || h.BitsPerPixel == 32)))
         Refuse(QStringLiteral("the BMP compression %1 is not supported for %2 bits per pixel")
                    .arg(h.Compression)
                    .arg(h.BitsPerPixel));
-    h.RowSize = RowBytes(h.Width, h.BitsPerPixel);
-    if (h.RowSize * h.Height > MaskFile::MaxPixelBytes)
+    // Runs take at most two bytes a pixel and an end of line a row.
+    h.RowSize = rle ? 2 * qint64(h.Width) + 2 : RowBytes(h.Width, h.BitsPerPixel);
+    if (RowBytes(h.Width, std::max(h.BitsPerPixel, 8)) * h.Height > MaskFile::MaxPixelBytes)
         Refuse(QStringLiteral("the BMP picture needs more than %1 MB")
                    .arg(MaskFile::MaxPixelBytes >> 20));
 
@@ -177,11 +183,65 @@ int Channel(quint32 pixel, quint32 mask) {
     return int(((pixel & mask) >> shift) * 255u / top);
 }
 
+// Decodes run-length data (RLE8 or RLE4) into the indices of Mask, whose rows
+// are top row first. Pixels the runs skip keep index 0; runs beyond the
+// picture are cut off. Answers the highest index written.
+int DecodeRuns(const QByteArray& data, const TBmpHeader& h, QImage& mask) {
+    const auto* p = reinterpret_cast<const uchar*>(data.constData()) + h.PixelOffset;
+    const auto* end = reinterpret_cast<const uchar*>(data.constData()) + data.size();
+    const bool four = h.Compression == BiRle4;
+    int x = 0;
+    int y = 0; // counted from the bottom row
+    int highest = 0;
+    const auto put = [&](int index) {
+        if (x < h.Width && y < h.Height) {
+            mask.scanLine(h.Height - 1 - y)[x] = uchar(index);
+            highest = std::max(highest, index);
+        }
+        ++x;
+    };
+    while (end - p >= 2 && y < h.Height) {
+        const int count = p[0];
+        const int value = p[1];
+        p += 2;
+        if (count > 0) {
+            for (int i = 0; i < count && x < h.Width; ++i)
+                put(four ? (i % 2 == 0 ? value >> 4 : value & 0x0f) : value);
+        } else if (value == 0) { // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) { // end of picture
+            break;
+        } else if (value == 2) { // move right and up
+            if (end - p < 2)
+                break;
+            x += p[0];
+            y += p[1];
+            p += 2;
+        } else { // Value pixels as they are, padded to 16 bits
+            const qsizetype bytes = four ? (value + 1) / 2 : value;
+            const qsizetype padded = bytes + (bytes & 1);
+            if (end - p < bytes)
+                Refuse(QStringLiteral("the run-length data of the BMP picture are cut short"));
+            for (int i = 0; i < value; ++i)
+                put(four ? (i % 2 == 0 ? p[i / 2] >> 4 : p[i / 2] & 0x0f) : p[i]);
+            p += std::min(padded, qsizetype(end - p));
+        }
+    }
+    return highest;
+}
+
 QImage IndexedPicture(const QByteArray& data, const TBmpHeader& h) {
     QImage mask(h.Width, h.Height, QImage::Format_Indexed8);
+    if (mask.isNull())
+        Refuse(QStringLiteral("there is not enough memory for the mask"));
     QList<QRgb> table = ColourTable(data, h);
     int highest = 0;
-    for (int y = 0; y < h.Height; ++y) {
+    if (h.Rle()) {
+        mask.fill(0);
+        highest = DecodeRuns(data, h, mask);
+    }
+    for (int y = 0; y < h.Height && !h.Rle(); ++y) {
         const auto* row = reinterpret_cast<const uchar*>(data.constData()) + h.PixelOffset +
                           h.RowSize * (h.TopDown ? y : h.Height - 1 - y);
         uchar* target = mask.scanLine(y);
@@ -219,6 +279,8 @@ QImage DirectPicture(const QByteArray& data, const TBmpHeader& h) {
     else if (standard565)
         format = QImage::Format_RGB16;
     QImage mask(h.Width, h.Height, format);
+    if (mask.isNull())
+        Refuse(QStringLiteral("there is not enough memory for the mask"));
     const qint64 used = qint64(h.Width) * (h.BitsPerPixel / 8);
     for (int y = 0; y < h.Height; ++y) {
         const auto* row = reinterpret_cast<const uchar*>(data.constData()) + h.PixelOffset +
@@ -391,17 +453,14 @@ QByteArray ToBmp(const QImage& source) {
 
 QImage FromBmp(const QByteArray& bmp) {
     const TBmpHeader h = ParseHeader(bmp);
-    if (h.PixelEnd() > bmp.size())
+    if (h.Rle() ? qint64(h.PixelOffset) > bmp.size() : h.PixelEnd() > bmp.size())
         Refuse(QStringLiteral("the BMP picture is cut short: its %1 x %2 pixels need %3 bytes, "
                               "the content has %4")
                    .arg(h.Width)
                    .arg(h.Height)
                    .arg(h.PixelEnd())
                    .arg(bmp.size()));
-    QImage mask = h.BitsPerPixel <= 8 ? IndexedPicture(bmp, h) : DirectPicture(bmp, h);
-    if (mask.isNull())
-        Refuse(QStringLiteral("there is not enough memory for the mask"));
-    return mask;
+    return h.BitsPerPixel <= 8 ? IndexedPicture(bmp, h) : DirectPicture(bmp, h);
 }
 
 QByteArray Compress(const QByteArray& data) {

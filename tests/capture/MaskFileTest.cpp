@@ -305,6 +305,44 @@ TEST_F(MaskFileTest, EveryUncompressedDepthIsReadAndWrittenBackAsItCame) {
     }
 }
 
+TEST_F(MaskFileTest, RunLengthCompressedBmpsAreReadAndWrittenUncompressed) {
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    // 4 x 2, bottom row first: a run of 3 blue and a red, end of line; three
+    // pixels as they are (red, blue, red, padded), end of picture.
+    const QByteArray rle8 =
+        Bmp(4, 2, 8, 1, {red, blue}, {Row({3, 1, 1, 0, 0, 0, 0, 3, 0, 1, 0, 0, 0, 1})});
+    const QImage mask = MaskFile::Decode(Deflate(rle8));
+    ASSERT_EQ(mask.size(), QSize(4, 2));
+    EXPECT_EQ(mask.pixel(0, 0), red);
+    EXPECT_EQ(mask.pixel(1, 0), blue);
+    EXPECT_EQ(mask.pixel(3, 0), red) << "skipped by the runs: index 0";
+    EXPECT_EQ(mask.pixel(2, 1), blue);
+    EXPECT_EQ(mask.pixel(3, 1), red);
+    const QByteArray written = MaskFile::ToBmp(mask);
+    EXPECT_EQ(U32(written, 30), 0u);
+    EXPECT_EQ(U16(written, 28), 8);
+
+    // RLE4: alternating nibbles; a move by (1, 1) then one pixel.
+    const QByteArray rle4 =
+        Bmp(4, 2, 4, 2, {red, blue}, {Row({4, 0x10, 0, 0, 0, 2, 1, 0, 1, 0x10, 0, 1})});
+    const QImage four = MaskFile::Decode(Deflate(rle4));
+    EXPECT_EQ(four.pixel(0, 1), blue);
+    EXPECT_EQ(four.pixel(1, 1), red);
+    EXPECT_EQ(four.pixel(2, 1), blue);
+    EXPECT_EQ(four.pixel(3, 1), red);
+    EXPECT_EQ(four.pixel(0, 0), red);
+    EXPECT_EQ(four.pixel(1, 0), blue);
+    EXPECT_EQ(U16(MaskFile::ToBmp(four), 28), 4);
+
+    EXPECT_TRUE(
+        ReadError(Deflate(Bmp(4, 2, 8, 1, {red, blue}, {Row({0, 9, 1})}))).contains("cut short"));
+    EXPECT_TRUE(
+        ReadError(Deflate(Bmp(4, -2, 8, 1, {red, blue}, {Row({0, 1})}))).contains("top-down"));
+    EXPECT_TRUE(
+        ReadError(Deflate(Bmp(4, 2, 4, 1, {red, blue}, {Row({0, 1})}))).contains("compression 1"));
+}
+
 TEST_F(MaskFileTest, BadFilesAreRefusedWithTheirReason) {
     const QByteArray good = Bmp(2, 2, 8, 0, {0, 0xffffffu}, {Row({1, 0}), Row({0, 1})});
     ASSERT_NO_THROW(MaskFile::Decode(Deflate(good)));
@@ -318,8 +356,8 @@ TEST_F(MaskFileTest, BadFilesAreRefusedWithTheirReason) {
     damaged[damaged.size() - 1] = char(damaged[damaged.size() - 1] ^ 0x55); // Adler-32
     EXPECT_TRUE(ReadError(damaged).contains("damaged"));
 
-    EXPECT_TRUE(ReadError(Deflate(Bmp(2, 2, 8, 1, {0, 0xffffffu}, {Row({1, 0}), Row({0, 1})})))
-                    .contains("RLE"));
+    EXPECT_TRUE(ReadError(Deflate(Bmp(2, 2, 8, 4, {0, 0xffffffu}, {Row({1, 0}), Row({0, 1})})))
+                    .contains("compression 4"));
     EXPECT_TRUE(ReadError(Deflate(Bmp(2, 2, 2, 0, {0, 0xffffffu}, {Row({0}), Row({0})})))
                     .contains("2 bits"));
     // 256 colours claimed, two present: the pixels would be read as colours.
