@@ -773,7 +773,9 @@ void TVideoFrame::JPegPaintBoxPaint(QPainter& canvas) {
 }
 
 void TVideoFrame::MaskPaintBoxPaint(QPainter& canvas) {
-    if (!MaskPictureAction->isChecked()) {
+    // Until the first frame (or after a format change) there is no video to
+    // lay under the strokes: the mask itself shows what is painted.
+    if (!MaskPictureAction->isChecked() || AnalysisBitmap().isNull()) {
         canvas.drawImage(QPoint(0, 0), MaskBitmap());
         return;
     }

@@ -279,6 +279,16 @@ TEST_F(MaskEditorTest, AFailedSaveKeepsTheMaskModifiedAndTheProgramRunning) {
     EXPECT_FALSE(QFile::exists(PathOf("Mask/door.msk")));
 }
 
+TEST_F(MaskEditorTest, BeforeTheFirstFrameTheBoxShowsTheMaskThatIsPainted) {
+    TVideoFrame& page = CreateTestCameraPage();
+    page.resize(900, 700);
+    page.show();
+    page.kaPageControl->setCurrentWidget(page.MaskTabSheet);
+    ASSERT_TRUE(page.MaskPictureAction->isChecked());
+    Drag(Qt::LeftButton, {20, 20}, {300, 20});
+    EXPECT_TRUE(IsBlack(page.MaskPaintBox->grab().toImage(), 200, 20));
+}
+
 // The demo camera's visitor walks through a picture that the mask hides
 // completely: after the first frame nothing is motion.
 TEST_F(MaskEditorTest, AMaskPaintedBlackOverThePictureStopsAllMotion) {
