@@ -97,6 +97,18 @@ void BM_MaskLayoutWhite(benchmark::State& state) {
     }
 }
 
+// The worst case: every pixel of the mask grey, so every covered byte is ANDed.
+void BM_MaskLayoutGrey(benchmark::State& state) {
+    QImage picture = Picture(SizeOf(state));
+    QImage mask = MaskBitmap::White(TkaFramePipeline::MaskWidth, TkaFramePipeline::MaskHeight);
+    mask.setColorTable({qRgb(0, 0, 0), qRgb(0xf0, 0xf0, 0xf0)});
+    TkaMaskLayout layout;
+    for (auto _ : state) {
+        layout.Apply(picture, mask);
+        benchmark::DoNotOptimize(picture.constBits());
+    }
+}
+
 // What a change of the mask (one stroke) costs once: the layout is built anew.
 void BM_MaskLayoutRebuild(benchmark::State& state) {
     QImage picture = Picture(SizeOf(state));
@@ -117,6 +129,7 @@ BENCHMARK(BM_MaskPerPixel)->Apply(Sizes);
 BENCHMARK(BM_MaskLayout)->Apply(Sizes);
 BENCHMARK(BM_MaskPerPixelWhite)->Apply(Sizes);
 BENCHMARK(BM_MaskLayoutWhite)->Apply(Sizes);
+BENCHMARK(BM_MaskLayoutGrey)->Apply(Sizes);
 BENCHMARK(BM_MaskLayoutRebuild)->Apply(Sizes);
 
 } // namespace
