@@ -99,6 +99,8 @@ public:
     // Until the next frame the analysis picture is empty (after a format change).
     void ClearAnalysisBitmap() { FAnalysisBitmap = QImage(); }
     const QImage& MaskBitmap() const { return FMaskBitmap; }
+    // Painting through this reference takes effect from the next frame on
+    // (every change gives the picture a new cache key).
     QImage& MaskBitmap() { return FMaskBitmap; }
     void SetMaskBitmap(const QImage& mask) { FMaskBitmap = mask; }
     const TJPEGImage& Jpeg() const { return FJpeg; }
