@@ -620,6 +620,8 @@ void TTarvikForm::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!FormCloseQuery()) {
+        // Cancelled: the close box hides to the tray again, as before "Beenden ...".
+        FQuitRequested = false;
         event->ignore();
         return;
     }
@@ -629,6 +631,15 @@ void TTarvikForm::closeEvent(QCloseEvent* event) {
 
 bool TTarvikForm::FormCloseQuery() {
     emit CloseQueryRun();
+    // Each question runs a dialog while the cameras go on: the page is looked
+    // up again by its place in the list after every one.
+    bool canClose = true;
+    for (qsizetype i = 0; canClose && i < FVideoFrames.size(); ++i) {
+        if (const QPointer<TVideoFrame> frame = FVideoFrames.at(i))
+            frame->QueryMaskSave(canClose);
+    }
+    if (!canClose)
+        return false;
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
         // One camera that cannot stop must not keep the others running.
         if (frame != nullptr)

@@ -472,6 +472,29 @@ TEST_F(TarvikFormTest, BeendenStopsCamerasStoresPlacementAndEnds) {
     EXPECT_FALSE(ini.ReadBool("TarvikForm", "Minimized", true));
 }
 
+TEST_F(TarvikFormTest, BeendenAsksForEveryModifiedMaskAndCancelKeepsTheProgramRunning) {
+    CreateForm(3);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+    Form->VideoFrames().at(0)->MaskClearActionExecute();
+    Form->VideoFrames().at(2)->MaskClearActionExecute();
+
+    // The second question is cancelled: the program goes on, cameras running.
+    Dialogs.ConfirmAnswers << TDialogAnswer::No << TDialogAnswer::Cancel;
+    Form->CloseAction->trigger();
+    EXPECT_EQ(Dialogs.Asked, QStringList({"Confirm: unknown.msk is modified! Save?",
+                                          "Confirm: unknown.msk is modified! Save?"}));
+    EXPECT_EQ(terminated, 0);
+    EXPECT_TRUE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+
+    Dialogs.ConfirmAnswers << TDialogAnswer::No << TDialogAnswer::No;
+    Form->CloseAction->trigger();
+    EXPECT_EQ(terminated, 1);
+    EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+}
+
 TEST_F(TarvikFormTest, MaximisedWindowStoresNormalPlacementAndComesBackMaximised) {
     CreateForm(0);
     Form->setGeometry(50, 60, 500, 350);

@@ -9,6 +9,7 @@
 #include "kaActionList.h"
 #include "kaEdit.h"
 #include "kaLabel.h"
+#include "kaMaskFile.h"
 #include "kaPageControl.h"
 #include "kaPictureAnalyser.h"
 #include "kaTrackBar.h"
@@ -479,6 +480,28 @@ TEST_F(VideoFrameTest, FormatChangeRescalesTheMaskAndEmptiesTheAnalysisPicture) 
     EXPECT_TRUE(page.AnalysisBitmap().isNull());
     Tick();
     EXPECT_EQ(page.AnalysisBitmap().size(), QSize(320, 240));
+}
+
+TEST_F(VideoFrameTest, AFormatChangeRescalesAMaskReadFromA32BitFile) {
+    TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
+    QImage mask(1024, 768, QImage::Format_RGB32);
+    mask.fill(Qt::white);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            mask.setPixel(x, y, qRgb(0, 0, 0));
+    MaskFile::Write(PathOf("Mask/deep.msk"), mask);
+    page.LoadMask(PathOf("Mask/deep.msk"));
+    ASSERT_EQ(page.MaskBitmap().format(), QImage::Format_RGB32);
+    page.PlayActionExecute();
+    Tick();
+    TResizingDialogs dialogs(QSize(320, 240));
+    const TDialogsInstallation installed(&dialogs);
+    page.DlgFormatActionExecute();
+    const QImage& rescaled = page.MaskBitmap();
+    EXPECT_TRUE(rescaled.pixelColor(150, 110) == QColor(Qt::black));
+    EXPECT_FALSE(rescaled.pixelColor(170, 130) == QColor(Qt::black));
+    EXPECT_FALSE(rescaled.pixelColor(600, 500) == QColor(Qt::black))
+        << "beyond the picture the mask is white";
 }
 
 TEST_F(VideoFrameTest, SetupDialogFollowsThePageVisibility) {
