@@ -927,7 +927,11 @@ void TVideoFrame::MaskPaintBoxMouseUp(const QMouseEvent& event) {
 
 void TVideoFrame::LoadMask(const QString& fileName) {
     FMaskFileName = fileName;
-    WriteComponentSetting(this, QStringLiteral("MaskFileName"), fileName);
+    // Only a new name is written: the start-up's load of the stored name must
+    // not fail on a read-only "Cfg".
+    const QString key = QStringLiteral("MaskFileName");
+    if (ReadComponentSetting(this, key, QString()) != fileName)
+        WriteComponentSetting(this, key, fileName);
     if (fileName.isEmpty() || !QFileInfo::exists(fileName))
         return;
     SetMaskBitmap(MaskFile::Read(fileName));
