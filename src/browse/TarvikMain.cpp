@@ -3,73 +3,18 @@
 #include "ApplicationErrors.h"
 #include "CaptureDialogs.h"
 #include "FTarvik.h"
+#include "TerminationSignals.h"
 #include "TkaDialogs.h"
 #include "kaApplication.h"
 #include "kaApplicationEvents.h"
 #include "kaGeneral.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <pthread.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
-
-// SIGTERM and SIGINT, read as data from a signalfd on the main thread, so that
-// a service manager or Ctrl+C ends the program as the end of the session does.
-// They are blocked from the first line of the program on, so one that comes
-// early waits until the program can act on it.
-class TTerminationSignals {
-public:
-    TTerminationSignals() {
-        sigemptyset(&Signals);
-        sigaddset(&Signals, SIGTERM);
-        sigaddset(&Signals, SIGINT);
-        // Blocked before any thread starts, so every thread inherits the mask
-        // and the signals wait in the descriptor.
-        pthread_sigmask(SIG_BLOCK, &Signals, nullptr);
-        Descriptor = signalfd(-1, &Signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    }
-    ~TTerminationSignals() {
-        Notifier.reset();
-        if (Descriptor >= 0)
-            close(Descriptor);
-    }
-    TTerminationSignals(const TTerminationSignals&) = delete;
-    TTerminationSignals& operator=(const TTerminationSignals&) = delete;
-
-    // Calls Handler for every signal that arrives (signals that come together
-    // count once), in whatever event loop runs, a message box's included.
-    void Connect(std::function<void()> handler) {
-        if (Descriptor < 0)
-            return;
-        Notifier = std::make_unique<QSocketNotifier>(Descriptor, QSocketNotifier::Read);
-        QObject::connect(Notifier.get(), &QSocketNotifier::activated, Notifier.get(),
-                         [this, handler = std::move(handler)] {
-                             if (Drain())
-                                 handler();
-                         });
-    }
-
-private:
-    bool Drain() const {
-        signalfd_siginfo info{};
-        bool received = false;
-        while (read(Descriptor, &info, sizeof info) == ssize_t(sizeof info))
-            received = true;
-        return received;
-    }
-
-    sigset_t Signals{};
-    int Descriptor = -1;
-    std::unique_ptr<QSocketNotifier> Notifier;
-};
 
 // An error before the main window exists: nothing else would show it.
 void ReportStartFailure(const std::exception& error) {
