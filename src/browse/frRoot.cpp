@@ -1,9 +1,11 @@
 #include "frRoot.h"
 
+#include "FNetworkCameras.h"
 #include "kaLabel.h"
 #include "kaPanel.h"
 
 #include <QFont>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -38,7 +40,19 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
     DescriptionkaLabel->setAlignment(Qt::AlignCenter);
     column->addWidget(DescriptionkaLabel);
 
+    NetworkCamerasButton =
+        Own(this, new QPushButton(QStringLiteral("&Network cameras ..."), kaPanel),
+            "NetworkCamerasButton");
+    column->addWidget(NetworkCamerasButton, 0, Qt::AlignHCenter);
+    connect(NetworkCamerasButton, &QPushButton::clicked, this,
+            &TRootFrame::NetworkCamerasButtonClick);
+
     CentrePanel(kaPanel);
+}
+
+void TRootFrame::NetworkCamerasButtonClick() {
+    TNetworkCamerasForm form(window());
+    form.exec();
 }
 
 QString TRootFrame::ProductTitle() {

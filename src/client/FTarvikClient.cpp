@@ -7,7 +7,6 @@
 #include "SoundPlayer.h"
 #include "StmObjects.h"
 #include "TIniFile.h"
-#include "TkaHashList.h"
 #include "TrayIcon.h"
 #include "frSetup.h"
 #include "kaAction.h"
@@ -61,15 +60,10 @@ constexpr int StartHeight = 240;
 constexpr double MinDateTime = -693593.0;
 constexpr double MaxDateTime = 2958466.0;
 
-// The registry is emptied when the library shuts down and may be started again
-// in the same process: the handle is trusted only while it still names its key.
-int ToolTipMessage() {
-    static const QString key = QStringLiteral("FTARVIKCLIENT_MSG_TOOLTIPTEXT");
-    static int handle = -1;
-    const TkaHashList& registry = MessageRegistry();
-    if (handle < 0 || handle >= registry.Count() || registry.Key(handle) != key)
-        handle = RegisterMessage(key, QStringLiteral("(right mouse button for options)"));
-    return handle;
+TkaMessage& ToolTipMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIKCLIENT_MSG_TOOLTIPTEXT"),
+                              QStringLiteral("(right mouse button for options)"));
+    return message;
 }
 
 // A camera in front of signal arcs; Lit arcs (0 to 3) glow, Glow their colour.
@@ -186,7 +180,7 @@ template <class Handler> void Guarded(Handler handler) {
 
 TTarvikClientForm::TTarvikClientForm(QWidget* parent) : QWidget(parent) {
     SetOwner(this, nullptr, FormName);
-    ToolTipMessage();
+    ToolTipMessage().Handle();
     FTrayImages = TrayImages();
     ShowModal = [](QDialog& dialog) { dialog.exec(); };
     CreateComponents();

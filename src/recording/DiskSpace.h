@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 
+class TSceneFileMemory;
+
 // Free space of the file system that holds a directory, in bytes available to
 // the user; nothing when it cannot be read. A failed reading is not a low one.
 using TFreeSpaceReader = std::function<std::optional<qint64>(const QString& directory)>;
@@ -12,8 +14,11 @@ using TFreeSpaceReader = std::function<std::optional<qint64>(const QString& dire
 std::optional<qint64> FreeDiskSpace(const QString& directory);
 // Test seam: replaces the reader for the process; an empty one restores the default.
 void SetFreeSpaceReader(TFreeSpaceReader reader);
-// The file system's own reading, taken at the nearest existing ancestor of Directory.
+// The file system's own reading, taken at the nearest existing ancestor of
+// Directory. A file system with fewer free inodes than a new scene needs (its
+// day, its scene, a picture and the picture's temporary) reads as 0 bytes.
 std::optional<qint64> FileSystemFreeSpace(const QString& directory);
+constexpr unsigned long MinFreeInodes = 4;
 
 constexpr qint64 BytesPerMegabyte = 1024 * 1024;
 
@@ -34,5 +39,7 @@ struct TDiskSpaceVerdict {
 // DeleteOld it deletes the oldest scenes below SceneDir while the free space
 // is known and below MinMegabytes, calling OnDeleted with each deleted path;
 // it stops when nothing more can be deleted. An empty SceneDir stores nothing.
+// Memory, when given, spares listing the oldest day again per deletion.
 TDiskSpaceVerdict GuardDiskSpace(const QString& sceneDir, int minMegabytes, bool deleteOld,
-                                 const std::function<void(const QString& deletedPath)>& onDeleted);
+                                 const std::function<void(const QString& deletedPath)>& onDeleted,
+                                 TSceneFileMemory* memory = nullptr);

@@ -1,56 +1,280 @@
 #include "kaSceneFiles.h"
 
+#include "TJPEGImage.h"
 #include "kaGeneral.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
-#include <optional>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString TempSuffix = QStringLiteral(".tmp");
+const QString PictureSuffix = QStringLiteral(".jpg");
+constexpr int DayNameLength = 8;
+constexpr int SceneNameLength = 9;
+constexpr int PictureStampLength = 17;
+// A step of the clock cannot plausibly have left more pictures in one place.
+constexpr int MaxNameAttempts = 1000;
+// A leftover larger than this is no picture of ours.
+constexpr qint64 MaxRecoveredBytes = 64 * 1024 * 1024;
 
 QString Join(const QString& directory, const QString& name) {
     return IncludeBackslash(directory) + name;
 }
 
-bool IsPictureName(const QString& name) {
-    return name.toLower().contains(QStringLiteral(".jpg"));
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+bool IsDigits(const QString& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+bool IsDigitName(const QString& name, int length) {
+    return name.size() == length && IsDigits(name);
+}
+
+bool HasPictureInName(const QString& name) {
+    return name.toLower().contains(PictureSuffix);
+}
+
+// The entry itself, never what a link points at.
+std::optional<struct stat> EntryStatus(const QString& path) {
+    struct stat status {};
+    if (::lstat(Native(path).constData(), &status) != 0)
+        return std::nullopt;
+    return status;
 }
 
 // A real directory: a symbolic link to one is an entry like a file, so that
 // deleting never reaches outside the scene tree.
 bool IsRealDirectory(const QString& path) {
-    const QFileInfo info(path);
-    return info.isDir() && !info.isSymLink();
+    const std::optional<struct stat> status = EntryStatus(path);
+    return status && S_ISDIR(status->st_mode);
 }
 
-// The first of the least recently modified real subdirectories, in name order.
-std::optional<QString> OldestSubDirectory(const QString& directory) {
-    std::optional<QString> oldest;
-    QDateTime oldestTime;
-    for (const QString& name :
-         SortedDirectoryEntries(directory, QDir::Dirs | QDir::System | QDir::NoSymLinks)) {
-        const QString path = Join(directory, name);
-        if (!IsRealDirectory(path))
-            continue;
-        const QDateTime modified = QFileInfo(path).lastModified();
-        if (!oldest || modified < oldestTime) {
-            oldest = path;
-            oldestTime = modified;
-        }
+bool IsRegularFile(const QString& path) {
+    const std::optional<struct stat> status = EntryStatus(path);
+    return status && S_ISREG(status->st_mode);
+}
+
+bool IsLink(const QString& path) {
+    const std::optional<struct stat> status = EntryStatus(path);
+    return status && S_ISLNK(status->st_mode);
+}
+
+bool Exists(const QString& path) {
+    return EntryStatus(path).has_value();
+}
+
+bool ModifiedBefore(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
+}
+
+// Puts a directory's modification time back after an entry was removed from it.
+void RestoreModified(const QString& path, const timespec& modified) {
+    const timespec times[2] = {{0, UTIME_OMIT}, modified};
+    ::utimensat(AT_FDCWD, Native(path).constData(), times, AT_SYMLINK_NOFOLLOW); // failure ignored
+}
+
+// True when Path is Directory or lies below it, links resolved.
+bool LiesIn(const QString& directory, const QString& path) {
+    const QString root = QFileInfo(directory).canonicalFilePath();
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (root.isEmpty() || target.isEmpty())
+        return false;
+    return target == root || target.startsWith(IncludeBackslash(root));
+}
+
+using TLayoutDirectory = TSceneFileMemory::TDirectory;
+
+bool SameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// An open directory stream, closed on every way out.
+class TDirectoryStream {
+public:
+    explicit TDirectoryStream(const QString& path) : Stream(::opendir(Native(path).constData())) {}
+    ~TDirectoryStream() {
+        if (Stream != nullptr)
+            ::closedir(Stream);
     }
-    return oldest;
+    TDirectoryStream(const TDirectoryStream&) = delete;
+    TDirectoryStream& operator=(const TDirectoryStream&) = delete;
+
+    // The next entry other than "." and "..", or null at the end.
+    const dirent* Next() {
+        if (Stream == nullptr)
+            return nullptr;
+        while (const dirent* entry = ::readdir(Stream)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            return entry;
+        }
+        return nullptr;
+    }
+
+private:
+    DIR* Stream;
+};
+
+QString NameOf(const dirent* entry) {
+    return QFile::decodeName(entry->d_name);
+}
+
+// Whether the entry counts as a file for CountFiles: anything but a
+// directory, a link followed as QFileInfo follows it. The listing's type
+// spares the stat for all but links and file systems that give no type.
+bool CountsAsFile(const QString& directory, const dirent* entry) {
+    if (entry->d_type == DT_DIR)
+        return false;
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+        return true;
+    struct stat status {};
+    return ::stat(Native(Join(directory, NameOf(entry))).constData(), &status) != 0 ||
+           !S_ISDIR(status.st_mode);
+}
+
+// CountFiles, stopping once Limit is reached: a scene is small or it is not.
+int CountFilesUpTo(const QString& path, int limit) {
+    TDirectoryStream stream(path);
+    int count = 0;
+    while (count < limit) {
+        const dirent* entry = stream.Next();
+        if (entry == nullptr)
+            break;
+        if (!IsPictureTempName(NameOf(entry)) && CountsAsFile(path, entry))
+            ++count;
+    }
+    return count;
+}
+
+// A real directory entry of the listing: links are never scenes.
+bool IsListedDirectory(const QString& directory, const dirent* entry) {
+    if (entry->d_type == DT_DIR)
+        return true;
+    return entry->d_type == DT_UNKNOWN && IsRealDirectory(Join(directory, NameOf(entry)));
+}
+
+// The real subdirectories of Directory that carry a layout name, in name order.
+QList<TLayoutDirectory> LayoutDirectories(const QString& directory,
+                                          bool (*isLayoutName)(const QString&)) {
+    QList<TLayoutDirectory> found;
+    for (const QString& name : SortedDirectoryEntries(directory, QDir::Dirs | QDir::NoSymLinks)) {
+        if (!isLayoutName(name))
+            continue;
+        const QString path = Join(directory, name);
+        const std::optional<struct stat> status = EntryStatus(path);
+        if (status && S_ISDIR(status->st_mode))
+            found.append({path, status->st_mtim, status->st_ino});
+    }
+    return found;
+}
+
+// Least recently modified first; of equal times, the first in name order.
+QList<TLayoutDirectory> OldestFirst(QList<TLayoutDirectory> directories) {
+    std::stable_sort(directories.begin(), directories.end(),
+                     [](const TLayoutDirectory& a, const TLayoutDirectory& b) {
+                         return ModifiedBefore(a.Modified, b.Modified);
+                     });
+    return directories;
+}
+
+// The last by name and the most recently modified (often the same one).
+QStringList Newest(const QList<TLayoutDirectory>& directories) {
+    if (directories.isEmpty())
+        return {};
+    const TLayoutDirectory* recent = &directories.first();
+    for (const TLayoutDirectory& entry : directories) {
+        if (!ModifiedBefore(entry.Modified, recent->Modified))
+            recent = &entry;
+    }
+    QStringList newest{directories.last().Path};
+    if (recent->Path != directories.last().Path)
+        newest.append(recent->Path);
+    return newest;
+}
+
+bool SamePath(const QString& a, const QString& b) {
+    return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+}
+
+// Everything the user's Delete removes below Path, and Path when emptied.
+void DeleteTreeBelow(const QString& path) {
+    const QStringList names =
+        SortedDirectoryEntries(path, QDir::AllEntries | QDir::System | QDir::Hidden);
+    for (const QString& name : names) {
+        const QString entry = Join(path, name);
+        if (IsPictureTempName(name)) {
+            QFile::remove(entry); // failure ignored
+            continue;
+        }
+        if (IsHiddenName(name))
+            continue;
+        if (IsRealDirectory(entry))
+            DeleteTreeBelow(entry); // removes the directory itself when emptied
+        else if (HasPictureInName(name))
+            QFile::remove(entry); // a link goes, never its target; failure ignored
+    }
+    QDir().rmdir(path); // fails, without a message, while anything remains
+}
+
+QString PictureNameOfTemp(const QString& tempName) {
+    return tempName.mid(1, PictureStampLength) + PictureSuffix;
+}
+
+// A leftover that holds a complete JPEG stream which decodes to the end.
+bool HoldsWholePicture(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxRecoveredBytes)
+        return false;
+    const QByteArray data = file.readAll();
+    if (data.size() < 4 || !data.startsWith("\xFF\xD8") || !data.endsWith("\xFF\xD9"))
+        return false;
+    try {
+        TJPEGImage image;
+        image.LoadFromData(data);
+        return !image.Decode().isNull();
+    } catch (const EkaError&) {
+        return false;
+    }
+}
+
+int RecoverScene(const QString& scene) {
+    int recovered = 0;
+    for (const QString& name :
+         SortedDirectoryEntries(scene, QDir::Files | QDir::System | QDir::NoSymLinks)) {
+        if (!IsPictureTempName(name))
+            continue;
+        const QString path = Join(scene, name);
+        if (!IsRegularFile(path))
+            continue;
+        if (HoldsWholePicture(path) && MovePictureIntoPlace(path, scene, PictureNameOfTemp(name)))
+            ++recovered;
+        else
+            QFile::remove(path); // failure ignored
+    }
+    return recovered;
 }
 
 } // namespace
 
 QString PictureTempName(const QString& pictureName) {
     QString base = pictureName;
-    if (base.endsWith(QStringLiteral(".jpg"), Qt::CaseInsensitive))
+    if (base.endsWith(PictureSuffix, Qt::CaseInsensitive))
         base.chop(4);
     return QLatin1Char('.') + base + TempSuffix;
 }
@@ -58,6 +282,56 @@ QString PictureTempName(const QString& pictureName) {
 bool IsPictureTempName(const QString& name) {
     static const QRegularExpression pattern(QStringLiteral("^\\.\\d{17}\\.tmp$"));
     return pattern.match(name).hasMatch();
+}
+
+bool IsDayName(const QString& name) {
+    return IsDigitName(name, DayNameLength);
+}
+
+bool IsSceneName(const QString& name) {
+    return IsDigitName(name, SceneNameLength);
+}
+
+bool IsPictureFileName(const QString& name) {
+    return name.size() == PictureStampLength + PictureSuffix.size() &&
+           name.endsWith(PictureSuffix) && IsDigits(name.left(PictureStampLength));
+}
+
+QString NextPictureName(const QString& pictureName) {
+    const QString stamp = pictureName.left(PictureStampLength);
+    // As a calendar stamp without zone, so no daylight-saving gap stands in the way.
+    QDateTime time = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddHHmmsszzz"));
+    if (time.isValid()) {
+        time.setTimeSpec(Qt::UTC);
+        return time.addMSecs(1).toString(QStringLiteral("yyyyMMddHHmmsszzz")) + PictureSuffix;
+    }
+    return QStringLiteral("%1").arg(stamp.toULongLong() + 1, PictureStampLength, 10,
+                                    QLatin1Char('0')) +
+           PictureSuffix;
+}
+
+std::optional<QString> MovePictureIntoPlace(const QString& tempPath, const QString& directory,
+                                            const QString& pictureName) {
+    const QByteArray from = Native(tempPath);
+    QString name = pictureName;
+    for (int attempt = 0; attempt < MaxNameAttempts; ++attempt, name = NextPictureName(name)) {
+        const QByteArray to = Native(Join(directory, name));
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) ==
+            0)
+            return name;
+        if (errno == EEXIST)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return std::nullopt;
+        // A file system without the flag: this camera's pictures have one writer.
+        if (Exists(Join(directory, name)))
+            continue;
+        if (std::rename(from.constData(), to.constData()) == 0)
+            return name;
+        return std::nullopt;
+    }
+    errno = EEXIST;
+    return std::nullopt;
 }
 
 QStringList ListSceneFiles(const QString& sceneDir) {
@@ -71,49 +345,168 @@ int CountFiles(const QString& path) {
     return static_cast<int>(ListSceneFiles(path).size());
 }
 
-void DeleteSceneTree(const QString& path) {
-    const QStringList names =
-        SortedDirectoryEntries(path, QDir::AllEntries | QDir::System | QDir::Hidden);
-    for (const QString& name : names) {
-        const QString entry = Join(path, name);
-        if (IsPictureTempName(name)) {
-            QFile::remove(entry); // failure ignored
-            continue;
-        }
-        if (IsHiddenName(name))
-            continue;
-        if (IsRealDirectory(entry))
-            DeleteSceneTree(entry); // removes the directory itself when emptied
-        else if (IsPictureName(name))
-            QFile::remove(entry); // failure ignored
-    }
-    QDir().rmdir(path); // fails, without a message, while anything remains
-}
-
-bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath) {
-    const std::optional<QString> day = OldestSubDirectory(sceneDir);
-    if (!day)
+bool DeleteSceneTree(const QString& sceneDir, const QString& path) {
+    if (!Exists(path))
+        return true;
+    if (IsLink(path) || !LiesIn(sceneDir, path))
         return false;
-    if (const std::optional<QString> scene = OldestSubDirectory(*day)) {
-        deletedPath = *scene;
-        DeleteSceneTree(*scene);
-        return !QFileInfo::exists(*scene);
-    }
-    if (!QDir().rmdir(*day))
-        return false;
-    deletedPath = *day;
+    DeleteTreeBelow(path);
     return true;
 }
 
-void SweepSmallScenes(const QString& dayDir, const QString& newSceneDir, int minPictures) {
-    const QString keep = QDir::cleanPath(newSceneDir);
-    for (const QString& name : SortedDirectoryEntries(dayDir, QDir::Dirs | QDir::NoSymLinks)) {
-        if (IsHiddenName(name))
-            continue;
-        const QString scene = Join(dayDir, name);
-        if (QDir::cleanPath(scene).compare(keep, Qt::CaseInsensitive) == 0)
-            continue;
-        if (CountFiles(scene) < minPictures)
-            DeleteSceneTree(scene);
+bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath) {
+    const QFileInfo scene(QDir::cleanPath(scenePath));
+    const QString dayPath = scene.path();
+    if (!IsSceneName(scene.fileName()) || !IsDayName(QFileInfo(dayPath).fileName()))
+        return false;
+    if (!Exists(scene.filePath()))
+        return true;
+    const std::optional<struct stat> day = EntryStatus(dayPath);
+    if (!day || !S_ISDIR(day->st_mode) || !IsRealDirectory(scene.filePath()) ||
+        QFileInfo(QFileInfo(dayPath).path()).canonicalFilePath() !=
+            QFileInfo(sceneDir).canonicalFilePath())
+        return false;
+    for (const QString& name : SortedDirectoryEntries(
+             scene.filePath(), QDir::Files | QDir::System | QDir::Hidden | QDir::NoSymLinks)) {
+        const QString entry = Join(scene.filePath(), name);
+        if ((IsPictureFileName(name) || IsPictureTempName(name)) && IsRegularFile(entry))
+            QFile::remove(entry); // failure ignored
     }
+    QDir().rmdir(scene.filePath()); // fails while other files remain
+    RestoreModified(dayPath, day->st_mtim);
+    return !Exists(scene.filePath());
+}
+
+void TSceneFileMemory::Forget() {
+    *this = TSceneFileMemory();
+}
+
+void TSceneFileMemory::UseForSweep(const QString& sceneDir, const QString& day, int minimum) {
+    if (sceneDir != SweepSceneDir || day != LargeDay || minimum != LargeMinimum) {
+        SweepSceneDir = sceneDir;
+        LargeDay = day;
+        LargeMinimum = minimum;
+        LargeScenes.clear();
+    }
+}
+
+void TSceneFileMemory::UseForGuard(const QString& sceneDir) {
+    if (sceneDir != GuardSceneDir) {
+        GuardSceneDir = sceneDir;
+        OldestDay = {};
+        OldestScenes.clear();
+    }
+}
+
+namespace {
+
+// The scenes of Day, oldest first: from Memory while the day is the one it
+// listed, unchanged, otherwise listed (and remembered) anew.
+QList<TLayoutDirectory>& OldestScenesOf(const TLayoutDirectory& day,
+                                        QList<TLayoutDirectory>& listed,
+                                        TLayoutDirectory* rememberedDay,
+                                        QList<TLayoutDirectory>* remembered) {
+    if (remembered == nullptr) {
+        listed = OldestFirst(LayoutDirectories(day.Path, IsSceneName));
+        return listed;
+    }
+    if (rememberedDay->Path != day.Path || rememberedDay->Inode != day.Inode ||
+        !SameTime(rememberedDay->Modified, day.Modified)) {
+        *rememberedDay = day;
+        *remembered = OldestFirst(LayoutDirectories(day.Path, IsSceneName));
+    }
+    return *remembered;
+}
+
+// Whether Scene still is the directory, with the time, it was listed with.
+bool Unchanged(const TLayoutDirectory& scene) {
+    const std::optional<struct stat> status = EntryStatus(scene.Path);
+    return status && S_ISDIR(status->st_mode) && status->st_ino == scene.Inode &&
+           SameTime(status->st_mtim, scene.Modified);
+}
+
+} // namespace
+
+bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFileMemory* memory) {
+    if (memory != nullptr)
+        memory->UseForGuard(sceneDir);
+    TLayoutDirectory* rememberedDay = memory != nullptr ? &memory->OldestDay : nullptr;
+    QList<TLayoutDirectory>* remembered = memory != nullptr ? &memory->OldestScenes : nullptr;
+    // A scene or day that cannot be removed (a file of the user's in it) is
+    // passed over, so it never stops the guard for good.
+    for (const TLayoutDirectory& day : OldestFirst(LayoutDirectories(sceneDir, IsDayName))) {
+        QList<TLayoutDirectory> listed;
+        QList<TLayoutDirectory>* scenes = &OldestScenesOf(day, listed, rememberedDay, remembered);
+        // Once per call at most, so a scene being written to cannot keep it busy.
+        bool listedNow = scenes != remembered;
+        for (qsizetype i = 0; i < scenes->size(); ++i) {
+            // A remembered scene that changed since (written to, replaced or
+            // gone) may no longer be in its place: the day is listed anew.
+            if (!listedNow && !Unchanged(scenes->at(i))) {
+                *remembered = OldestFirst(LayoutDirectories(day.Path, IsSceneName));
+                listedNow = true;
+                i = -1;
+                continue;
+            }
+            const QString path = scenes->at(i).Path;
+            if (DeleteRecordedScene(sceneDir, path)) {
+                // The day keeps its time, so what is remembered stays true.
+                scenes->removeAt(i);
+                if (memory != nullptr)
+                    memory->LargeScenes.remove(QFileInfo(path).fileName());
+                deletedPath = path;
+                return true;
+            }
+        }
+        if (scenes->isEmpty() && QDir().rmdir(day.Path)) {
+            if (memory != nullptr)
+                memory->OldestDay = {};
+            deletedPath = day.Path;
+            return true;
+        }
+    }
+    return false;
+}
+
+void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
+                      TSceneFileMemory* memory) {
+    const QString dayName = sPath.section(QLatin1Char('/'), 0, 0);
+    if (!IsDayName(dayName))
+        return;
+    const QString dayDir = Join(sceneDir, dayName);
+    const QString keep = Join(sceneDir, sPath);
+    if (memory != nullptr)
+        memory->UseForSweep(sceneDir, dayDir, minPictures);
+    // Listed in directory order, without a stat per scene: the sweep's result
+    // does not depend on the order.
+    TDirectoryStream stream(dayDir);
+    QList<QString> small;
+    while (const dirent* entry = stream.Next()) {
+        const QString name = NameOf(entry);
+        if (!IsSceneName(name) || !IsListedDirectory(dayDir, entry))
+            continue;
+        if (memory != nullptr) {
+            const auto known = memory->LargeScenes.constFind(name);
+            if (known != memory->LargeScenes.cend() && *known == entry->d_ino)
+                continue;
+        }
+        const QString path = Join(dayDir, name);
+        if (SamePath(path, keep))
+            continue;
+        if (CountFilesUpTo(path, minPictures) < minPictures)
+            small.append(path);
+        else if (memory != nullptr)
+            memory->LargeScenes.insert(name, entry->d_ino);
+    }
+    for (const QString& path : small)
+        DeleteRecordedScene(sceneDir, path);
+}
+
+int RecoverPictureTemporaries(const QString& sceneDir) {
+    int recovered = 0;
+    for (const QString& day : Newest(LayoutDirectories(sceneDir, IsDayName))) {
+        for (const QString& scene : Newest(LayoutDirectories(day, IsSceneName)))
+            recovered += RecoverScene(scene);
+    }
+    return recovered;
 }
