@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -90,9 +91,10 @@ void MakeScenes(const QString& day, int count) {
 }
 
 // The first picture of a new scene with Arg other scenes in the day: the
-// scene maker's write and the small-scene sweep the new scene sets off, with
-// its memory as a camera keeps it. Every picture begins a scene; the one
-// before (a single picture, below the minimum of 2) is swept each time.
+// scene maker's write (data sync included) and the small-scene sweep the new
+// scene sets off, with its memory as a camera keeps it. Every picture begins
+// a scene; the minimum of one picture keeps them all, so the file system's
+// own cost of removing directories stays out (BM_SmallSceneSweep has it).
 void BM_FirstPictureOfNewScene(benchmark::State& state) {
     QTemporaryDir folder;
     SetProgramDir(folder.path());
@@ -106,7 +108,7 @@ void BM_FirstPictureOfNewScene(benchmark::State& state) {
         MakeScenes(maker.SceneDir() + QStringLiteral("/20240517"), int(state.range(0)));
         TSceneFileMemory memory;
         maker.OnNewScene = [&](QObject*, const QString& sPath) {
-            SweepSmallScenes(maker.SceneDir(), sPath, 2, &memory);
+            SweepSmallScenes(maker.SceneDir(), sPath, 1, &memory);
         };
         for (auto _ : state) {
             clock += 0.1 / 86400.0;
@@ -116,7 +118,38 @@ void BM_FirstPictureOfNewScene(benchmark::State& state) {
     SetClock({});
     SetProgramDir(QString());
 }
-BENCHMARK(BM_FirstPictureOfNewScene)->Arg(0)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstPictureOfNewScene)
+    ->Arg(0)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The sweep alone when a new scene begins, with Arg scenes of two pictures in
+// the day: the scene before, of a single picture, is below the minimum of 2
+// and is deleted.
+void BM_SmallSceneSweep(benchmark::State& state) {
+    QTemporaryDir folder;
+    const QString day = folder.path() + QStringLiteral("/20240517");
+    MakeScenes(day, int(state.range(0)));
+    TSceneFileMemory memory;
+    int scene = 0;
+    const auto sceneName = [](int number) {
+        return QStringLiteral("%1").arg(number, 9, 10, QChar('0'));
+    };
+    QDir().mkpath(day + "/" + sceneName(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString previous = day + "/" + sceneName(scene);
+        QFile(previous + "/20240517100000000.jpg").open(QIODevice::WriteOnly);
+        QDir().mkpath(day + "/" + sceneName(++scene));
+        state.ResumeTiming();
+        SweepSmallScenes(folder.path(), "20240517/" + sceneName(scene), 2, &memory);
+    }
+    if (QFileInfo::exists(day + "/" + sceneName(scene - 1)))
+        state.SkipWithError("the small scene was not swept");
+}
+BENCHMARK(BM_SmallSceneSweep)->Arg(0)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 // One deletion of the disk-space guard with Arg scenes in the oldest day
 // (the 200 the runs delete come on top), its memory as a camera keeps it.
