@@ -19,11 +19,13 @@
 #include "kaActionList.h"
 #include "kaApplicationEvents.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 #include "kaPageControl.h"
 #include "kaPanel.h"
 #include "kaTreePanel.h"
 #include "kaTreeView.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -153,6 +155,10 @@ TTarvikForm::TTarvikForm(QWidget* parent) : QWidget(parent) {
     CreateActions();
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { WMQueryEndSession(); });
+    kaLanguageBeforeExport();
+    kaLanguage = Own(this, new TkaLanguage(this), "kaLanguage");
+    kaLanguage->BeforeExport = [this](QObject*) { kaLanguageBeforeExport(); };
+    kaLanguage->AfterImport = [this](QObject*) { kaLanguageAfterImport(); };
 }
 
 TTarvikForm::~TTarvikForm() = default;
@@ -208,6 +214,10 @@ void TTarvikForm::CreateActions() {
     TrayMenu->addAction(ShowAction);
     TrayMenu->addAction(HideAction);
     Own(this, TrayMenu->addSeparator(), "N3");
+    LanguageSprache1 =
+        Own(this, new QMenu(QStringLiteral("Language / Sprache"), TrayMenu), "LanguageSprache1");
+    TrayMenu->addMenu(LanguageSprache1);
+    LanguageGroup = new QActionGroup(LanguageSprache1);
     Own(this, TrayMenu->addSeparator(), "N2");
     TrayMenu->addAction(CloseAction);
 }
@@ -266,6 +276,7 @@ void TTarvikForm::Loaded() {
         AddTopLevelNodes();
         AddCameras();
         ReadWindowPlacement();
+        BuildLanguageMenu();
         FirstPlayTimer->start();
     } catch (const std::exception& error) {
         HandleApplicationError(error);
@@ -510,6 +521,55 @@ void TTarvikForm::AddNewScene(TSceneFrame* frame, const QString& sPath, const QS
     tree->viewport()->update();
 }
 
+// ---- Languages ---------------------------------------------------------------------------
+
+void TTarvikForm::BuildLanguageMenu() {
+    if (CurrentLanguageIndex() != -1)
+        ActiveLanguageName = LanguageMenuName(LanguageFiles().at(CurrentLanguageIndex()));
+    for (const QString& file : LanguageFiles()) {
+        QAction* item = LanguageSprache1->addAction(LanguageMenuName(file));
+        item->setCheckable(true);
+        LanguageGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { LanguageItemClick(item); });
+        if (item->text() != ActiveLanguageName)
+            continue;
+        try {
+            LanguageItemClick(item);
+        } catch (const std::exception& error) {
+            // The window must come up all the same, in the texts it has.
+            HandleApplicationError(error);
+        }
+    }
+}
+
+void TTarvikForm::LanguageItemClick(QAction* item) {
+    item->setChecked(true);
+    const QString name = item->text().remove(QLatin1Char('&'));
+    SelectLanguageByName(name);
+    TrayIcon->SetToolTip(TRootFrame::ProductTitle() + QStringLiteral("\r\n") +
+                         ToolTipMessage().Get());
+    ActiveLanguageName = name;
+    CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
+}
+
+void TTarvikForm::kaLanguageBeforeExport() {
+    for (const char* name : {"N2", "N3"}) {
+        for (QObject* component : OwnedComponents(this)) {
+            if (component->objectName() == QLatin1String(name))
+                ExcludeFromLanguage(component);
+        }
+    }
+}
+
+void TTarvikForm::kaLanguageAfterImport() {
+    for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
+        if (frame && frame->SceneFrame() && frame->SceneFrame()->SceneNode())
+            frame->SceneFrame()->SceneNode()->setText(0, ScenesMessage().Get());
+    }
+    if (HelpNode != nullptr)
+        HelpNode->setText(0, HelpMessage().Get());
+}
+
 // ---- Tree events ------------------------------------------------------------------------
 
 void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
@@ -519,8 +579,7 @@ void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
 void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
     DirExplorerFrame->kaTreeViewClick(node);
     if (node != nullptr && node == HelpNode && OpenDocument) {
-        // Until the language system joins no language is active: English.
-        OpenDocument(QUrl::fromLocalFile(HelpFileName(QStringLiteral("english"))));
+        OpenDocument(QUrl::fromLocalFile(HelpFileName(CurrentLanguageName())));
     }
 }
 

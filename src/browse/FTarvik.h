@@ -13,7 +13,10 @@
 #include <functional>
 
 class QLabel;
+class QAction;
+class QActionGroup;
 class QMenu;
+class TkaLanguage;
 class QTimer;
 class QTreeWidgetItem;
 class TExplorerFrame;
@@ -79,6 +82,10 @@ public:
     void WMQueryEndSession();
     void DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node);
     void DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node);
+    // Activates the item's language, stores it and renews the tray tool tip.
+    void LanguageItemClick(QAction* item);
+    void kaLanguageBeforeExport();
+    void kaLanguageAfterImport();
 
     // The help document for the active language, below the program folder.
     static QString HelpFileName(const QString& languageName);
@@ -95,6 +102,11 @@ public:
     TExplorerFrame* DirExplorerFrame = nullptr;
     TkaApplicationEvents* kaApplicationEvents1 = nullptr;
     QMenu* TrayMenu = nullptr;
+    QMenu* LanguageSprache1 = nullptr;
+    QActionGroup* LanguageGroup = nullptr;
+    TkaLanguage* kaLanguage = nullptr;
+    // Upper-case name of the active language.
+    QString ActiveLanguageName;
     TkaActionList* ActionList = nullptr;
     TkaAction* CloseAction = nullptr;
     TkaAction* ShowAction = nullptr;
@@ -129,6 +141,7 @@ private:
     QTreeWidgetItem* AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame,
                                    int driverIndex);
     void ReadWindowPlacement();
+    void BuildLanguageMenu();
     // State: the window's state before the close restored it.
     void SaveWindowPlacement(Qt::WindowStates state);
     void PlaceSetupWindow(QWidget* setup) const;

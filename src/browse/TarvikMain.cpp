@@ -4,6 +4,7 @@
 #include "FTarvik.h"
 #include "kaApplication.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 
 #include <QSocketNotifier>
 #include <csignal>
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     // Setup windows may stay open; the program ends through its main window.
     app.setQuitOnLastWindowClosed(false);
     const TkaLibrary library;
+    StartLanguage(QCoreApplication::arguments());
     InstallCaptureDialogs();
 
     std::unique_ptr<TTarvikForm> form(CreateLoaded<TTarvikForm>());

@@ -1,4 +1,5 @@
 #include "frExplorer.h"
+#include "kaLanguage.h"
 
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
@@ -180,6 +181,7 @@ TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent) : QWidget(parent
     ConnectTree();
     OnTreeChange = [this](QTreeWidgetItem* node) { kaTreeViewChange(node); };
     OnTreeClick = [this](QTreeWidgetItem* node) { kaTreeViewClick(node); };
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TExplorerFrame::~TExplorerFrame() {

@@ -1,4 +1,6 @@
 #include "frRoot.h"
+#include "kaGeneral.h"
+#include "kaLanguage.h"
 
 #include "kaLabel.h"
 #include "kaPanel.h"
@@ -39,6 +41,10 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
     column->addWidget(DescriptionkaLabel);
 
     CentrePanel(kaPanel);
+    // Name and version are no text to translate: a file of an older version
+    // would show its own number.
+    ExcludeFromLanguage(TitlekaLabel);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 QString TRootFrame::ProductTitle() {

@@ -1,4 +1,5 @@
 #include "frThumbNail.h"
+#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "PaintBox.h"
@@ -97,6 +98,7 @@ TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
     setObjectName(QStringLiteral("ThumbNailFrame"));
     resize(FrameWidth, FrameHeight);
     CreateComponents();
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TThumbNailFrame::~TThumbNailFrame() {

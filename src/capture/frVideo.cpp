@@ -1,4 +1,6 @@
 #include "frVideo.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 
 #include "ApplicationErrors.h"
 #include "FVideoSetup.h"
@@ -177,6 +179,11 @@ TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner
     FMaskDirectory = ProgramSubDir(QStringLiteral("Mask"));
     for (int i = 1; i < StatusPanelCount; ++i)
         SetPanelText(i, QString());
+    // Run-time texts stay out of imports as well as exports.
+    kaLanguage1BeforeExport();
+    auto* language = Own(this, new TkaLanguage(this), "kaLanguage1");
+    language->BeforeExport = [this](QObject*) { kaLanguage1BeforeExport(); };
+    Own(this, new TkaHotkey(this), "kaHotkey1");
 }
 
 TVideoFrame::~TVideoFrame() {

@@ -18,11 +18,14 @@
 #include "kaComboBox.h"
 #include "kaEdit.h"
 #include "kaGeneral.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
 #include <QAbstractItemView>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFileInfo>
@@ -198,6 +201,50 @@ TTarvikClientForm::TTarvikClientForm(QWidget* parent) : QWidget(parent) {
     // The settings dialog lives as long as the window; its settings form a
     // chain of their own, "SetupForm".
     SetupForm = CreateLoaded<TSetupForm>(this);
+    // The tool bar and the camera list hold run-time texts; a language file
+    // must not empty the camera list and with it the pictures cached so far.
+    kaLanguage1BeforeExport();
+    ExcludeFromLanguage(CamkaComboBox);
+    Own(this, new TkaHotkey(this), "kaHotkey");
+    kaLanguage1 = Own(this, new TkaLanguage(this), "kaLanguage1");
+    kaLanguage1->BeforeExport = [this](QObject*) { kaLanguage1BeforeExport(); };
+}
+
+void TTarvikClientForm::kaLanguage1BeforeExport() {
+    ExcludeFromLanguage(ToolBar);
+    for (QObject* component : OwnedComponents(this)) {
+        const QString name = component->objectName();
+        if (name == QLatin1String("N1") || name == QLatin1String("N2") ||
+            name == QLatin1String("N3") || name == QLatin1String("N5"))
+            ExcludeFromLanguage(component);
+    }
+}
+
+void TTarvikClientForm::BuildLanguageMenu() {
+    if (CurrentLanguageIndex() != -1)
+        ActiveLanguageName = LanguageMenuName(LanguageFiles().at(CurrentLanguageIndex()));
+    auto* group = new QActionGroup(LanguageSprache1);
+    for (const QString& file : LanguageFiles()) {
+        QAction* item = LanguageSprache1->addAction(LanguageMenuName(file));
+        item->setCheckable(true);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this,
+                [this, item] { Guarded([this, item] { LanguageItemClick(item); }); });
+        if (item->text() == ActiveLanguageName)
+            Guarded([this, item] { LanguageItemClick(item); });
+    }
+    LanguageSprache1->menuAction()->setEnabled(!LanguageFiles().isEmpty());
+}
+
+void TTarvikClientForm::LanguageItemClick(QAction* item) {
+    item->setChecked(true);
+    const QString name = item->text().remove(QLatin1Char('&'));
+    SelectLanguageByName(name);
+    TrayIcon->SetToolTip(QString::fromLatin1(ProgramName) + QStringLiteral(" ") +
+                         QStringLiteral(TARVIK_VERSION) + QStringLiteral("\r\n") +
+                         MessageText(ToolTipMessage()));
+    ActiveLanguageName = name;
+    CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
 }
 
 TTarvikClientForm::~TTarvikClientForm() {
@@ -442,6 +489,7 @@ void TTarvikClientForm::Loaded() {
     connect(TrayIcon, &TTrayIcon::OnDblClick, this, &TTarvikClientForm::TrayIconDblClick);
     FQuitRequested = false;
     Guarded([this] { ReadWindowPlacement(); });
+    BuildLanguageMenu();
     FLastImage.Clear();
 }
 

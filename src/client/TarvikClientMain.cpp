@@ -4,6 +4,7 @@
 #include "TerminationSignals.h"
 #include "kaApplication.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 
 #include <memory>
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     // The setup dialog closing must not end the program; the window does.
     app.setQuitOnLastWindowClosed(false);
     const TkaLibrary library;
+    StartLanguage(QCoreApplication::arguments());
 
     std::unique_ptr<TTarvikClientForm> form(CreateLoaded<TTarvikClientForm>());
     QObject::connect(form.get(), &TTarvikClientForm::Terminated, &app, &QCoreApplication::quit,

@@ -1,4 +1,5 @@
 #include "frScene.h"
+#include "kaLanguage.h"
 
 #include "DiskSpace.h"
 #include "PathTreeNodeObject.h"
@@ -43,6 +44,7 @@ TSceneFrame::TSceneFrame(const QString& name, QWidget* parent) : TTreeNodeFrame(
     // Run-time values, not texts to translate.
     ExcludeFromLanguage(SceneDirkaLabel);
     ExcludeFromLanguage(CurrentFreeLabel);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TSceneFrame::~TSceneFrame() {

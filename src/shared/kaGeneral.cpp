@@ -2,6 +2,7 @@
 
 #include "EkaError.h"
 #include "TkaHashList.h"
+#include "kaLanguageFiles.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -50,6 +51,8 @@ constexpr qint64 MsecsPerDay = 86'400'000;
 
 TkaLibrary::TkaLibrary() {
     SetCfgIniFile(std::make_unique<TIniFile>(ConfigFileName()));
+    RegisterListProperty(QStringLiteral("Items"), QStringLiteral("QComboBox"));
+    RegisterListProperty(QStringLiteral("Items"), QStringLiteral("TkaRadioGroup"));
 }
 
 TkaLibrary::~TkaLibrary() {
@@ -58,6 +61,7 @@ TkaLibrary::~TkaLibrary() {
     r.Messages.Clear();
     r.Remanent.clear();
     r.Excluded.clear();
+    ResetLanguageSystem();
 }
 
 // ---- Program directory ------------------------------------------------------
@@ -250,7 +254,10 @@ TkaHashList& MessageRegistry() {
 }
 
 int RegisterMessage(const QString& key, const QString& defaultText) {
-    return MessageRegistry().Add(key, defaultText);
+    const int handle = MessageRegistry().Add(key, defaultText);
+    if (TIniFile* exportFile = LanguageExportFile())
+        exportFile->WriteString(QStringLiteral("General"), key, defaultText);
+    return handle;
 }
 
 QString MessageText(int handle) {
