@@ -3,8 +3,11 @@
 #include "DiskSpace.h"
 #include "TJPEGImage.h"
 #include "kaGeneral.h"
+#include "kaSceneFiles.h"
 #include "kaSceneMaker.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -53,6 +56,26 @@ void BM_FreeSpaceReading(benchmark::State& state) {
         benchmark::DoNotOptimize(FreeDiskSpace(folder.path()));
 }
 BENCHMARK(BM_FreeSpaceReading)->Unit(benchmark::kMicrosecond);
+
+// The start-up look for pictures a kill left unnamed, over a camera's
+// recordings of Arg days of ten scenes: it reads one name and time per day and
+// the newest day's scenes only, so it stays small as the recordings grow.
+void BM_StartUpRecovery(benchmark::State& state) {
+    QTemporaryDir folder;
+    const QString root = folder.path();
+    const QDate first(2015, 1, 1);
+    for (int d = 0; d < state.range(0); ++d) {
+        const QString day = root + QLatin1Char('/') + first.addDays(d).toString("yyyyMMdd");
+        for (int s = 0; s < 10; ++s) {
+            const QString scene = day + QStringLiteral("/%1").arg(s * 10000000, 9, 10, QChar('0'));
+            QDir().mkpath(scene);
+            QFile(scene + "/picture.jpg").open(QIODevice::WriteOnly);
+        }
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RecoverPictureTemporaries(root));
+}
+BENCHMARK(BM_StartUpRecovery)->Arg(30)->Arg(365)->Arg(3650)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -6,7 +6,6 @@
 #include "PathTreeNodeObject.h"
 #include "TIniFile.h"
 #include "TkaDialogs.h"
-#include "TkaHashList.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
 #include "Videocap.h"
@@ -22,6 +21,7 @@
 #include "kaLanguage.h"
 #include "kaPageControl.h"
 #include "kaPanel.h"
+#include "kaSceneFiles.h"
 #include "kaTreePanel.h"
 #include "kaTreeView.h"
 
@@ -50,7 +50,6 @@ namespace {
 const QString FormName = QStringLiteral("TarvikForm");
 const QString ProgramName = QStringLiteral("Tarvik");
 const QString PathSeparator = QStringLiteral("/");
-const QChar CaptionSeparator = QLatin1Char('\\');
 // An ini value that no placement key ever holds.
 constexpr int MissingPlacement = -32768;
 constexpr int TrayImageSize = 32;
@@ -58,53 +57,34 @@ constexpr int TreeImageSize = 16;
 
 // ---- Messages ------------------------------------------------------------------
 
-// The registry is emptied when the library shuts down and may be started again
-// in the same process: a handle is trusted only while it still names its key.
-class TMessage {
-public:
-    TMessage(QString key, QString text) : Key(std::move(key)), Text(std::move(text)) {}
-
-    QString Get() {
-        const TkaHashList& registry = MessageRegistry();
-        if (Handle < 0 || Handle >= registry.Count() || registry.Key(Handle) != Key)
-            Handle = RegisterMessage(Key, Text);
-        return MessageText(Handle);
-    }
-
-private:
-    QString Key;
-    QString Text;
-    int Handle = -1;
-};
-
-TMessage& HelpMessage() {
-    static TMessage message(QStringLiteral("FTARVIK_MSG_HELP"), QStringLiteral("Help"));
+TkaMessage& HelpMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIK_MSG_HELP"), QStringLiteral("Help"));
     return message;
 }
 
-TMessage& DriverMissingMessage() {
-    static TMessage message(QStringLiteral("FTARVIK_MSG_DRIVERMISSING"),
-                            QStringLiteral("Cannot find a valid driver! Please install a webacam "
-                                           "first."));
+TkaMessage& DriverMissingMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIK_MSG_DRIVERMISSING"),
+                              QStringLiteral("Cannot find a valid driver! Please install a webacam "
+                                             "first."));
     return message;
 }
 
-TMessage& ScenesMessage() {
-    static TMessage message(QStringLiteral("FTARVIK_MSG_SCENES"), QStringLiteral("Scenes"));
+TkaMessage& ScenesMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIK_MSG_SCENES"), QStringLiteral("Scenes"));
     return message;
 }
 
-TMessage& ToolTipMessage() {
-    static TMessage message(QStringLiteral("FTARVIK_MSG_MSG_TOOLTIPTEXT"),
-                            QStringLiteral("(right mouse button for options)"));
+TkaMessage& ToolTipMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIK_MSG_MSG_TOOLTIPTEXT"),
+                              QStringLiteral("(right mouse button for options)"));
     return message;
 }
 
 void RegisterMessages() {
-    HelpMessage().Get();
-    DriverMissingMessage().Get();
-    ScenesMessage().Get();
-    ToolTipMessage().Get();
+    HelpMessage().Handle();
+    DriverMissingMessage().Handle();
+    ScenesMessage().Handle();
+    ToolTipMessage().Handle();
 }
 
 // ---- Pictures ------------------------------------------------------------------
@@ -137,10 +117,6 @@ QPixmap CameraPixmap(int size) {
 
 QTreeWidgetItem* Parent(const QTreeWidgetItem* node) {
     return node != nullptr ? node->parent() : nullptr;
-}
-
-TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
-    return dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
 }
 
 } // namespace
@@ -272,16 +248,32 @@ TkaTreeView* TTarvikForm::Tree() const {
 void TTarvikForm::Loaded() {
     CreateTrayIcon();
     DirExplorerFrame->kaPanel->hide();
-    try {
-        AddTopLevelNodes();
-        AddCameras();
-        ReadWindowPlacement();
-        BuildLanguageMenu();
-        FirstPlayTimer->start();
-    } catch (const std::exception& error) {
-        HandleApplicationError(error);
+    // Each step stands on its own: a camera or folder that fails is reported
+    // and every other camera is still set up and started.
+    if (!StartStep([this] { AddTopLevelNodes(); })) {
         // Without the first play the page panel would stay hidden for good.
         DirExplorerFrame->kaPanel->show();
+        return;
+    }
+    AddCameras();
+    StartStep([this] { ReadWindowPlacement(); });
+    BuildLanguageMenu();
+    FirstPlayTimer->start();
+}
+
+bool TTarvikForm::StartStep(const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& error) {
+        // The same cause (a read-only "Cfg", "Scenes" being a file) fails every
+        // camera alike: one box says it.
+        const QString text = QString::fromUtf8(error.what());
+        if (!FStartErrors.contains(text)) {
+            FStartErrors.append(text);
+            RunHandled([&error] { HandleApplicationError(error); });
+        }
+        return false;
     }
 }
 
@@ -304,7 +296,7 @@ void TTarvikForm::AddTopLevelNodes() {
     SupportNode = tree->AddNode(nullptr, QStringLiteral("Support"), FeedbackFrame,
                                 new TTreeNodeObject, -1, SupportImage);
     HelpNode =
-        tree->AddNode(nullptr, HelpMessage().Get(), RootFrame, new TTreeNodeObject, -1, HelpImage);
+        tree->AddNode(nullptr, HelpMessage().Text(), RootFrame, new TTreeNodeObject, -1, HelpImage);
     // Both nodes show the page; it belongs to the root node.
     RootFrame->SetNode(RootNode);
 }
@@ -314,7 +306,7 @@ void TTarvikForm::AddCameras() {
     QString description;
     QString version;
     for (int index = 0; GetDriverDescription(index, description, version); ++index)
-        AddCamera(index, description, candidate);
+        StartStep([&] { AddCamera(index, description, candidate); });
     RootNode->setExpanded(true);
 }
 
@@ -325,7 +317,9 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
     QTreeWidgetItem* cameraNode =
         Tree()->AddNode(RootNode, description, frame, new TTreeNodeObject, -1, CameraImage);
     cameraNode->setExpanded(true);
-    frame->SetDescription(description);
+    // This also creates the scene frame, which fails without a "Scenes" folder.
+    // A camera without recordings still shows and detects motion.
+    StartStep([&] { frame->SetDescription(description); });
 
     if (TVideoCap* cap = frame->VideoCap) {
         try {
@@ -341,15 +335,8 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
         }
     }
 
-    TSceneFrame* scenes = frame->SceneFrame();
-    QTreeWidgetItem* scenesNode = AddScenesNode(cameraNode, scenes, driverIndex);
-    if (CountSubDirectories(scenes->SceneDir()) > 0) {
-        scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-        scenesNode->setExpanded(true);
-    }
-    scenes->OnNewScene = [this](QObject* sender, const QString& sPath) {
-        OnNewScene(sender, sPath);
-    };
+    if (TSceneFrame* scenes = frame->SceneFrame())
+        AddRecordings(cameraNode, scenes, driverIndex);
 
     if (FirstVideoFrame == nullptr && candidate) {
         FirstCameraNode = cameraNode;
@@ -359,9 +346,25 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
     }
 }
 
-QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame,
-                                            int driverIndex) {
-    const QString caption = ScenesMessage().Get();
+void TTarvikForm::AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int driverIndex) {
+    QTreeWidgetItem* scenesNode = AddScenesNode(cameraNode, scenes);
+    // Without its folder the camera records nothing until the user chooses
+    // another one on its scene page.
+    StartStep([&] { SetDefaultSceneDir(scenes, driverIndex); });
+    // Pictures written completely but not yet named when the program was killed.
+    RecoverPictureTemporaries(scenes->SceneDir());
+    connect(scenes, &TSceneFrame::RecordingFailureChanged, this, &TTarvikForm::UpdateTrayToolTip);
+    if (CountSubDirectories(scenes->SceneDir()) > 0) {
+        scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        scenesNode->setExpanded(true);
+    }
+    scenes->OnNewScene = [this](QObject* sender, const QString& sPath) {
+        OnNewScene(sender, sPath);
+    };
+}
+
+QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame) {
+    const QString caption = ScenesMessage().Text();
     QTreeWidgetItem* node = Tree()->FindChild(cameraNode, caption);
     auto* object = new TPathTreeNodeObject(nullptr, sceneFrame->SceneDir(), nullptr);
     object->SetDeletable(false);
@@ -374,13 +377,16 @@ QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneF
         TkaTreeView::SetSelectedIndex(node, ScenesImage);
     }
     sceneFrame->SetSceneNode(node);
-    if (sceneFrame->SceneDir().isEmpty()) {
-        // One level at a time: "Scenes" first, then the camera's own folder.
-        ProgramSubDir(QStringLiteral("Scenes"));
-        sceneFrame->SetSceneDir(
-            ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(driverIndex)));
-    }
     return node;
+}
+
+void TTarvikForm::SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex) {
+    if (!sceneFrame->SceneDir().isEmpty())
+        return;
+    // One level at a time: "Scenes" first, then the camera's own folder.
+    ProgramSubDir(QStringLiteral("Scenes"));
+    sceneFrame->SetSceneDir(
+        ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(driverIndex)));
 }
 
 // ---- Window placement ----------------------------------------------------------------
@@ -441,7 +447,7 @@ void TTarvikForm::FirstPlayTimerTimer() {
     } else {
         tree->setCurrentItem(RootNode);
         DirExplorerFrame->ShowPage(RootFrame);
-        Dialogs().ShowMessage(DriverMissingMessage().Get());
+        Dialogs().ShowMessage(DriverMissingMessage().Text());
     }
 }
 
@@ -489,7 +495,7 @@ void TTarvikForm::AddNewScene(TSceneFrame* frame, const QString& sPath, const QS
                                          RootImage);
         }
         dayNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-        TPathTreeNodeObject* dayObject = PathObject(dayNode);
+        TPathTreeNodeObject* dayObject = PathNodeObject(dayNode);
         dayObject->SetUnread(true);
         if (dayNode->isExpanded()) {
             const QString scenePath = sceneDir + sPath;
@@ -505,7 +511,9 @@ void TTarvikForm::AddNewScene(TSceneFrame* frame, const QString& sPath, const QS
             dayObject->UnreadNames().append(sceneCaption);
         }
     } else {
-        PathObject(scenesNode)->UnreadNames().append(dayCaption + CaptionSeparator + sceneCaption);
+        PathNodeObject(scenesNode)
+            ->UnreadNames()
+            .append(dayCaption + TkaTreeView::CaptionSeparator + sceneCaption);
     }
     scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
 
@@ -531,14 +539,9 @@ void TTarvikForm::BuildLanguageMenu() {
         item->setCheckable(true);
         LanguageGroup->addAction(item);
         connect(item, &QAction::triggered, this, [this, item] { LanguageItemClick(item); });
-        if (item->text() != ActiveLanguageName)
-            continue;
-        try {
-            LanguageItemClick(item);
-        } catch (const std::exception& error) {
-            // The window must come up all the same, in the texts it has.
-            HandleApplicationError(error);
-        }
+        // The window comes up all the same, in the texts it has.
+        if (item->text() == ActiveLanguageName)
+            StartStep([this, item] { LanguageItemClick(item); });
     }
 }
 
@@ -547,7 +550,7 @@ void TTarvikForm::LanguageItemClick(QAction* item) {
     const QString name = item->text().remove(QLatin1Char('&'));
     SelectLanguageByName(name);
     TrayIcon->SetToolTip(TRootFrame::ProductTitle() + QStringLiteral("\r\n") +
-                         ToolTipMessage().Get());
+                         ToolTipMessage().Text());
     ActiveLanguageName = name;
     CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
 }
@@ -564,10 +567,10 @@ void TTarvikForm::kaLanguageBeforeExport() {
 void TTarvikForm::kaLanguageAfterImport() {
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
         if (frame && frame->SceneFrame() && frame->SceneFrame()->SceneNode())
-            frame->SceneFrame()->SceneNode()->setText(0, ScenesMessage().Get());
+            frame->SceneFrame()->SceneNode()->setText(0, ScenesMessage().Text());
     }
     if (HelpNode != nullptr)
-        HelpNode->setText(0, HelpMessage().Get());
+        HelpNode->setText(0, HelpMessage().Text());
 }
 
 // ---- Tree events ------------------------------------------------------------------------
@@ -623,6 +626,18 @@ void TTarvikForm::RestoreApplication() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
+void TTarvikForm::UpdateTrayToolTip() {
+    if (TrayIcon == nullptr)
+        return;
+    QString tip = ProgramName;
+    for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
+        if (frame != nullptr && frame->SceneFrame() != nullptr &&
+            !frame->SceneFrame()->RecordingFailure().isEmpty())
+            tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
+    }
+    TrayIcon->SetToolTip(tip);
+}
+
 void TTarvikForm::ShowActionExecute() {
     if (isVisible())
         RestoreApplication();
@@ -646,6 +661,12 @@ void TTarvikForm::CloseActionExecute() {
 }
 
 void TTarvikForm::closeEvent(QCloseEvent* event) {
+    if (FEndingSession) {
+        // The end of the session ran the close query already.
+        event->accept();
+        FormClose();
+        return;
+    }
     if (!FQuitRequested) {
         // The close box only puts the window into the notification area.
         event->ignore();
@@ -653,6 +674,8 @@ void TTarvikForm::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!FormCloseQuery()) {
+        // Cancelled: the close box hides to the tray again, as before "Beenden ...".
+        FQuitRequested = false;
         event->ignore();
         return;
     }
@@ -661,15 +684,20 @@ void TTarvikForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TTarvikForm::FormCloseQuery() {
+    emit CloseQueryRun();
+    // Each question runs a dialog while the cameras go on: the page is looked
+    // up again by its place in the list after every one.
+    bool canClose = true;
+    for (qsizetype i = 0; canClose && i < FVideoFrames.size(); ++i) {
+        if (const QPointer<TVideoFrame> frame = FVideoFrames.at(i))
+            frame->QueryMaskSave(canClose);
+    }
+    if (!canClose)
+        return false;
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
-        if (frame == nullptr)
-            continue;
-        try {
-            frame->StopActionExecute();
-        } catch (const std::exception& error) {
-            // One camera that cannot stop must not keep the others running.
-            HandleApplicationError(error);
-        }
+        // One camera that cannot stop must not keep the others running.
+        if (frame != nullptr)
+            RunHandled([&frame] { frame->StopActionExecute(); });
     }
     return true;
 }
@@ -680,7 +708,9 @@ void TTarvikForm::FormClose() {
     FClosed = true;
     const Qt::WindowStates state = windowState();
     RestoreApplication();
-    SaveWindowPlacement(state);
+    // A placement that cannot be stored (a read-only or full "Cfg") is
+    // reported; the program ends all the same.
+    RunHandled([this, state] { SaveWindowPlacement(state); });
     emit Terminated();
 }
 
@@ -690,9 +720,14 @@ void TTarvikForm::WMQueryEndSession() {
         delete TrayIcon;
         TrayIcon = nullptr;
     }
+    if (FEndingSession || FClosed)
+        return;
     FQuitRequested = true;
+    // The session ends whatever the answer: the query runs once, here, and
+    // the close that follows does not ask again.
     FormCloseQuery();
+    FEndingSession = true;
     close();
-    // A window that was never shown gets no close event from the platform.
+    // A window that was never shown may get no close event.
     FormClose();
 }

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 #include <functional>
@@ -125,6 +126,8 @@ public:
 signals:
     // The window closed for good; the program's message loop should end.
     void Terminated();
+    // The close query ran: the cameras were asked and stopped.
+    void CloseQueryRun();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -138,8 +141,14 @@ private:
     void AddTopLevelNodes();
     void AddCameras();
     void AddCamera(int driverIndex, const QString& description, bool& candidate);
-    QTreeWidgetItem* AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame,
-                                   int driverIndex);
+    // The camera's scenes node, its folder and its new scenes.
+    void AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int driverIndex);
+    QTreeWidgetItem* AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame);
+    // Scenes/N below the program folder for a camera without a stored folder.
+    void SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex);
+    // Runs one step of FormCreate; an error is reported (each message once per
+    // start) and false returned, so the start-up goes on.
+    bool StartStep(const std::function<void()>& step);
     void ReadWindowPlacement();
     void BuildLanguageMenu();
     // State: the window's state before the close restored it.
@@ -152,9 +161,13 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void RestoreApplication();
+    // The program's name, and which cameras fail to record.
+    void UpdateTrayToolTip();
 
     QList<QPointer<TVideoFrame>> FVideoFrames;
     bool FQuitRequested = false;
     bool FShownBefore = false;
     bool FClosed = false;
+    bool FEndingSession = false;
+    QStringList FStartErrors;
 };

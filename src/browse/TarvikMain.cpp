@@ -1,69 +1,83 @@
 // The program Tarvik: the library's start-up, the main window, the message loop.
 
+#include "ApplicationErrors.h"
 #include "CaptureDialogs.h"
 #include "FTarvik.h"
+#include "TerminationSignals.h"
+#include "TkaDialogs.h"
 #include "kaApplication.h"
+#include "kaApplicationEvents.h"
 #include "kaGeneral.h"
 #include "kaLanguage.h"
 
-#include <QSocketNotifier>
-#include <csignal>
-#include <functional>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
-#include <pthread.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
 
-// SIGTERM and SIGINT, read as data from a signalfd on the main thread, so that
-// a service manager or Ctrl+C ends the program as the end of the session does.
-class TTerminationSignals {
-public:
-    TTerminationSignals() {
-        sigemptyset(&Signals);
-        sigaddset(&Signals, SIGTERM);
-        sigaddset(&Signals, SIGINT);
-        // Blocked before any thread starts, so every thread inherits the mask
-        // and the signals wait in the descriptor.
-        pthread_sigmask(SIG_BLOCK, &Signals, nullptr);
-        Descriptor = signalfd(-1, &Signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    }
-    ~TTerminationSignals() {
-        Notifier.reset();
-        if (Descriptor >= 0)
-            close(Descriptor);
-    }
-    TTerminationSignals(const TTerminationSignals&) = delete;
-    TTerminationSignals& operator=(const TTerminationSignals&) = delete;
+// An error before the main window exists: nothing else would show it.
+void ReportStartFailure(const std::exception& error) {
+    const QString text = TkaApplicationEvents::ErrorDescription(error);
+    std::fprintf(stderr, "Tarvik: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+    RunHandled([&text] { Dialogs().ShowError(TkaApplicationEvents::ErrorTitle(), text); });
+}
 
-    // Calls Handler once for the first signal; later ones are read and dropped.
-    void Connect(std::function<void()> handler) {
-        if (Descriptor < 0)
+// One run of the program: the library, the main window, the message loop.
+class TTarvikProgram {
+public:
+    int Run() {
+        try {
+            Library = std::make_unique<TkaLibrary>();
+            StartLanguage(QCoreApplication::arguments());
+            Form.reset(CreateLoaded<TTarvikForm>());
+        } catch (const std::exception& error) {
+            ReportStartFailure(error);
+            return EXIT_FAILURE;
+        }
+        if (Terminating) {
+            // Ended while the start-up showed a message: end as the session does.
+            Form->WMQueryEndSession();
+            return End(EXIT_SUCCESS);
+        }
+        QObject::connect(Form.get(), &TTarvikForm::Terminated, qApp, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        Form->show();
+        return End(QCoreApplication::exec());
+    }
+
+    // SIGTERM or SIGINT. The first ends the program as the end of the session
+    // does; one that comes while that ending still waits (for an error box)
+    // leaves every event loop at once.
+    void Terminate() {
+        if (Terminating || Form == nullptr) {
+            // During the start-up this leaves any message box; Run then ends.
+            Terminating = true;
+            QCoreApplication::exit(EXIT_SUCCESS);
             return;
-        Notifier = std::make_unique<QSocketNotifier>(Descriptor, QSocketNotifier::Read);
-        QObject::connect(Notifier.get(), &QSocketNotifier::activated, Notifier.get(),
-                         [this, handler = std::move(handler)] {
-                             if (Drain() && !Handled) {
-                                 Handled = true;
-                                 handler();
-                             }
-                         });
+        }
+        Terminating = true;
+        // Nobody may be at the screen to answer a box: what fails on the way
+        // out (the placement on a full disk) goes to the error log only.
+        Form->kaApplicationEvents1->SetShowExceptionBox(false);
+        // Not inside the signal's own handler: a box that is open meanwhile
+        // must still see the next signal.
+        QTimer::singleShot(0, Form.get(), [this] { Form->WMQueryEndSession(); });
     }
 
 private:
-    bool Drain() const {
-        signalfd_siginfo info{};
-        bool received = false;
-        while (read(Descriptor, &info, sizeof info) == ssize_t(sizeof info))
-            received = true;
-        return received;
+    int End(int result) {
+        // Remanent controls write their values as their windows go.
+        Form.reset();
+        Library.reset();
+        return result;
     }
 
-    sigset_t Signals{};
-    int Descriptor = -1;
-    bool Handled = false;
-    std::unique_ptr<QSocketNotifier> Notifier;
+    std::unique_ptr<TkaLibrary> Library;
+    std::unique_ptr<TTarvikForm> Form;
+    bool Terminating = false;
 };
 
 } // namespace
@@ -74,17 +88,8 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Tarvik"));
     // Setup windows may stay open; the program ends through its main window.
     app.setQuitOnLastWindowClosed(false);
-    const TkaLibrary library;
-    StartLanguage(QCoreApplication::arguments());
     InstallCaptureDialogs();
-
-    std::unique_ptr<TTarvikForm> form(CreateLoaded<TTarvikForm>());
-    QObject::connect(form.get(), &TTarvikForm::Terminated, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    terminationSignals.Connect([&form] { form->WMQueryEndSession(); });
-    form->show();
-    const int result = app.exec();
-    // Remanent controls write their values as their windows go.
-    form.reset();
-    return result;
+    TTarvikProgram program;
+    terminationSignals.Connect([&program] { program.Terminate(); });
+    return program.Run();
 }

@@ -1,24 +1,12 @@
 #include "UnreadablePictures.h"
 
 #include "ApplicationErrors.h"
-#include "TkaHashList.h"
 #include "kaGeneral.h"
 
-namespace {
-
-const QString UnreadableKey = QStringLiteral("UNREADABLEPICTURES_MSG_CANNOTREAD");
-const QString UnreadableText = QStringLiteral("The picture cannot be read");
-
-} // namespace
-
 QString TUnreadablePictures::Message() {
-    // The registry is emptied when the library shuts down and may be started
-    // again in the same process: a handle is trusted only while it names its key.
-    static int handle = -1;
-    const TkaHashList& registry = MessageRegistry();
-    if (handle < 0 || handle >= registry.Count() || registry.Key(handle) != UnreadableKey)
-        handle = RegisterMessage(UnreadableKey, UnreadableText);
-    return MessageText(handle);
+    static TkaMessage message(QStringLiteral("UNREADABLEPICTURES_MSG_CANNOTREAD"),
+                              QStringLiteral("The picture cannot be read"));
+    return message.Text();
 }
 
 bool TUnreadablePictures::Known(const QString& fileName) const {

@@ -5,7 +5,6 @@
 #include "PathTreeNodeObject.h"
 #include "THourGlass.h"
 #include "TkaDialogs.h"
-#include "TkaHashList.h"
 #include "TreeNodeFrame.h"
 #include "UnreadablePictures.h"
 #include "kaAction.h"
@@ -46,22 +45,12 @@ constexpr int SplitterWidth = 3;
 constexpr int TreeIndent = 19;
 constexpr int ChangeDelay = 500; // ms
 
-const QChar CaptionSeparator = QLatin1Char('\\');
+constexpr QChar CaptionSeparator = TkaTreeView::CaptionSeparator;
 
 // ---- Messages ------------------------------------------------------------------
 
-const QString SureKey = QStringLiteral("FREXPLOERER_MSG_SURE");
-const QString SureText = QStringLiteral("Are you sure to delete all Files in");
-
-// The registry is emptied when the library shuts down and may be started again
-// in the same process: a handle is trusted only while it still names its key.
-int SureMessage() {
-    static int handle = -1;
-    const TkaHashList& registry = MessageRegistry();
-    if (handle < 0 || handle >= registry.Count() || registry.Key(handle) != SureKey)
-        handle = RegisterMessage(SureKey, SureText);
-    return handle;
-}
+TkaMessage SureMessage{QStringLiteral("FREXPLOERER_MSG_SURE"),
+                       QStringLiteral("Are you sure to delete all Files in")};
 
 // ---- Captions ----------------------------------------------------------------------
 
@@ -89,10 +78,6 @@ bool LanguageFileExists() {
 
 // ---- Nodes ---------------------------------------------------------------------------
 
-TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
-    return dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
-}
-
 bool IsUnread(const QTreeWidgetItem* node) {
     const TTreeNodeObject* object = TkaTreeView::NodeObject(node);
     return object != nullptr && object->Unread();
@@ -108,7 +93,7 @@ bool NamesNodeOrBelow(const QString& entry, const QString& caption) {
 void MarkSubtreeRead(QTreeWidgetItem* node) {
     for (int i = 0; i < node->childCount(); ++i) {
         QTreeWidgetItem* child = node->child(i);
-        if (TPathTreeNodeObject* object = PathObject(child))
+        if (TPathTreeNodeObject* object = PathNodeObject(child))
             object->SetUnread(false);
         MarkSubtreeRead(child);
     }
@@ -126,6 +111,17 @@ bool HasUnreadSibling(const QTreeWidgetItem* node) {
 void DeleteChildren(QTreeWidgetItem* node) {
     while (node->childCount() > 0)
         delete node->child(node->childCount() - 1);
+}
+
+// The scene directory a node's recordings belong to: the path of its
+// outermost ancestor (or itself) with a path node object, the camera's scenes node.
+QString SceneDirOf(const QTreeWidgetItem* node) {
+    QString sceneDir;
+    for (; node != nullptr; node = node->parent()) {
+        if (const TPathTreeNodeObject* object = PathNodeObject(node))
+            sceneDir = object->Path();
+    }
+    return sceneDir;
 }
 
 void SetImages(QTreeWidgetItem* node, int index) {
@@ -175,7 +171,7 @@ void TExplorerItemDelegate::initStyleOption(QStyleOptionViewItem* option,
 
 TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
     SetOwner(this, owner, objectName());
-    SureMessage();
+    SureMessage.Handle();
     ChooseCaptionFormats();
     CreateComponents();
     ConnectTree();
@@ -347,7 +343,7 @@ void TExplorerFrame::NodeSelected(QTreeWidgetItem* node) {
     }
     TTreeNodeFrame* page = object->Page();
     ShowPage(page);
-    if (const TPathTreeNodeObject* path = PathObject(node)) {
+    if (const TPathTreeNodeObject* path = PathNodeObject(node)) {
         if (page != nullptr && page == PlayerPage)
             PlayerPage->SetPath(path->Path());
         else if (page != nullptr && page == ThumbnailPage)
@@ -364,15 +360,22 @@ void TExplorerFrame::NodeSelected(QTreeWidgetItem* node) {
 
 bool TExplorerFrame::HasPictures(const QString& path) {
     // Name filters match without letter case, as the recordings' file system did.
-    return !QDir(path).entryList({QStringLiteral("*.jpg")}, QDir::Files).isEmpty();
+    return !QDir(path)
+                .entryList({QStringLiteral("*.jpg")}, QDir::Files | QDir::NoSymLinks)
+                .isEmpty();
 }
 
 void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
     const QString directory = IncludeBackslash(path);
-    for (const QString& name : SortedDirectoryEntries(path, QDir::Dirs | QDir::Files)) {
+    // Links are left out: a node over one would let Delete and the retention
+    // rules reach whatever it points at.
+    for (const QString& name :
+         SortedDirectoryEntries(path, QDir::Dirs | QDir::Files | QDir::NoSymLinks)) {
         if (IsHiddenName(name))
             continue;
         const QString fullPath = directory + name;
+        if (QFileInfo(fullPath).isSymLink())
+            continue;
         if (!QFileInfo(fullPath).isDir()) {
             kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
                                 PictureImage);
@@ -393,7 +396,7 @@ void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
 // ---- Expansion and collapse ----------------------------------------------------------
 
 void TExplorerFrame::kaTreeViewExpanding(QTreeWidgetItem* node) {
-    TPathTreeNodeObject* object = PathObject(node);
+    TPathTreeNodeObject* object = PathNodeObject(node);
     if (object == nullptr)
         return;
     THourGlassScope busy;
@@ -415,7 +418,7 @@ void TExplorerFrame::kaTreeViewExpanded(QTreeWidgetItem* node) {
 }
 
 void TExplorerFrame::kaTreeViewCollapsing(QTreeWidgetItem* node) {
-    TPathTreeNodeObject* object = PathObject(node);
+    TPathTreeNodeObject* object = PathNodeObject(node);
     if (object == nullptr)
         return;
     THourGlassScope busy;
@@ -426,7 +429,7 @@ void TExplorerFrame::kaTreeViewCollapsed(QTreeWidgetItem* node) {
     if (TkaTreeView::ImageIndex(node) < FirstNonFolderImage)
         SetImages(node, ClosedFolderImage);
     // The node keeps its child indicator: expanding lists the directory afresh.
-    if (PathObject(node) != nullptr)
+    if (PathNodeObject(node) != nullptr)
         DeleteChildren(node);
 }
 
@@ -446,7 +449,7 @@ void TExplorerFrame::HandUnreadNamesDown(QTreeWidgetItem* node, TPathTreeNodeObj
         QTreeWidgetItem* child = node->child(i);
         const QString caption = child->text(0);
         TTreeNodeObject* childObject = TkaTreeView::NodeObject(child);
-        TPathTreeNodeObject* childPath = PathObject(child);
+        TPathTreeNodeObject* childPath = PathNodeObject(child);
         for (qsizetype k = 0; k < names.size();) {
             const QString entry = names.at(k);
             if (!NamesNodeOrBelow(entry, caption)) {
@@ -466,7 +469,7 @@ void TExplorerFrame::HandUnreadNamesDown(QTreeWidgetItem* node, TPathTreeNodeObj
 void TExplorerFrame::HandUnreadNamesUp(QTreeWidgetItem* node, TPathTreeNodeObject* object) {
     for (int i = 0; i < node->childCount(); ++i) {
         QTreeWidgetItem* child = node->child(i);
-        TPathTreeNodeObject* childObject = PathObject(child);
+        TPathTreeNodeObject* childObject = PathNodeObject(child);
         if (childObject == nullptr)
             continue;
         // Grandchildren hand their state to the child first.
@@ -542,19 +545,38 @@ void TExplorerFrame::DeleteActionExecute() {
     QTreeWidgetItem* node = kaTreeView->currentItem();
     TTreeNodeObject* object = TkaTreeView::NodeObject(node);
     if (auto* path = dynamic_cast<TPathTreeNodeObject*>(object))
-        DeletePathNode(node, path);
+        DeletePathNode(node, path->Path());
     else if (auto* file = dynamic_cast<TFileTreeNodeObject*>(object))
         DeleteFileNode(node, file->FileName());
 }
 
-void TExplorerFrame::DeletePathNode(QTreeWidgetItem* node, TPathTreeNodeObject* object) {
-    const QString path = object->Path();
-    const QString question =
-        MessageText(SureMessage()) + QLatin1Char(' ') + path + QStringLiteral(" ?");
-    if (Dialogs().Confirm(question, TConfirmButtons::YesNoCancel) != TDialogAnswer::Yes)
+QTreeWidgetItem* TExplorerFrame::PathNodeAfterQuestion(const QPersistentModelIndex& index,
+                                                       const QString& path) const {
+    // The index follows the node through insertions above it and becomes
+    // invalid with the node; a node that now stands for another directory is
+    // not the one the user answered for.
+    if (!index.isValid())
+        return nullptr;
+    QTreeWidgetItem* node = kaTreeView->NodeFromIndex(index);
+    const TPathTreeNodeObject* object = PathNodeObject(node);
+    return object != nullptr && object->Path() == path ? node : nullptr;
+}
+
+void TExplorerFrame::DeletePathNode(QTreeWidgetItem* node, const QString& path) {
+    const QString question = SureMessage.Text() + QLatin1Char(' ') + path + QStringLiteral(" ?");
+    // While the question is open, timers go on and may delete this very node
+    // (the guard, the per-day limit): only its index is kept across it.
+    const QPersistentModelIndex index = kaTreeView->IndexOfNode(node);
+    node = nullptr;
+    if (Dialogs().Confirm(question, TConfirmButtons::YesNoCancel, TDialogAnswer::No) !=
+        TDialogAnswer::Yes)
         return;
+    node = PathNodeAfterQuestion(index, path);
+    if (node == nullptr)
+        return;
+    TPathTreeNodeObject* object = PathNodeObject(node);
     THourGlassScope busy;
-    DeleteSceneTree(path);
+    DeleteSceneTree(SceneDirOf(node), path);
     if (object->Deletable()) {
         delete node;
         return;
@@ -571,7 +593,7 @@ void TExplorerFrame::DeletePathNode(QTreeWidgetItem* node, TPathTreeNodeObject* 
 void TExplorerFrame::DeleteFileNode(QTreeWidgetItem* node, const QString& fileName) {
     // A file that cannot be removed is left alone; its node goes all the same.
     QFile::remove(fileName);
-    TPathTreeNodeObject* parent = PathObject(node->parent());
+    TPathTreeNodeObject* parent = PathNodeObject(node->parent());
     if (parent != nullptr && !HasPictures(parent->Path())) {
         parent->SetPage(nullptr);
         ShowPage(nullptr);
@@ -590,12 +612,12 @@ void TExplorerFrame::MarkAsReadActionExecute() {
     TTreeNodeObject* object = TkaTreeView::NodeObject(node);
     if (object == nullptr)
         return;
-    if (PathObject(node) != nullptr)
+    if (PathNodeObject(node) != nullptr)
         MarkSubtreeRead(node);
     object->SetUnread(false);
     // Upwards while nothing else beside is unread; a camera node ends the walk.
     for (QTreeWidgetItem* child = node; child->parent() != nullptr; child = child->parent()) {
-        TPathTreeNodeObject* parent = PathObject(child->parent());
+        TPathTreeNodeObject* parent = PathNodeObject(child->parent());
         if (parent == nullptr || HasUnreadSibling(child))
             break;
         parent->SetUnread(false);

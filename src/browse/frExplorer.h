@@ -6,6 +6,7 @@
 #include "frThumbNail.h"
 #include "kaComponent.h"
 
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 #include <QStyledItemDelegate>
@@ -122,7 +123,10 @@ private:
     void ConnectTree();
     void ChooseCaptionFormats();
     void CollapseNode(QTreeWidgetItem* node);
-    void DeletePathNode(QTreeWidgetItem* node, TPathTreeNodeObject* object);
+    void DeletePathNode(QTreeWidgetItem* node, const QString& path);
+    // The node at Index when it is still there and still shows Path, else null.
+    QTreeWidgetItem* PathNodeAfterQuestion(const QPersistentModelIndex& index,
+                                           const QString& path) const;
     void DeleteFileNode(QTreeWidgetItem* node, const QString& fileName);
     void HandUnreadNamesDown(QTreeWidgetItem* node, TPathTreeNodeObject* object);
     void HandUnreadNamesUp(QTreeWidgetItem* node, TPathTreeNodeObject* object);

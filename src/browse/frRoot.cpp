@@ -1,11 +1,13 @@
 #include "frRoot.h"
-#include "kaGeneral.h"
-#include "kaLanguage.h"
 
+#include "FNetworkCameras.h"
+#include "kaGeneral.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 
 #include <QFont>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,11 +42,25 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
     DescriptionkaLabel->setAlignment(Qt::AlignCenter);
     column->addWidget(DescriptionkaLabel);
 
+    NetworkCamerasButton =
+        Own(this, new QPushButton(QStringLiteral("&Network cameras ..."), kaPanel),
+            "NetworkCamerasButton");
+    column->addWidget(NetworkCamerasButton, 0, Qt::AlignHCenter);
+    connect(NetworkCamerasButton, &QPushButton::clicked, this,
+            &TRootFrame::NetworkCamerasButtonClick);
+
     CentrePanel(kaPanel);
     // Name and version are no text to translate: a file of an older version
     // would show its own number.
     ExcludeFromLanguage(TitlekaLabel);
     Own(this, new TkaLanguage(this), "kaLanguage1");
+}
+
+void TRootFrame::NetworkCamerasButtonClick() {
+    TNetworkCamerasForm form(window());
+    // Translated and given its accelerators as it loads.
+    LoadComponent(&form);
+    form.exec();
 }
 
 QString TRootFrame::ProductTitle() {

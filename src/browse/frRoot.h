@@ -4,6 +4,7 @@
 
 class TkaLabel;
 class TkaPanel;
+class QPushButton;
 
 // The page of the tree's root and help nodes: the program's name and version
 // on a panel that stays centred in the page.
@@ -19,4 +20,8 @@ public:
     TkaPanel* kaPanel = nullptr;
     TkaLabel* TitlekaLabel = nullptr;
     TkaLabel* DescriptionkaLabel = nullptr;
+    QPushButton* NetworkCamerasButton = nullptr;
+
+    // Opens the "Network cameras" dialog.
+    void NetworkCamerasButtonClick();
 };

@@ -1,6 +1,7 @@
 #include "CaptureBackend.h"
 
 #include "DemoCameraBackend.h"
+#include "NetworkCameraBackend.h"
 #include "V4l2Backend.h"
 #include "kaGeneral.h"
 
@@ -25,10 +26,22 @@ int ConfiguredDemoCameras() {
     return ini->ReadInteger(QStringLiteral("Capture"), QStringLiteral("DemoCameras"), 0);
 }
 
+QList<TNetworkCameraEntry> ConfiguredNetworkCameras() {
+    const TIniFile* ini = CfgIniFile();
+    if (!ini)
+        return {};
+    QList<TNetworkCameraEntry> cameras = ReadNetworkCameras(*ini);
+    // A file edited by hand may hold passwords readable by everyone.
+    if (!cameras.isEmpty())
+        ProtectNetworkCameraFile(ini->FileName());
+    return cameras;
+}
+
 } // namespace
 
 TCaptureBackendList DefaultCaptureBackends(std::shared_ptr<TV4l2DeviceCalls> calls) {
     return {std::make_shared<TV4l2Backend>(std::move(calls)),
+            std::make_shared<TNetworkCameraBackend>(ConfiguredNetworkCameras()),
             std::make_shared<TDemoCameraBackend>(ConfiguredDemoCameras())};
 }
 

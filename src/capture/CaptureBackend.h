@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The platform layer under TVideoCap: a back end offers numbered devices, a
@@ -78,7 +79,8 @@ public:
     virtual bool IsStreaming() const = 0;
     // Copies the newest frame into Frame (resized to Format().FrameBytes()),
     // starting the stream when needed. Returns within a bounded time; false
-    // when no frame could be had.
+    // when no frame could be had. A device that receives pictures at its own
+    // pace may leave Frame empty when none arrived since the last grab.
     virtual bool GrabFrame(std::vector<std::uint8_t>& frame) = 0;
 
     virtual TCaptureCaps Caps() = 0;
@@ -96,16 +98,20 @@ public:
     virtual QString Version(int index) = 0;
     // A disconnected device object, or null when Index names no device.
     virtual std::unique_ptr<TCaptureDevice> CreateDevice(int index) = 0;
+    // The device's capabilities when they are known without connecting it;
+    // by default a device is connected to ask it.
+    virtual std::optional<TCaptureCaps> KnownCaps(int /*index*/) { return std::nullopt; }
 };
 
 using TCaptureBackendList = std::vector<std::shared_ptr<TCaptureBackend>>;
 
 class TV4l2DeviceCalls;
-// The devices reached through Calls, then the configured demo cameras.
+// The devices reached through Calls, then the configured network cameras
+// (section "NetworkCameras"), then the configured demo cameras.
 TCaptureBackendList DefaultCaptureBackends(std::shared_ptr<TV4l2DeviceCalls> calls);
 
 // The process-wide back ends in driver order. Built on first use: the V4L2
-// devices, then as many demo cameras as the configuration file's
+// devices, the network cameras, then as many demo cameras as the configuration file's
 // [Capture] DemoCameras asks for (none without a configuration file).
 const TCaptureBackendList& CaptureBackends();
 // Test seam: replaces the list; an empty list makes the next use build the

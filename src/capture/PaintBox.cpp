@@ -12,9 +12,5 @@ void TPaintBox::paintEvent(QPaintEvent* /*event*/) {
     QPainter canvas(this);
     // An error must not escape into Qt's event dispatch (a picture that does
     // not decode, for instance); it is reported and the box stays as drawn.
-    try {
-        OnPaint(canvas);
-    } catch (const std::exception& error) {
-        HandleApplicationError(error);
-    }
+    RunHandled([&] { OnPaint(canvas); });
 }

@@ -1,5 +1,7 @@
 #include "Videocap.h"
 
+#include "CaptureSettings.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -30,6 +32,17 @@ bool Preallocate(const QString& fileName, qint64 bytes) {
     if (!file.open(QIODevice::ReadWrite) || !file.resize(bytes))
         return false;
     return posix_fallocate(file.handle(), 0, bytes) == 0;
+}
+
+// A network camera is not contacted just to learn that it has no dialogs.
+std::optional<TCaptureCaps> KnownDriverCaps(int index) {
+    const TCaptureDriver driver = FindCaptureDriver(index);
+    return driver.Backend ? driver.Backend->KnownCaps(driver.Index) : std::nullopt;
+}
+
+bool HasDialog(const TCaptureCaps& caps, bool format, bool source) {
+    return format ? caps.HasDlgVideoFormat
+                  : (source ? caps.HasDlgVideoSource : caps.HasDlgVideoDisplay);
 }
 
 } // namespace
@@ -151,11 +164,18 @@ void TVideoCap::Connect() {
         throw ENoCapWindowException(NoCapWindowMessage);
     }
     if (!device->Open()) {
-        ReportError(device->ErrorText());
+        // The device's reason (a refused password, a camera that does not
+        // answer) is what the user needs to mend it.
+        const QString reason = device->ErrorText();
+        ReportError(reason);
         device.reset();
         RefreshStatus(true);
-        throw ENotConnectException(NotConnectMessage);
+        throw ENotConnectException(reason.isEmpty()
+                                       ? NotConnectMessage
+                                       : NotConnectMessage + QStringLiteral(": ") + reason);
     }
+    // A camera comes back with the size and controls chosen in its dialogs.
+    RestoreCaptureSettings(*device, Name);
     Device = std::move(device);
     FramesGrabbed = 0;
     ConnectedClock.start();
@@ -397,6 +417,10 @@ bool TVideoCap::LoadDriverCaps() {
         return true;
     if (Index == -1)
         return false;
+    if (std::optional<TCaptureCaps> known = KnownDriverCaps(Index)) {
+        DriverCaps = *known;
+        return true;
+    }
     TTemporaryConnection connection(*this);
     if (!Device)
         return false;
@@ -430,6 +454,9 @@ bool TVideoCap::DlgVideoDisplay() {
 bool TVideoCap::ShowDialog(TDialogKind kind) {
     if (Index == -1)
         return false;
+    if (const std::optional<TCaptureCaps> known = KnownDriverCaps(Index))
+        if (!HasDialog(*known, kind == TDialogKind::Format, kind == TDialogKind::Source))
+            return false;
     bool confirmed = false;
     {
         TTemporaryConnection connection(*this);
@@ -448,8 +475,10 @@ bool TVideoCap::ShowDialog(TDialogKind kind) {
             confirmed = caps.HasDlgVideoDisplay && dialogs->DisplayDialog(*Device);
             break;
         }
-        if (confirmed)
+        if (confirmed) {
+            StoreCaptureSettings(*Device, Name);
             RefreshStatus(true);
+        }
     }
     if (confirmed)
         SizeCaptureWindow();

@@ -7,25 +7,31 @@
 #include "IdUDPClient.h"
 #include "PaintBox.h"
 #include "THourGlass.h"
-#include "TkaHashList.h"
+#include "TkaDialogs.h"
 #include "frScene.h"
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaEdit.h"
 #include "kaGeneral.h"
 #include "kaLabel.h"
+#include "kaMaskBitmap.h"
+#include "kaMaskFile.h"
 #include "kaPageControl.h"
 #include "kaPanel.h"
 #include "kaPictureAnalyser.h"
+#include "kaTimeText.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStyle>
@@ -40,49 +46,42 @@ namespace {
 
 // ---- Messages ------------------------------------------------------------------
 
-struct TMessage {
-    const char* Key;
-    const char* DefaultText;
-    int Handle = -1;
-};
-
-TMessage MaskModifiedMessage{"FRVIDEO_MSG_MASKMODIFIED", "is modified! Save?"};
-TMessage LastMotionMessage{"FRVIDEO_MSG_LASTMOTION", "Last Motion"};
-TMessage PictureTimeMessage{"FRVIDEO_MSG_PICTURETIME", "Last Picture"};
-
-// The registry is emptied when the library shuts down, and a test may start it
-// again in the same process: a handle is trusted only while it still names
-// its key, otherwise the message is registered anew.
-int MessageHandle(TMessage& message) {
-    const TkaHashList& registry = MessageRegistry();
-    const QString key = QString::fromLatin1(message.Key);
-    if (message.Handle < 0 || message.Handle >= registry.Count() ||
-        registry.Key(message.Handle) != key)
-        message.Handle = RegisterMessage(key, QString::fromLatin1(message.DefaultText));
-    return message.Handle;
-}
+TkaMessage MaskModifiedMessage{QStringLiteral("FRVIDEO_MSG_MASKMODIFIED"),
+                               QStringLiteral("is modified! Save?")};
+TkaMessage LastMotionMessage{QStringLiteral("FRVIDEO_MSG_LASTMOTION"),
+                             QStringLiteral("Last Motion")};
+TkaMessage PictureTimeMessage{QStringLiteral("FRVIDEO_MSG_PICTURETIME"),
+                              QStringLiteral("Last Picture")};
 
 // Tool tips of the broadcast edits and the status panels (panel 5 stays empty).
-TMessage SourceHintMessage{"FRVIDEO_MSG_HINTSOURCE",
-                           "Camera name sent with every broadcast picture (letters, digits, _)"};
-TMessage PortHintMessage{"FRVIDEO_MSG_HINTPORT", "UDP port the pictures are broadcast to"};
-std::array<TMessage, TVideoFrame::StatusPanelCount> PanelHintMessages{{
-    {"FRVIDEO_MSG_HINTLAMP", "Lit while the latest picture shows motion"},
-    {"FRVIDEO_MSG_HINTSEGMENTS", "Segments that changed more than the threshold"},
-    {"FRVIDEO_MSG_HINTMAXCHANGE", "Largest change of a segment"},
-    {"FRVIDEO_MSG_HINTBRIGHTNESS", "Brightness of the picture"},
-    {"FRVIDEO_MSG_HINTJPEGSIZE", "Size of the latest motion picture"},
-    {nullptr, nullptr},
-    {"FRVIDEO_MSG_HINTCOUNTMOVE", "Motion pictures since the program started"},
+TkaMessage SourceHintMessage{
+    QStringLiteral("FRVIDEO_MSG_HINTSOURCE"),
+    QStringLiteral("Camera name sent with every broadcast picture (letters, digits, _)")};
+TkaMessage PortHintMessage{QStringLiteral("FRVIDEO_MSG_HINTPORT"),
+                           QStringLiteral("UDP port the pictures are broadcast to")};
+std::array<std::optional<TkaMessage>, TVideoFrame::StatusPanelCount> PanelHintMessages{{
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTLAMP"),
+               QStringLiteral("Lit while the latest picture shows motion")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTSEGMENTS"),
+               QStringLiteral("Segments that changed more than the threshold")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTMAXCHANGE"),
+               QStringLiteral("Largest change of a segment")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTBRIGHTNESS"),
+               QStringLiteral("Brightness of the picture")},
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTJPEGSIZE"),
+               QStringLiteral("Size of the latest motion picture")},
+    std::nullopt,
+    TkaMessage{QStringLiteral("FRVIDEO_MSG_HINTCOUNTMOVE"),
+               QStringLiteral("Motion pictures since the program started")},
 }};
 
-QString HintText(TMessage& message) {
-    return message.Key == nullptr ? QString() : MessageText(MessageHandle(message));
+QString HintText(std::optional<TkaMessage>& message) {
+    return message ? message->Text() : QString();
 }
 
 void RegisterMessages() {
-    for (TMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
-        MessageHandle(*message);
+    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
+        message->Handle();
 }
 
 // ---- Helpers ---------------------------------------------------------------------
@@ -95,16 +94,6 @@ int NextPageNumber() {
 // Rounds halves to even, as the status panels and the segment grid do.
 int RoundEven(double value) {
     return int(std::nearbyint(value));
-}
-
-QString TimeText(double dateTime) {
-    const QDateTime time = DateTimeToQDateTime(dateTime);
-    const QLocale locale;
-    // Qt's long time format carries the time zone; the labels show local time only.
-    const QString timeFormat =
-        locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
-    return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(time.time(), timeFormat);
 }
 
 // A time label keeps its designed width but grows to show its whole text.
@@ -151,14 +140,60 @@ std::optional<QChar> TypedCharacter(const QKeyEvent& key) {
     return text.at(0);
 }
 
-// Runs an event handler and hands what it raises to the application's error
-// handling, so nothing escapes into Qt's event dispatch.
-template <class Handler> void Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        HandleApplicationError(error);
+// ---- Mask editor -------------------------------------------------------------------
+
+const QString MaskFilter = QStringLiteral("Mask (*.msk);;All Files (*)");
+const QString MaskExtension = QStringLiteral("msk");
+const QString UnknownMaskName = QStringLiteral("unknown.msk");
+
+// The save dialog's default extension: a name typed without one gets ".msk".
+QString WithMaskExtension(const QString& fileName) {
+    return QFileInfo(fileName).suffix().isEmpty() ? fileName + QLatin1Char('.') + MaskExtension
+                                                  : fileName;
+}
+
+QString ErrorText(const std::exception& error) {
+    const auto* kaError = dynamic_cast<const EkaError*>(&error);
+    return kaError != nullptr ? kaError->message() : QString::fromLocal8Bit(error.what());
+}
+
+enum class TMaskTool { Pen, Rubber, Line, Clear };
+
+// The mask toolbar's pictures, drawn at 16 x 16.
+QIcon MaskToolIcon(TMaskTool tool, int lineWidth = 0) {
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    switch (tool) {
+    case TMaskTool::Pen:
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(QColor(230, 180, 60));
+        painter.drawPolygon(QPolygonF({{3, 13}, {4.5, 9}, {12, 1.5}, {14.5, 4}, {7, 11.5}}));
+        painter.setBrush(Qt::black);
+        painter.drawPolygon(QPolygonF({{3, 13}, {3.8, 10.8}, {5.2, 12.2}}));
+        break;
+    case TMaskTool::Rubber:
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(QColor(240, 120, 150));
+        painter.drawPolygon(QPolygonF({{2, 10}, {9, 3}, {14, 8}, {7, 15}}));
+        painter.setBrush(Qt::white);
+        painter.drawPolygon(QPolygonF({{2, 10}, {5, 7}, {10, 12}, {7, 15}}));
+        break;
+    case TMaskTool::Line:
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.fillRect(QRect(1, 8 - lineWidth / 2, 14, lineWidth), Qt::black);
+        break;
+    case TMaskTool::Clear:
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(2.5, 1.5, 11, 13));
+        painter.setPen(QPen(Qt::red, 2));
+        painter.drawLine(QPointF(5, 5), QPointF(11, 11));
+        painter.drawLine(QPointF(11, 5), QPointF(5, 11));
+        break;
     }
+    return QIcon(picture);
 }
 
 } // namespace
@@ -287,6 +322,33 @@ void TVideoFrame::CreateActions() {
     BroadcastAction->setIcon(look->standardIcon(QStyle::SP_DriveNetIcon));
     BroadcastAction->setCheckable(true);
     BroadcastAction->SetRemanent(true);
+    CreateMaskActions();
+}
+
+void TVideoFrame::CreateMaskActions() {
+    const auto maskAction = [this](const char* name, const QIcon& icon, bool checkable) {
+        TkaAction* action = NewAction(QString::fromLatin1(name), QString(), QString());
+        action->setIcon(icon);
+        action->setCheckable(checkable);
+        return action;
+    };
+    Pen1Action = maskAction("Pen1Action", MaskToolIcon(TMaskTool::Pen), true);
+    Pen1Action->setChecked(true);
+    Rubber1Action = maskAction("Rubber1Action", MaskToolIcon(TMaskTool::Rubber), true);
+    Line1Action = maskAction("Line1Action", MaskToolIcon(TMaskTool::Line, 1), true);
+    Line2Action = maskAction("Line2Action", MaskToolIcon(TMaskTool::Line, 2), true);
+    Line3Action = maskAction("Line3Action", MaskToolIcon(TMaskTool::Line, 4), true);
+    Line3Action->setChecked(true);
+    Line4Action = maskAction("Line4Action", MaskToolIcon(TMaskTool::Line, 8), true);
+    MaskLoadAction =
+        maskAction("MaskLoadAction", style()->standardIcon(QStyle::SP_DialogOpenButton), false);
+    MaskLoadAction->setText(QStringLiteral("Open a Mask"));
+    MaskLoadAction->setToolTip(QStringLiteral("Open a Mask"));
+    MaskSaveAction =
+        maskAction("MaskSaveAction", style()->standardIcon(QStyle::SP_DialogSaveButton), false);
+    MaskSaveAction->setText(QStringLiteral("Save mask to file"));
+    MaskSaveAction->setToolTip(QStringLiteral("Save mask to file"));
+    MaskClearAction = maskAction("MaskClearAction", MaskToolIcon(TMaskTool::Clear), false);
 }
 
 void TVideoFrame::CreateToolBar() {
@@ -304,14 +366,14 @@ void TVideoFrame::CreateToolBar() {
     SourcekaEdit->SetRemanent(true);
     SourcekaEdit->setText(QStringLiteral("MyCam"));
     SourcekaEdit->setValidator(SourceValidator(SourcekaEdit));
-    SourcekaEdit->setToolTip(HintText(SourceHintMessage));
+    SourcekaEdit->setToolTip(SourceHintMessage.Text());
     SourcekaEdit->installEventFilter(this);
     UDPPortkaEdit = Own(this, new TkaEdit(ToolBar1), "UDPPortkaEdit");
     UDPPortkaEdit->setFixedWidth(40);
     UDPPortkaEdit->SetRemanent(true);
     UDPPortkaEdit->setText(QStringLiteral("4032"));
     UDPPortkaEdit->setValidator(PortValidator(UDPPortkaEdit));
-    UDPPortkaEdit->setToolTip(HintText(PortHintMessage));
+    UDPPortkaEdit->setToolTip(PortHintMessage.Text());
     UDPPortkaEdit->installEventFilter(this);
 
     ToolBar1->addSeparator();
@@ -363,19 +425,37 @@ void TVideoFrame::CreatePages() {
     PaintBox->OnPaint = [this](QPainter& canvas) { PaintBoxPaint(canvas); };
 
     MaskTabSheet = sheet("MaskTabSheet", QStringLiteral("Mask"));
-    MaskToolBar = Own(this, new QToolBar(MaskTabSheet), "MaskToolBar");
-    MaskToolBar->setOrientation(Qt::Vertical);
-    MaskToolBar->setIconSize(QSize(16, 16));
-    MaskToolBar->addAction(MaskPictureAction);
-    MaskTabSheet->layout()->addWidget(MaskToolBar);
+    CreateMaskToolBar();
     MaskkaPanel = filledPanel(MaskTabSheet, "MaskkaPanel");
     MaskPaintBox = paintBox(MaskkaPanel, "MaskPaintBox");
     MaskPaintBox->OnPaint = [this](QPainter& canvas) { MaskPaintBoxPaint(canvas); };
+    MaskPaintBox->setCursor(Qt::CrossCursor);
+    MaskPaintBox->installEventFilter(this);
 
     JPegTabSheet = sheet("JPegTabSheet", QStringLiteral("Compressed Video"));
     JPEGBkgkaPanel = filledPanel(JPegTabSheet, "JPEGBkgkaPanel");
     JPegPaintBox = paintBox(JPEGBkgkaPanel, "JPegPaintBox");
     JPegPaintBox->OnPaint = [this](QPainter& canvas) { JPegPaintBoxPaint(canvas); };
+}
+
+void TVideoFrame::CreateMaskToolBar() {
+    MaskToolBar = Own(this, new QToolBar(MaskTabSheet), "MaskToolBar");
+    MaskToolBar->setOrientation(Qt::Vertical);
+    MaskToolBar->setIconSize(QSize(16, 16));
+    MaskToolBar->setContentsMargins(2, 2, 2, 2);
+    for (TkaAction* action : {Pen1Action, Rubber1Action})
+        MaskToolBar->addAction(action);
+    MaskToolBar->addSeparator();
+    MaskToolBar->addAction(MaskPictureAction);
+    MaskToolBar->addSeparator();
+    for (TkaAction* action : {Line1Action, Line2Action, Line3Action, Line4Action})
+        MaskToolBar->addAction(action);
+    MaskToolBar->addSeparator();
+    MaskToolBar->addAction(MaskLoadAction);
+    MaskToolBar->addAction(MaskSaveAction);
+    MaskToolBar->addSeparator();
+    MaskToolBar->addAction(MaskClearAction);
+    MaskTabSheet->layout()->addWidget(MaskToolBar);
 }
 
 void TVideoFrame::CreateStatusBar() {
@@ -401,7 +481,7 @@ void TVideoFrame::CreateStatusBar() {
 void TVideoFrame::ConnectActions() {
     const auto execute = [this](TkaAction* action, void (TVideoFrame::*handler)()) {
         connect(action, &QAction::triggered, this,
-                [this, handler] { Guarded([&] { (this->*handler)(); }); });
+                [this, handler] { RunHandled([&] { (this->*handler)(); }); });
     };
     execute(PlayAction, &TVideoFrame::PlayActionExecute);
     execute(StopAction, &TVideoFrame::StopActionExecute);
@@ -409,6 +489,14 @@ void TVideoFrame::ConnectActions() {
     execute(DlgSourceAction, &TVideoFrame::DlgSourceActionExecute);
     execute(DlgDisplayAction, &TVideoFrame::DlgDisplayActionExecute);
     execute(VideoSetupAction, &TVideoFrame::VideoSetupActionExecute);
+    execute(Pen1Action, &TVideoFrame::Pen1ActionExecute);
+    execute(Rubber1Action, &TVideoFrame::Rubber1ActionExecute);
+    execute(MaskLoadAction, &TVideoFrame::MaskLoadActionExecute);
+    execute(MaskSaveAction, &TVideoFrame::MaskSaveActionExecute);
+    execute(MaskClearAction, &TVideoFrame::MaskClearActionExecute);
+    for (TkaAction* line : {Line1Action, Line2Action, Line3Action, Line4Action})
+        connect(line, &QAction::triggered, this,
+                [this, line] { RunHandled([&] { LineActionExecute(line); }); });
     // The checkable actions toggle themselves when triggered.
     connect(StretchAction, &QAction::triggered, this, &TVideoFrame::RepaintPictures);
     connect(MaskPictureAction, &QAction::triggered, MaskPaintBox, qOverload<>(&QWidget::update));
@@ -460,12 +548,21 @@ void TVideoFrame::SetDescription(const QString& value) {
     FDescription = value;
     DescriptionkaLabel->setText(value);
     DescriptionkaLabel->adjustSize();
-    // The mask itself is loaded by the mask editor; the name is kept.
-    FMaskFileName = ReadComponentSetting(this, QStringLiteral("MaskFileName"), FMaskFileName);
+    const QString maskFile =
+        ReadComponentSetting(this, QStringLiteral("MaskFileName"), FMaskFileName);
+    try {
+        LoadMask(maskFile);
+    } catch (const std::exception& error) {
+        // A damaged mask file must not keep the camera from its page: the
+        // user is told, the page watches everything, and the name stays.
+        HandleApplicationError(error);
+    }
     if (FSceneFrame == nullptr) {
         FSceneFrame =
             CreateLoaded<TSceneFrame>(objectName() + QStringLiteral("Scene"), parentWidget());
         FSceneFrame->setVisible(false);
+        connect(FSceneFrame, &TSceneFrame::RecordingFailureChanged, this,
+                &TVideoFrame::ShowRecordingFailure);
     }
 }
 
@@ -508,6 +605,8 @@ void TVideoFrame::VideoCapFrameCallback(QObject* /*sender*/, PVIDEOHDR lpVhdr) {
     VideoCap->GetBitmapInfo(info);
     if (!FPipeline->ProcessFrame(*lpVhdr, info, FrameSettings()))
         return;
+    // The new analysis picture holds the strokes through the mask.
+    FStrokeOverlay = QImage();
     if (kaPageControl->currentWidget() == MaskTabSheet)
         MaskPaintBox->update();
     ShowAnalysisFigures();
@@ -591,8 +690,8 @@ void TVideoFrame::SetLastMotionTime(double value) {
     if (value == FLastMotionTime)
         return;
     FLastMotionTime = value;
-    LastMotionkaLabel->setText(MessageText(MessageHandle(LastMotionMessage)) +
-                               QStringLiteral(": ") + TimeText(value));
+    LastMotionkaLabel->setText(LastMotionMessage.Text() + QStringLiteral(": ") +
+                               DateTimeText(value));
     FitTimeLabels();
 }
 
@@ -600,8 +699,8 @@ void TVideoFrame::SetLastFrameTime(double value) {
     if (value == FLastFrameTime)
         return;
     FLastFrameTime = value;
-    LastUpdatekaLabel->setText(MessageText(MessageHandle(PictureTimeMessage)) +
-                               QStringLiteral(": ") + TimeText(value));
+    LastUpdatekaLabel->setText(PictureTimeMessage.Text() + QStringLiteral(": ") +
+                               DateTimeText(value));
     FitTimeLabels();
 }
 
@@ -625,6 +724,20 @@ QString TVideoFrame::PanelText(int index) const {
     if (index <= 0 || index >= StatusPanelCount)
         return QString();
     return Panels[std::size_t(index)]->text();
+}
+
+void TVideoFrame::ShowRecordingFailure(const QString& failure) {
+    if (FRecordingFailureLabel == nullptr) {
+        FRecordingFailureLabel = new QLabel(StatusBar);
+        QPalette palette = FRecordingFailureLabel->palette();
+        palette.setColor(QPalette::WindowText, Qt::red);
+        FRecordingFailureLabel->setPalette(palette);
+        StatusBar->addPermanentWidget(FRecordingFailureLabel, 1);
+    }
+    FRecordingFailureLabel->setText(
+        failure.isEmpty() ? QString() : QStringLiteral("Recording fails: ") + failure);
+    FRecordingFailureLabel->setToolTip(FRecordingFailureLabel->text());
+    FRecordingFailureLabel->setVisible(!failure.isEmpty());
 }
 
 void TVideoFrame::SetPanelText(int index, const QString& text) {
@@ -666,8 +779,15 @@ void TVideoFrame::JPegPaintBoxPaint(QPainter& canvas) {
 }
 
 void TVideoFrame::MaskPaintBoxPaint(QPainter& canvas) {
-    canvas.drawImage(QPoint(0, 0),
-                     MaskPictureAction->isChecked() ? AnalysisBitmap() : MaskBitmap());
+    // Until the first frame (or after a format change) there is no video to
+    // lay under the strokes: the mask itself shows what is painted.
+    if (!MaskPictureAction->isChecked() || AnalysisBitmap().isNull()) {
+        canvas.drawImage(QPoint(0, 0), MaskBitmap());
+        return;
+    }
+    canvas.drawImage(QPoint(0, 0), AnalysisBitmap());
+    if (!FStrokeOverlay.isNull())
+        canvas.drawImage(QPoint(0, 0), FStrokeOverlay);
 }
 
 void TVideoFrame::RepaintPictures() {
@@ -678,12 +798,18 @@ void TVideoFrame::RepaintPictures() {
 
 // ---- Driver dialogs -------------------------------------------------------------------------
 
+// The driver dialogs wait in a nested event loop while timers run on: should
+// this page go meanwhile, nothing of it is touched afterwards.
+
 void TVideoFrame::DlgFormatActionExecute() {
     if (VideoCap == nullptr)
         return;
+    const QPointer<TVideoFrame> self(this);
     const int oldWidth = VideoCap->ImageWidth();
     const int oldHeight = VideoCap->ImageHeight();
     VideoCap->DlgVideoFormat();
+    if (self == nullptr || VideoCap == nullptr)
+        return;
     const int newWidth = VideoCap->ImageWidth();
     const int newHeight = VideoCap->ImageHeight();
     if (newWidth != oldWidth || newHeight != oldHeight)
@@ -692,6 +818,7 @@ void TVideoFrame::DlgFormatActionExecute() {
     MaskPaintBox->update();
     JPegPaintBox->update();
     FPipeline->ClearAnalysisBitmap();
+    FStrokeOverlay = QImage();
 }
 
 // Stretches the part of the mask that covered the old picture over the new
@@ -702,25 +829,29 @@ void TVideoFrame::RescaleMask(int oldWidth, int oldHeight, int newWidth, int new
     if (oldWidth <= 0 || oldHeight <= 0 || newWidth <= 0 || newHeight <= 0)
         return;
     QImage& mask = FPipeline->MaskBitmap();
+    // Masks of every depth read from files: whole pixels are copied.
+    const std::size_t bytes = std::size_t(std::max(mask.depth() / 8, 1));
     // The old picture as the mask saw it; beyond the mask nothing was masked.
-    QImage old(oldWidth, oldHeight, QImage::Format_Indexed8);
+    QImage old(oldWidth, oldHeight, mask.format());
     old.setColorTable(mask.colorTable());
-    const int white = int(mask.colorTable().indexOf(qRgb(255, 255, 255)));
-    old.fill(uint(std::max(white, 0)));
+    MaskBitmap::Clear(old);
     for (int y = 0; y < std::min(oldHeight, mask.height()); ++y)
         std::memcpy(old.scanLine(y), mask.constScanLine(y),
-                    std::size_t(std::min(oldWidth, mask.width())));
-    mask.fill(uint(std::max(white, 0)));
+                    std::size_t(std::min(oldWidth, mask.width())) * bytes);
+    // Both tables gain white alike, should they lack it.
+    MaskBitmap::Clear(mask);
     const int width = std::min(newWidth, mask.width());
     const int height = std::min(newHeight, mask.height());
     for (int y = 0; y < height; ++y) {
         const uchar* source = old.constScanLine(int(qint64(y) * oldHeight / newHeight));
         uchar* target = mask.scanLine(y);
         for (int x = 0; x < width; ++x)
-            target[x] = source[qint64(x) * oldWidth / newWidth];
+            std::memcpy(target + std::size_t(x) * bytes,
+                        source + std::size_t(qint64(x) * oldWidth / newWidth) * bytes, bytes);
     }
 }
 
+// Nothing of the page is used after these two dialogs.
 void TVideoFrame::DlgSourceActionExecute() {
     if (VideoCap != nullptr)
         VideoCap->DlgVideoSource();
@@ -733,6 +864,139 @@ void TVideoFrame::DlgDisplayActionExecute() {
 
 void TVideoFrame::VideoSetupActionExecute() {
     FSetupForm->show();
+}
+
+// ---- Mask editor ------------------------------------------------------------------------
+
+void TVideoFrame::Pen1ActionExecute() {
+    Pen1Action->setChecked(true);
+    Rubber1Action->setChecked(false);
+}
+
+void TVideoFrame::Rubber1ActionExecute() {
+    Rubber1Action->setChecked(true);
+    Pen1Action->setChecked(false);
+}
+
+void TVideoFrame::LineActionExecute(TkaAction* action) {
+    const std::array<std::pair<TkaAction*, int>, 4> widths{
+        {{Line1Action, 3}, {Line2Action, 5}, {Line3Action, 10}, {Line4Action, 20}}};
+    for (const auto& [line, width] : widths) {
+        line->setChecked(line == action);
+        if (line == action)
+            FLineWidth = width;
+    }
+}
+
+void TVideoFrame::MaskClearActionExecute() {
+    MaskBitmap::Clear(FPipeline->MaskBitmap());
+    FMaskModified = true;
+    MaskPaintBox->update();
+}
+
+void TVideoFrame::MaskPaintBoxMouseDown(const QMouseEvent& event) {
+    FMaskCapture = true;
+    FMaskPenPosition = event.position().toPoint();
+}
+
+void TVideoFrame::MaskPaintBoxMouseMove(const QMouseEvent& event) {
+    if (!FMaskCapture || !(event.buttons() & (Qt::LeftButton | Qt::RightButton)))
+        return;
+    const QPoint to = event.position().toPoint();
+    // Only the pen with the left button hides; the right button always erases.
+    const bool black = Pen1Action->isChecked() && (event.buttons() & Qt::LeftButton);
+    MaskBitmap::DrawLine(FPipeline->MaskBitmap(), FMaskPenPosition, to, FLineWidth, black);
+
+    // On the box the stroke shows at once, over the analysis picture only.
+    const QImage& analysis = AnalysisBitmap();
+    if (!analysis.isNull()) {
+        if (FStrokeOverlay.size() != analysis.size()) {
+            FStrokeOverlay = QImage(analysis.size(), QImage::Format_ARGB32_Premultiplied);
+            FStrokeOverlay.fill(Qt::transparent);
+        }
+        QPainter overlay(&FStrokeOverlay);
+        overlay.setPen(QPen(black ? Qt::black : Qt::white, FLineWidth, Qt::SolidLine, Qt::RoundCap,
+                            Qt::RoundJoin));
+        overlay.drawLine(FMaskPenPosition, to);
+    }
+    const int reach = FLineWidth / 2 + 2;
+    MaskPaintBox->update(
+        QRect(FMaskPenPosition, to).normalized().adjusted(-reach, -reach, reach, reach));
+    FMaskPenPosition = to;
+    FMaskModified = true;
+}
+
+void TVideoFrame::MaskPaintBoxMouseUp(const QMouseEvent& event) {
+    // The stroke ends when no button is held any more.
+    if (event.buttons() == Qt::NoButton)
+        FMaskCapture = false;
+}
+
+void TVideoFrame::LoadMask(const QString& fileName) {
+    FMaskFileName = fileName;
+    // Only a new name is written: the start-up's load of the stored name must
+    // not fail on a read-only "Cfg".
+    const QString key = QStringLiteral("MaskFileName");
+    if (ReadComponentSetting(this, key, QString()) != fileName)
+        WriteComponentSetting(this, key, fileName);
+    if (fileName.isEmpty() || !QFileInfo::exists(fileName))
+        return;
+    SetMaskBitmap(MaskFile::Read(fileName));
+    FMaskModified = false;
+    MaskPaintBox->update();
+}
+
+bool TVideoFrame::SaveMask(const QString& fileName) {
+    try {
+        MaskFile::Write(fileName, MaskBitmap());
+        FMaskModified = false;
+        LoadMask(fileName);
+        return true;
+    } catch (const std::exception& error) {
+        Dialogs().ShowMessage(ErrorText(error));
+        return false;
+    }
+}
+
+void TVideoFrame::MaskLoadActionExecute() {
+    const QString fileName =
+        Dialogs().OpenFileName(MaskLoadAction->text(), FMaskDirectory, MaskFilter);
+    if (fileName.isEmpty())
+        return;
+    try {
+        LoadMask(fileName);
+    } catch (const std::exception& error) {
+        Dialogs().ShowMessage(ErrorText(error));
+    }
+}
+
+void TVideoFrame::MaskSaveActionExecute() {
+    SaveMaskAs();
+}
+
+bool TVideoFrame::SaveMaskAs() {
+    const QString fileName =
+        Dialogs().SaveFileName(MaskSaveAction->text(), FMaskDirectory, MaskFilter);
+    return fileName.isEmpty() || SaveMask(WithMaskExtension(fileName));
+}
+
+void TVideoFrame::QueryMaskSave(bool& canClose) {
+    if (!FMaskModified)
+        return;
+    const QString name = FMaskFileName.isEmpty() ? UnknownMaskName : FMaskFileName;
+    switch (Dialogs().Confirm(name + QLatin1Char(' ') + MaskModifiedMessage.Text(),
+                              TConfirmButtons::YesNoCancel)) {
+    case TDialogAnswer::Yes:
+        // A save that failed keeps the program, and the painted mask, alive.
+        if (!(FMaskFileName.isEmpty() ? SaveMaskAs() : SaveMask(FMaskFileName)))
+            canClose = false;
+        break;
+    case TDialogAnswer::No:
+        break;
+    case TDialogAnswer::Cancel:
+        canClose = false;
+        break;
+    }
 }
 
 // ---- Broadcast controls -----------------------------------------------------------------
@@ -758,6 +1022,21 @@ bool TVideoFrame::PortKeyAccepted(const QKeyEvent& key) const {
 }
 
 bool TVideoFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MaskPaintBox) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            MaskPaintBoxMouseDown(static_cast<const QMouseEvent&>(*event));
+            return true;
+        case QEvent::MouseMove:
+            MaskPaintBoxMouseMove(static_cast<const QMouseEvent&>(*event));
+            return true;
+        case QEvent::MouseButtonRelease:
+            MaskPaintBoxMouseUp(static_cast<const QMouseEvent&>(*event));
+            return true;
+        default:
+            break;
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
         if (watched == SourcekaEdit && !SourceKeyAccepted(key))

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QLabel;
+class QMouseEvent;
 class QPainter;
 class QStatusBar;
 class QTimer;
@@ -58,6 +59,19 @@ public:
     TSceneFrame* SceneFrame() const { return FSceneFrame; }
     const QString& MaskFileName() const { return FMaskFileName; }
     int LineWidth() const { return FLineWidth; }
+    // The mask was painted or cleared since it was last loaded or saved.
+    bool MaskModified() const { return FMaskModified; }
+
+    // Remembers FileName as this page's mask file (also when it names no
+    // file) and loads the mask from it when it exists. Errors propagate; the
+    // mask then stays as it was.
+    void LoadMask(const QString& fileName);
+    // Writes the mask to FileName and reads it back from there. An error is
+    // shown to the user; the answer says whether the mask was saved.
+    bool SaveMask(const QString& fileName);
+    // Before the program ends: asks to save a modified mask. Cancel, or a
+    // save that failed, sets CanClose to false.
+    void QueryMaskSave(bool& canClose);
 
     const QImage& DisplayBitmap() const { return FPipeline->DisplayBitmap(); }
     const QImage& AnalysisBitmap() const { return FPipeline->AnalysisBitmap(); }
@@ -80,6 +94,10 @@ public:
 
     // Text of a status panel (panel 0, the lamp, has none).
     QString PanelText(int index) const;
+    // Shows in red in the status bar why motion pictures are not stored; an
+    // empty Failure takes the text away. Driven by the scene frame.
+    void ShowRecordingFailure(const QString& failure);
+    QLabel* RecordingFailureLabel() const { return FRecordingFailureLabel; }
 
     // Event handlers. The action handlers raise their errors; the toolbar
     // hands them to the application's error handling.
@@ -89,6 +107,16 @@ public:
     void DlgSourceActionExecute();
     void DlgDisplayActionExecute();
     void VideoSetupActionExecute();
+    void Pen1ActionExecute();
+    void Rubber1ActionExecute();
+    // Line1Action ... Line4Action: 3, 5, 10 or 20 pixels.
+    void LineActionExecute(TkaAction* action);
+    void MaskLoadActionExecute();
+    void MaskSaveActionExecute();
+    void MaskClearActionExecute();
+    void MaskPaintBoxMouseDown(const QMouseEvent& event);
+    void MaskPaintBoxMouseMove(const QMouseEvent& event);
+    void MaskPaintBoxMouseUp(const QMouseEvent& event);
     void CaptureTimerTimer();
     void VideoCapFrameCallback(QObject* sender, PVIDEOHDR lpVhdr);
     void kaPictureAnalyserThresholdMaxSegment(TkaPictureAnalyser* sender, double value,
@@ -131,6 +159,15 @@ public:
     TkaAction* VideoSetupAction = nullptr;
     TkaAction* BroadcastAction = nullptr;
     TkaAction* MaskPictureAction = nullptr;
+    TkaAction* Pen1Action = nullptr;
+    TkaAction* Rubber1Action = nullptr;
+    TkaAction* Line1Action = nullptr;
+    TkaAction* Line2Action = nullptr;
+    TkaAction* Line3Action = nullptr;
+    TkaAction* Line4Action = nullptr;
+    TkaAction* MaskLoadAction = nullptr;
+    TkaAction* MaskSaveAction = nullptr;
+    TkaAction* MaskClearAction = nullptr;
     QTimer* CaptureTimer = nullptr;
     TkaPictureAnalyser* kaPictureAnalyser = nullptr;
     TIdUDPClient* IdUDPClient = nullptr;
@@ -148,6 +185,10 @@ private:
     void CreatePages();
     void CreateStatusBar();
     void CreateActions();
+    void CreateMaskActions();
+    void CreateMaskToolBar();
+    // The save dialog, then SaveMask; false only when a chosen file failed.
+    bool SaveMaskAs();
     TkaAction* NewAction(const QString& name, const QString& caption, const QString& hint);
     void ConnectActions();
     void ConnectPipeline();
@@ -172,6 +213,12 @@ private:
     QString FMaskFileName;
     QString FMaskDirectory;
     int FLineWidth = 10;
+    bool FMaskModified = false;
+    // A stroke runs from a press on the mask box to the release.
+    bool FMaskCapture = false;
+    QPoint FMaskPenPosition;
+    // Strokes since the latest frame, drawn over the analysis picture.
+    QImage FStrokeOverlay;
     std::unique_ptr<TkaFramePipeline> FPipeline;
     bool FMotion = false;
     int FCountMove = 0;
@@ -180,5 +227,6 @@ private:
     bool FSetupWasVisible = false;
     TPaintBox* MotionLamp = nullptr;
     std::array<QLabel*, StatusPanelCount> Panels{};
+    QLabel* FRecordingFailureLabel = nullptr;
     std::unique_ptr<TVideoSetupForm> FSetupForm;
 };

@@ -3,11 +3,14 @@
 #include "BroadcastFit.h"
 #include "IdUDPClient.h"
 #include "StmJPG.h"
+#include "kaMaskBitmap.h"
 #include "kaPictureAnalyser.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -67,13 +70,6 @@ private:
     std::array<uchar, 3> Colour;
 };
 
-QImage WhiteMask(int width, int height) {
-    QImage mask(width, height, QImage::Format_Indexed8);
-    mask.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    mask.fill(1);
-    return mask;
-}
-
 void MakeBgr888(QImage& picture) {
     if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
         picture = picture.convertToFormat(QImage::Format_BGR888);
@@ -90,33 +86,81 @@ void SetBroadcastAddress(const QHostAddress& address) {
 }
 
 void ApplyMask(QImage& picture, const QImage& mask) {
-    const int width = std::min(picture.width(), mask.width());
-    const int height = std::min(picture.height(), mask.height());
-    if (mask.format() == QImage::Format_Indexed8) {
-        const TMaskColours colours = MaskColours(mask);
-        for (int y = 0; y < height; ++y) {
-            uchar* pixel = picture.scanLine(y);
-            const uchar* index = mask.constScanLine(y);
-            for (int x = 0; x < width; ++x, pixel += 3) {
-                const std::array<uchar, 3>& colour = colours[index[x]];
-                pixel[0] &= colour[0];
-                pixel[1] &= colour[1];
-                pixel[2] &= colour[2];
-            }
-        }
-        return;
+    TkaMaskLayout layout;
+    layout.Apply(picture, mask);
+}
+
+namespace {
+
+void AndBytes(uchar* bits, const uchar* keep, qsizetype count) {
+    qsizetype i = 0;
+    for (; i + qsizetype(sizeof(std::uint64_t)) <= count; i += qsizetype(sizeof(std::uint64_t))) {
+        std::uint64_t word;
+        std::uint64_t kept;
+        std::memcpy(&word, bits + i, sizeof word);
+        std::memcpy(&kept, keep + i, sizeof kept);
+        word &= kept;
+        std::memcpy(bits + i, &word, sizeof word);
     }
-    const QImage bgr = mask.convertToFormat(QImage::Format_BGR888);
-    for (int y = 0; y < height; ++y) {
-        uchar* pixel = picture.scanLine(y);
-        const uchar* colour = bgr.constScanLine(y);
-        for (int i = 0; i < width * 3; ++i)
-            pixel[i] &= colour[i];
+    for (; i < count; ++i)
+        bits[i] &= keep[i];
+}
+
+} // namespace
+
+void TkaMaskLayout::Apply(QImage& picture, const QImage& mask) {
+    if (picture.isNull() || mask.isNull())
+        return;
+    MakeBgr888(picture);
+    if (!Fits(picture, mask))
+        Build(picture, mask);
+    if (FRuns.empty())
+        return;
+    uchar* bits = picture.bits();
+    const uchar* keep = FBytes.data();
+    for (const TRun& run : FRuns)
+        AndBytes(bits + run.PictureOffset, keep + run.LayoutOffset, run.Length);
+}
+
+bool TkaMaskLayout::Fits(const QImage& picture, const QImage& mask) const {
+    // Every change of the mask's pixels gives it a new cache key.
+    return mask.cacheKey() == FMaskKey && picture.size() == FPictureSize &&
+           picture.bytesPerLine() == FStride;
+}
+
+void TkaMaskLayout::Build(const QImage& picture, const QImage& mask) {
+    FMaskKey = mask.cacheKey();
+    FPictureSize = picture.size();
+    FStride = picture.bytesPerLine();
+    FRuns.clear();
+    FBytes.clear();
+    const int rows = std::min(picture.height(), mask.height());
+    const int columns = std::min(picture.width(), mask.width());
+    const bool indexed = mask.format() == QImage::Format_Indexed8;
+    const TMaskColours colours = indexed ? MaskColours(mask) : TMaskColours{};
+    const QImage bgr = indexed ? QImage() : mask.convertToFormat(QImage::Format_BGR888);
+    std::vector<uchar> row(std::size_t(std::max(columns, 0)) * 3);
+    for (int y = 0; y < rows; ++y) {
+        if (indexed) {
+            const uchar* index = mask.constScanLine(y);
+            for (int x = 0; x < columns; ++x)
+                std::memcpy(row.data() + std::size_t(x) * 3, colours[index[x]].data(), 3);
+        } else {
+            std::memcpy(row.data(), bgr.constScanLine(y), row.size());
+        }
+        const auto notWhite = [](uchar b) { return b != 0xff; };
+        const auto first = std::find_if(row.begin(), row.end(), notWhite);
+        if (first == row.end())
+            continue;
+        const auto last = std::find_if(row.rbegin(), row.rend(), notWhite).base();
+        const qsizetype begin = first - row.begin();
+        FRuns.push_back({FStride * y + begin, qsizetype(FBytes.size()), last - first});
+        FBytes.insert(FBytes.end(), first, last);
     }
 }
 
 TkaFramePipeline::TkaFramePipeline(TkaPictureAnalyser& analyser)
-    : Analyser(analyser), FMaskBitmap(WhiteMask(MaskWidth, MaskHeight)) {}
+    : Analyser(analyser), FMaskBitmap(MaskBitmap::White(MaskWidth, MaskHeight)) {}
 
 bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& info,
                                     const TFrameSettings& settings) {
@@ -125,7 +169,7 @@ bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& in
     if (OnPictures)
         OnPictures(this);
 
-    ApplyMask(FAnalysisBitmap, FMaskBitmap);
+    FMaskLayout.Apply(FAnalysisBitmap, FMaskBitmap);
     MakeBgr888(FAnalysisBitmap);
 
     FMotion = Analyser.Analyse(FAnalysisBitmap);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class TIdUDPClient;
 class TkaPictureAnalyser;
@@ -16,9 +17,40 @@ class TkaPictureAnalyser;
 QHostAddress BroadcastAddress();
 void SetBroadcastAddress(const QHostAddress& address);
 
-// ANDs Mask, placed at (0, 0), onto a BGR888 Picture: white keeps a pixel,
-// black clears it. Parts of the picture beyond the mask stay as they are.
+// ANDs Mask, placed at (0, 0), onto a BGR888 Picture: each pixel's colour
+// bits with the mask pixel's colour bits, so white keeps a pixel and black
+// clears it. Parts of the picture beyond the mask stay as they are.
 void ApplyMask(QImage& picture, const QImage& mask);
+
+// The mask laid out as the picture's bytes (blue, green, red per pixel),
+// built only when the mask or the picture's size changes, so that each frame
+// is one AND of whole words over the bytes the mask can change: per row from
+// its first to its last pixel that is not white. A mask that keeps every
+// pixel (the white default) costs nothing per frame.
+class TkaMaskLayout {
+public:
+    // ANDs Mask onto Picture as ApplyMask does.
+    void Apply(QImage& picture, const QImage& mask);
+    // Whether the last Apply found nothing to hide.
+    bool KeepsEverything() const { return FRuns.empty(); }
+
+private:
+    // Bytes of one picture row that the mask changes.
+    struct TRun {
+        qsizetype PictureOffset;
+        qsizetype LayoutOffset;
+        qsizetype Length;
+    };
+
+    bool Fits(const QImage& picture, const QImage& mask) const;
+    void Build(const QImage& picture, const QImage& mask);
+
+    qint64 FMaskKey = 0;
+    QSize FPictureSize;
+    qsizetype FStride = 0;
+    std::vector<TRun> FRuns;
+    std::vector<uchar> FBytes;
+};
 
 // What the camera page's controls say about the frame being processed.
 struct TFrameSettings {
@@ -67,6 +99,8 @@ public:
     // Until the next frame the analysis picture is empty (after a format change).
     void ClearAnalysisBitmap() { FAnalysisBitmap = QImage(); }
     const QImage& MaskBitmap() const { return FMaskBitmap; }
+    // Painting through this reference takes effect from the next frame on
+    // (every change gives the picture a new cache key).
     QImage& MaskBitmap() { return FMaskBitmap; }
     void SetMaskBitmap(const QImage& mask) { FMaskBitmap = mask; }
     const TJPEGImage& Jpeg() const { return FJpeg; }
@@ -94,5 +128,6 @@ private:
     QImage FAnalysisBitmap;
     QImage FMaskBitmap;
     TJPEGImage FJpeg;
+    TkaMaskLayout FMaskLayout;
     bool FMotion = false;
 };

@@ -7,7 +7,6 @@
 #include "SoundPlayer.h"
 #include "StmObjects.h"
 #include "TIniFile.h"
-#include "TkaHashList.h"
 #include "TrayIcon.h"
 #include "frSetup.h"
 #include "kaAction.h"
@@ -64,15 +63,10 @@ constexpr int StartHeight = 240;
 constexpr double MinDateTime = -693593.0;
 constexpr double MaxDateTime = 2958466.0;
 
-// The registry is emptied when the library shuts down and may be started again
-// in the same process: the handle is trusted only while it still names its key.
-int ToolTipMessage() {
-    static const QString key = QStringLiteral("FTARVIKCLIENT_MSG_TOOLTIPTEXT");
-    static int handle = -1;
-    const TkaHashList& registry = MessageRegistry();
-    if (handle < 0 || handle >= registry.Count() || registry.Key(handle) != key)
-        handle = RegisterMessage(key, QStringLiteral("(right mouse button for options)"));
-    return handle;
+TkaMessage& ToolTipMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIKCLIENT_MSG_TOOLTIPTEXT"),
+                              QStringLiteral("(right mouse button for options)"));
+    return message;
 }
 
 // A camera in front of signal arcs; Lit arcs (0 to 3) glow, Glow their colour.
@@ -189,7 +183,7 @@ template <class Handler> void Guarded(Handler handler) {
 
 TTarvikClientForm::TTarvikClientForm(QWidget* parent) : QWidget(parent) {
     SetOwner(this, nullptr, FormName);
-    ToolTipMessage();
+    ToolTipMessage().Handle();
     FTrayImages = TrayImages();
     ShowModal = [](QDialog& dialog) { dialog.exec(); };
     CreateComponents();
@@ -242,7 +236,7 @@ void TTarvikClientForm::LanguageItemClick(QAction* item) {
     SelectLanguageByName(name);
     TrayIcon->SetToolTip(QString::fromLatin1(ProgramName) + QStringLiteral(" ") +
                          QStringLiteral(TARVIK_VERSION) + QStringLiteral("\r\n") +
-                         MessageText(ToolTipMessage()));
+                         ToolTipMessage().Text());
     ActiveLanguageName = name;
     CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
 }

@@ -7,6 +7,7 @@
 #include "kaLanguage.h"
 
 #include <memory>
+#include <utility>
 
 int main(int argc, char** argv) {
     TTerminationSignals terminationSignals;
@@ -20,7 +21,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<TTarvikClientForm> form(CreateLoaded<TTarvikClientForm>());
     QObject::connect(form.get(), &TTarvikClientForm::Terminated, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    terminationSignals.Connect([&form] { form->WMQueryEndSession(); });
+    // The first signal ends the client as the end of the session does.
+    terminationSignals.Connect([&form, ending = false]() mutable {
+        if (!std::exchange(ending, true))
+            form->WMQueryEndSession();
+    });
     form->show();
     const int result = app.exec();
     // Start.Jpg and the remanent controls are written as the window goes.

@@ -8,7 +8,6 @@
 #include "TIdSMTP.h"
 #include "TMailMessage.h"
 #include "TkaDialogs.h"
-#include "TkaHashList.h"
 #include "kaApplicationEvents.h"
 #include "kaCheckBox.h"
 #include "kaComboBox.h"
@@ -39,39 +38,21 @@ constexpr int SendButtonWidth = 113;
 constexpr int SendButtonHeight = 25;
 constexpr int AccountRole = Qt::UserRole;
 
-// A registered message, looked up again when the registry was started anew.
-class TMessage {
-public:
-    TMessage(QString key, QString text) : Key(std::move(key)), Text(std::move(text)) {}
-
-    QString Get() {
-        const TkaHashList& registry = MessageRegistry();
-        if (Handle < 0 || Handle >= registry.Count() || registry.Key(Handle) != Key)
-            Handle = RegisterMessage(Key, Text);
-        return MessageText(Handle);
-    }
-
-private:
-    QString Key;
-    QString Text;
-    int Handle = -1;
-};
-
-TMessage& TestimonialMessage() {
-    static TMessage message(QStringLiteral("FRFEEDBACK_MSG_TESTIMONIAL"),
-                            QStringLiteral("Thanks for sending Testimonial"));
+TkaMessage& TestimonialMessage() {
+    static TkaMessage message(QStringLiteral("FRFEEDBACK_MSG_TESTIMONIAL"),
+                              QStringLiteral("Thanks for sending Testimonial"));
     return message;
 }
 
-TMessage& FeedbackMessage() {
-    static TMessage message(QStringLiteral("FRFEEDBACK_MSG_FEEDBACK"),
-                            QStringLiteral("Thanks for sending Feedback"));
+TkaMessage& FeedbackMessage() {
+    static TkaMessage message(QStringLiteral("FRFEEDBACK_MSG_FEEDBACK"),
+                              QStringLiteral("Thanks for sending Feedback"));
     return message;
 }
 
-TMessage& BugreportMessage() {
-    static TMessage message(QStringLiteral("FRFEEDBACK_MSG_BUGREPORT"),
-                            QStringLiteral("Thanks for sending Bugreport"));
+TkaMessage& BugreportMessage() {
+    static TkaMessage message(QStringLiteral("FRFEEDBACK_MSG_BUGREPORT"),
+                              QStringLiteral("Thanks for sending Bugreport"));
     return message;
 }
 
@@ -117,9 +98,9 @@ TFeedbackFrame::TFeedbackFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame
     setObjectName(QStringLiteral("FeedbackFrame"));
     setMinimumSize(MinimumWidth, MinimumHeight);
     // Registered when the page is made, so an export sees them without a send.
-    TestimonialMessage().Get();
-    FeedbackMessage().Get();
-    BugreportMessage().Get();
+    TestimonialMessage().Text();
+    FeedbackMessage().Text();
+    BugreportMessage().Text();
 
     BuildAddressPanel();
     kaPageControl = Own(this, new TkaPageControl(this), "kaPageControl");
@@ -320,17 +301,17 @@ TMailMessage TFeedbackFrame::BuildMessage(QString& thanks) const {
         message.Body.append(HomepagekaEdit->text());
         message.Body.append(Separator);
         message.Body.append(Lines(TestimonialkaMemo->toPlainText()));
-        thanks = TestimonialMessage().Get();
+        thanks = TestimonialMessage().Text();
     } else if (tab == FeedbackTabSheet) {
         message.Subject = ProgramName + QStringLiteral(" - Feedback");
         message.Body.append(Lines(FeedbackkaMemo->toPlainText()));
-        thanks = FeedbackMessage().Get();
+        thanks = FeedbackMessage().Text();
     } else {
         message.Subject = ProgramName + QStringLiteral(" - Bugreport");
         message.Body.append(Lines(BugreportkaMemo->toPlainText()));
         message.Body.append(Separator);
         message.Body.append(ErrorLogLines());
-        thanks = BugreportMessage().Get();
+        thanks = BugreportMessage().Text();
     }
     return message;
 }

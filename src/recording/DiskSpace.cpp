@@ -47,6 +47,11 @@ std::optional<qint64> FileSystemFreeSpace(const QString& directory) {
     struct statvfs info {};
     if (::statvfs(QFile::encodeName(*existing).constData(), &info) != 0)
         return std::nullopt;
+    // Without free inodes not even a scene folder can be made, however many
+    // bytes are left: that is a full file system. (File systems that keep no
+    // inode count report a total of 0.)
+    if (info.f_files > 0 && info.f_favail < MinFreeInodes)
+        return 0;
     return static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
 }
 

@@ -12,8 +12,11 @@ using TFreeSpaceReader = std::function<std::optional<qint64>(const QString& dire
 std::optional<qint64> FreeDiskSpace(const QString& directory);
 // Test seam: replaces the reader for the process; an empty one restores the default.
 void SetFreeSpaceReader(TFreeSpaceReader reader);
-// The file system's own reading, taken at the nearest existing ancestor of Directory.
+// The file system's own reading, taken at the nearest existing ancestor of
+// Directory. A file system with fewer free inodes than a new scene needs (its
+// day, its scene, a picture and the picture's temporary) reads as 0 bytes.
 std::optional<qint64> FileSystemFreeSpace(const QString& directory);
+constexpr unsigned long MinFreeInodes = 4;
 
 constexpr qint64 BytesPerMegabyte = 1024 * 1024;
 

@@ -10,19 +10,15 @@
 
 namespace {
 
-const TPathTreeNodeObject* PathObject(const QTreeWidgetItem* node) {
-    return dynamic_cast<const TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
-}
-
 bool IsExpanded(const QTreeWidgetItem* node) {
     return node != nullptr && node->treeWidget() != nullptr && node->isExpanded();
 }
 
 // Collapses the scene node, deletes its directory and the node itself.
-void DeleteSceneNode(QTreeWidgetItem* node) {
+void DeleteSceneNode(QTreeWidgetItem* node, const QString& sceneDir) {
     node->setExpanded(false);
-    if (const TPathTreeNodeObject* object = PathObject(node))
-        DeleteSceneTree(object->Path());
+    if (const TPathTreeNodeObject* object = PathNodeObject(node))
+        DeleteRecordedScene(sceneDir, object->Path());
     delete node;
 }
 
@@ -32,38 +28,42 @@ bool SamePath(const QString& a, const QString& b) {
 
 } // namespace
 
-void LimitScenesPerDay(QTreeWidgetItem* dayNode, int maxScenes) {
+void LimitScenesPerDay(QTreeWidgetItem* dayNode, const QString& sceneDir, int maxScenes) {
     if (!IsExpanded(dayNode) || dayNode->childCount() <= maxScenes)
         return;
     THourGlassScope busy;
     while (dayNode->childCount() > maxScenes && dayNode->childCount() > 0)
-        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1));
+        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1), sceneDir);
 }
 
-void CheckPreviousScene(QTreeWidgetItem* newSceneNode, int minPictures) {
+void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, int minPictures) {
     if (newSceneNode == nullptr)
         return;
     QTreeWidgetItem* day = newSceneNode->parent();
     if (!IsExpanded(day) || day->indexOfChild(newSceneNode) != 0 || day->childCount() < 2)
         return;
     QTreeWidgetItem* previous = day->child(1);
-    const TPathTreeNodeObject* object = PathObject(previous);
+    const TPathTreeNodeObject* object = PathNodeObject(previous);
     if (object != nullptr && CountFiles(object->Path()) < minPictures)
-        DeleteSceneNode(previous);
+        DeleteSceneNode(previous, sceneDir);
 }
 
 void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path) {
-    if (sceneNode == nullptr || sceneNode->childCount() == 0)
+    if (sceneNode == nullptr)
         return;
-    QTreeWidgetItem* start = sceneNode->child(sceneNode->childCount() - 1);
-    if (start->childCount() > 0)
-        start = start->child(start->childCount() - 1);
-    QTreeWidgetItem* parent = start->parent();
-    for (int index = parent->indexOfChild(start); index >= 0; --index) {
-        QTreeWidgetItem* node = parent->child(index);
-        const TPathTreeNodeObject* object = PathObject(node);
+    // Oldest shown day first, its oldest scene first: where the guard deletes.
+    for (int d = sceneNode->childCount() - 1; d >= 0; --d) {
+        QTreeWidgetItem* day = sceneNode->child(d);
+        for (int s = day->childCount() - 1; s >= 0; --s) {
+            const TPathTreeNodeObject* object = PathNodeObject(day->child(s));
+            if (object != nullptr && SamePath(object->Path(), path)) {
+                delete day->child(s);
+                return;
+            }
+        }
+        const TPathTreeNodeObject* object = PathNodeObject(day);
         if (object != nullptr && SamePath(object->Path(), path)) {
-            delete node;
+            delete day;
             return;
         }
     }

@@ -8,17 +8,21 @@ class QTreeWidgetItem;
 // begins, and the removal of a node whose scene the disk-space guard deleted.
 // Day and scene nodes carry path node objects; nodes without one are skipped.
 
+// Both delete on disk only what the recording layout below SceneDir names
+// (DeleteRecordedScene); a node over anything else just leaves the tree.
+
 // Per-day limit: while the expanded DayNode shows more than MaxScenes scenes,
 // its last (oldest shown) scene is collapsed, deleted on disk and removed.
 // Runs under the busy cursor. A collapsed day has no scene nodes to trim.
-void LimitScenesPerDay(QTreeWidgetItem* dayNode, int maxScenes);
+void LimitScenesPerDay(QTreeWidgetItem* dayNode, const QString& sceneDir, int maxScenes);
 
 // Previous-scene check: when NewSceneNode is the first scene of an expanded
 // day, the scene after it is deleted (on disk and in the tree) if it holds
 // fewer than MinPictures files. The new scene itself is never touched.
-void CheckPreviousScene(QTreeWidgetItem* newSceneNode, int minPictures);
+void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, int minPictures);
 
 // Removes the node that shows Path (compared ignoring letter case) after a
-// deletion by the guard: only the oldest shown day, or the scenes of the
-// oldest shown day, are looked at, walking from the last node backwards.
+// deletion by the guard: the shown days and their scenes are looked at from
+// the last (oldest) backwards, since the guard passes over a scene it cannot
+// remove and may take one of a later day.
 void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path);

@@ -1,6 +1,6 @@
 #include "frScene.h"
-#include "kaLanguage.h"
 
+#include "ApplicationErrors.h"
 #include "DiskSpace.h"
 #include "PathTreeNodeObject.h"
 #include "SceneRetention.h"
@@ -8,6 +8,7 @@
 #include "kaCheckBox.h"
 #include "kaGeneral.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaSceneFiles.h"
 #include "kaTrackBar.h"
@@ -18,6 +19,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -28,6 +31,7 @@ constexpr int PanelWidth = 257;
 constexpr int PanelHeight = 397;
 const QString SceneDirKey = QStringLiteral("SceneDir");
 const QString NoFreeSpace = QStringLiteral("- ");
+const QString FailurePrefix = QStringLiteral("Recording fails: ");
 
 void SetTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
@@ -44,12 +48,14 @@ TSceneFrame::TSceneFrame(const QString& name, QWidget* parent) : TTreeNodeFrame(
     // Run-time values, not texts to translate.
     ExcludeFromLanguage(SceneDirkaLabel);
     ExcludeFromLanguage(CurrentFreeLabel);
+    ExcludeFromLanguage(RecordingFailurekaLabel);
     Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TSceneFrame::~TSceneFrame() {
     IncludeInLanguage(SceneDirkaLabel);
     IncludeInLanguage(CurrentFreeLabel);
+    IncludeInLanguage(RecordingFailurekaLabel);
 }
 
 TkaTrackbarFrame* TSceneFrame::NewTrackbarFrame(const QString& name, const QString& caption,
@@ -115,6 +121,11 @@ void TSceneFrame::BuildControls() {
     DiskLabel = Own(this, new TkaLabel(QStringLiteral("Disk Free:  "), kaPanel), "DiskLabel");
     CurrentFreeLabel = Own(this, new TkaLabel(NoFreeSpace, kaPanel), "CurrentFreeLabel");
     MBLabel = Own(this, new TkaLabel(QStringLiteral("MByte"), kaPanel), "MBLabel");
+    RecordingFailurekaLabel = Own(this, new TkaLabel(kaPanel), "RecordingFailurekaLabel");
+    RecordingFailurekaLabel->setWordWrap(true);
+    RecordingFailurekaLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    SetTextColor(RecordingFailurekaLabel, Qt::red);
+    RecordingFailurekaLabel->hide();
 
     kaSceneMaker = Own(this, new TkaSceneMaker(this), "kaSceneMaker");
     kaSceneMaker->OnNewScene = [this](QObject* sender, const QString& sPath) {
@@ -147,6 +158,7 @@ void TSceneFrame::BuildControls() {
         column->addWidget(frame);
     column->addWidget(DeleteOldCheckBox);
     column->addLayout(freeRow);
+    column->addWidget(RecordingFailurekaLabel);
     column->addStretch();
 
     CentrePanel(kaPanel);
@@ -163,7 +175,6 @@ void TSceneFrame::SetSceneDir(const QString& value) {
     FSceneDir = value;
     if (!value.isEmpty())
         QDir().mkpath(value); // failure ignored: nothing is stored until it exists
-    WriteComponentSetting(this, SceneDirKey, value);
     kaSceneMaker->SetSceneDir(value);
     SceneDirkaLabel->setText(value);
     SceneDirkaLabel->setToolTip(value);
@@ -172,12 +183,49 @@ void TSceneFrame::SetSceneDir(const QString& value) {
         if (auto* object = dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(FSceneNode)))
             object->SetPath(value);
     }
+    // Last: a setting that cannot be stored (a read-only "Cfg") is reported,
+    // and the camera records into the folder all the same.
+    WriteComponentSetting(this, SceneDirKey, value);
 }
 
 QString TSceneFrame::AddPicture(const TJPEGImage& image) {
-    if (!ActivekaCheckBox->isChecked())
+    if (!ActivekaCheckBox->isChecked()) {
+        SetRecordingFailure({}); // switched off is not failing
         return {};
-    return kaSceneMaker->AddPicture(image);
+    }
+    // Also when the new-scene handler raises: the picture is stored by then.
+    const auto showOutcome = qScopeGuard([this] {
+        SetRecordingFailure(kaSceneMaker->LastPictureStored() ? QString()
+                                                              : kaSceneMaker->StoreError());
+    });
+    try {
+        return kaSceneMaker->AddPicture(image);
+    } catch (const EPictureWrite&) {
+        // Reported once through the failure state, not once per frame.
+        return {};
+    }
+}
+
+void TSceneFrame::SetRecordingFailure(const QString& failure) {
+    if (failure == FRecordingFailure)
+        return;
+    const bool starts = FRecordingFailure.isEmpty();
+    FRecordingFailure = failure;
+    RecordingFailurekaLabel->setText(failure.isEmpty() ? QString() : FailurePrefix + failure);
+    RecordingFailurekaLabel->setToolTip(RecordingFailurekaLabel->text());
+    RecordingFailurekaLabel->setVisible(!failure.isEmpty());
+    if (starts)
+        ReportRecordingFailure(failure);
+    emit RecordingFailureChanged(failure);
+}
+
+void TSceneFrame::ReportRecordingFailure(const QString& failure) {
+    // From the event loop, not from inside the frame pipeline: the error box
+    // waits there while the camera's timer keeps running.
+    const QString message = FailurePrefix + failure;
+    QMetaObject::invokeMethod(
+        this, [message] { HandleApplicationError(ERecordingFailure(message)); },
+        Qt::QueuedConnection);
 }
 
 bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {
@@ -196,6 +244,13 @@ bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {
     CurrentFreeLabel->setText(megabytes ? QString::number(*megabytes) + QLatin1Char(' ')
                                         : NoFreeSpace);
     SetTextColor(CurrentFreeLabel, verdict.Low ? Qt::red : Qt::black);
+    if (!ActivekaCheckBox->isChecked())
+        SetRecordingFailure({}); // switched off is not failing
+    else if (verdict.Low)
+        SetRecordingFailure(
+            QStringLiteral("less free disk space for %1 than the minimum of %2 MByte")
+                .arg(sceneDir)
+                .arg(MinDiskSpace()));
     return verdict.Store;
 }
 
@@ -204,17 +259,15 @@ void TSceneFrame::RemoveSceneNode(const QString& path) {
 }
 
 void TSceneFrame::SweepSmallScenes(const QString& sPath) const {
-    const QString dayName = sPath.section(QLatin1Char('/'), 0, 0);
-    ::SweepSmallScenes(IncludeBackslash(FSceneDir) + dayName, IncludeBackslash(FSceneDir) + sPath,
-                       MinPicturesPerScene());
+    ::SweepSmallScenes(FSceneDir, sPath, MinPicturesPerScene());
 }
 
 void TSceneFrame::LimitScenesPerDay(QTreeWidgetItem* dayNode) const {
-    ::LimitScenesPerDay(dayNode, MaxScenesPerDay());
+    ::LimitScenesPerDay(dayNode, FSceneDir, MaxScenesPerDay());
 }
 
 void TSceneFrame::CheckPreviousScene(QTreeWidgetItem* newSceneNode) const {
-    ::CheckPreviousScene(newSceneNode, MinPicturesPerScene());
+    ::CheckPreviousScene(newSceneNode, FSceneDir, MinPicturesPerScene());
 }
 
 int TSceneFrame::MaxScenesPerDay() const {
@@ -240,14 +293,18 @@ void TSceneFrame::NewSceneTimeFrameTrackBarChange(QObject* sender) {
 }
 
 void TSceneFrame::SceneDirSpeedButtonClick() {
+    // Timers run on while a dialog is open; should this page go meanwhile,
+    // the answers are for nobody.
+    const QPointer<TSceneFrame> self(this);
     const QString chosen =
         Dialogs().SelectDirectory(QStringLiteral("Select Scene Directory"), FSceneDir);
-    if (chosen.isEmpty())
+    if (self == nullptr || chosen.isEmpty())
         return;
     if (!QFileInfo(chosen).isDir()) {
         const QString question =
             QStringLiteral("The directory %1 does not exist. Create it?").arg(chosen);
-        if (Dialogs().Confirm(question, TConfirmButtons::YesNo) != TDialogAnswer::Yes)
+        const TDialogAnswer answer = Dialogs().Confirm(question, TConfirmButtons::YesNo);
+        if (self == nullptr || answer != TDialogAnswer::Yes)
             return;
         QDir().mkpath(chosen); // a failure shows as an unusable directory
     }

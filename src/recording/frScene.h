@@ -15,6 +15,12 @@ class TkaLabel;
 class TkaPanel;
 class TkaTrackbarFrame;
 
+// What the error log and the error box are told when recording starts failing.
+class ERecordingFailure : public EkaError {
+public:
+    using EkaError::EkaError;
+};
+
 // A camera's recording settings page, shown for the camera's "Scenes" node: it
 // owns the camera's scene maker, keeps the scene directory (section of the
 // frame's name, key "SceneDir"), the scene limits and the free-space minimum,
@@ -44,13 +50,21 @@ public:
 
     // Hands the picture to the scene maker while recording is switched on.
     // Returns the path of the scene the picture began, or an empty string.
+    // A picture that cannot be stored marks recording as failing (see
+    // RecordingFailure) instead of raising.
     QString AddPicture(const TJPEGImage& image);
 
     // The disk-space guard for one motion picture: deletes the oldest scenes
     // when allowed and needed (each deletion removes its node and calls
     // RepaintTree), shows the free megabytes, and tells whether the picture
-    // may be stored. False when no scene directory is set.
+    // may be stored. False when no scene directory is set. A picture withheld
+    // for want of space while recording is on marks recording as failing.
     bool GuardDiskSpace(const std::function<void()>& repaintTree = {});
+
+    // Why motion pictures are not being stored, or an empty text while they
+    // are. Shown in red on this page; its start is reported once to the
+    // application's error handling, and it clears with the next stored picture.
+    const QString& RecordingFailure() const { return FRecordingFailure; }
 
     // Removes the tree node of a scene or day the guard deleted.
     void RemoveSceneNode(const QString& path);
@@ -79,7 +93,12 @@ public:
     TkaLabel* DiskLabel = nullptr;
     TkaLabel* CurrentFreeLabel = nullptr;
     TkaLabel* MBLabel = nullptr;
+    TkaLabel* RecordingFailurekaLabel = nullptr;
     TkaSceneMaker* kaSceneMaker = nullptr;
+
+signals:
+    // Recording began or stopped failing; Failure is empty when it works again.
+    void RecordingFailureChanged(const QString& failure);
 
 private:
     void BuildControls();
@@ -90,7 +109,10 @@ private:
     void NewSceneTimeFrameTrackBarChange(QObject* sender);
     void SceneDirSpeedButtonClick();
     void kaSceneMakerNewScene(QObject* sender, const QString& sPath);
+    void SetRecordingFailure(const QString& failure);
+    void ReportRecordingFailure(const QString& failure);
 
     QString FSceneDir;
+    QString FRecordingFailure;
     QTreeWidgetItem* FSceneNode = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // The directory helpers of the recording layout
 // SceneDir/yyyymmdd/hhnnsszzz/yyyymmddhhnnsszzz.jpg: counting, deleting and
@@ -13,6 +14,23 @@ QString PictureTempName(const QString& pictureName);
 // True for a name of that pattern (a leftover of an interrupted write).
 bool IsPictureTempName(const QString& name);
 
+// The names the recording layout gives: a day of 8 digits, a scene of 9
+// digits, a picture of 17 digits and ".jpg". Automatic deletions touch nothing
+// else, so a scene directory shared with other files loses none of them.
+bool IsDayName(const QString& name);
+bool IsSceneName(const QString& name);
+bool IsPictureFileName(const QString& name);
+
+// The picture name one millisecond after PictureName (17 digits and ".jpg"):
+// where a picture of that name exists, the next free one is taken.
+QString NextPictureName(const QString& pictureName);
+
+// Renames TempPath to PictureName in Directory without ever replacing a file:
+// an existing name moves the picture on to the next free millisecond. Returns
+// the name used, or nothing (errno set) when the rename failed.
+std::optional<QString> MovePictureIntoPlace(const QString& tempPath, const QString& directory,
+                                            const QString& pictureName);
+
 // The file names of a scene directory as ListFileNames gives them, without the
 // scene maker's picture temporaries. Every page that lists pictures uses it.
 QStringList ListSceneFiles(const QString& sceneDir);
@@ -21,17 +39,36 @@ QStringList ListSceneFiles(const QString& sceneDir);
 // except leftover picture temporaries. A missing directory counts 0.
 int CountFiles(const QString& path);
 
-// Deletes every picture (a name containing ".jpg", any letter case) and every
-// leftover picture temporary below Path, removes the emptied subdirectories and
-// finally Path itself. Hidden entries and other files stay, and so does every
-// directory that still holds them. Symbolic links are never followed.
-void DeleteSceneTree(const QString& path);
+// The explorer's Delete, which the user confirms: deletes every picture (a
+// name containing ".jpg", any letter case) and every leftover picture
+// temporary below Path, removes the emptied subdirectories and finally Path
+// itself. Hidden entries and other files stay, and so does every directory
+// that still holds them. Symbolic links are never followed. Refuses (false,
+// nothing touched) a Path that is a link or that does not lie in SceneDir
+// (SceneDir itself included).
+bool DeleteSceneTree(const QString& sceneDir, const QString& path);
+
+// An automatic deletion of one scene (guard and retention rules): only a real
+// directory SceneDir/<day>/<scene> with layout names qualifies, and only its
+// pictures and the scene maker's temporaries are removed, then the directory.
+// The day keeps its modification time, so it does not look recent. True when
+// the scene directory is gone.
+bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath);
 
 // Deletes the least recently modified scene of the least recently modified day
 // below SceneDir (ties go to the first in name order), or removes that day when
-// it holds no scene. True when something was removed; DeletedPath then names it.
+// it holds no scene. Only layout names count as days and scenes. A scene or day
+// that cannot be removed is emptied of its pictures and passed over for the
+// next oldest. True when something was removed; DeletedPath then names it.
 bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath);
 
-// Deletes every scene directory of DayDir except NewSceneDir (full paths
-// compared ignoring letter case) that holds fewer than MinPictures files.
-void SweepSmallScenes(const QString& dayDir, const QString& newSceneDir, int minPictures);
+// Deletes every scene of the new scene's day (sPath "yyyymmdd/hhnnsszzz" below
+// SceneDir) except the new scene itself (compared ignoring letter case) that
+// holds fewer than MinPictures files.
+void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures);
+
+// Start-up recovery after a kill: a picture temporary that holds a whole JPEG
+// gets its picture name, any other is removed. Only the newest day and scene
+// (by name and by modification time) are looked at, since only the scene being
+// written at the moment of the kill can hold one. Returns the pictures saved.
+int RecoverPictureTemporaries(const QString& sceneDir);

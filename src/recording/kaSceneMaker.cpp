@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -64,8 +66,13 @@ public:
     throw EPictureWrite(QStringLiteral("Error writing File %1: %2").arg(fileName, reason));
 }
 
-// Writes Image aside, forces it to the disk and renames it over FileName, so a
-// crash or a full disk never leaves a truncated picture under the real name.
+QString ErrnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Writes Image aside, forces it to the disk and renames it to a free picture
+// name, so a crash or a full disk never leaves a truncated picture under a
+// picture name and no picture ever replaces another.
 void WritePictureFile(const TJPEGImage& image, const QString& directory, const QString& name) {
     const QString fileName = IncludeBackslash(directory) + name;
     TempPictureFile temp(IncludeBackslash(directory) + PictureTempName(name));
@@ -79,15 +86,27 @@ void WritePictureFile(const TJPEGImage& image, const QString& directory, const Q
     if (!temp.File.flush())
         RaiseWriteError(fileName, temp.File.errorString());
     if (::fdatasync(temp.File.handle()) != 0)
-        RaiseWriteError(fileName, QString::fromLocal8Bit(std::strerror(errno)));
+        RaiseWriteError(fileName, ErrnoText(errno));
     temp.File.close();
     if (temp.File.error() != QFileDevice::NoError)
         RaiseWriteError(fileName, temp.File.errorString());
-    // rename() replaces an existing picture of the same name in one step.
-    if (std::rename(QFile::encodeName(temp.File.fileName()).constData(),
-                    QFile::encodeName(fileName).constData()) != 0)
-        RaiseWriteError(fileName, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!MovePictureIntoPlace(temp.File.fileName(), directory, name))
+        RaiseWriteError(fileName, ErrnoText(errno));
     temp.Committed = true;
+}
+
+// Creates one directory level; an existing directory is fine. Returns why it
+// cannot be had, or an empty text.
+QString MakeDirectory(const QString& path) {
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
+        return {};
+    int error = errno;
+    if (error == EEXIST) {
+        if (QFileInfo(path).isDir())
+            return {};
+        error = ENOTDIR; // a file stands where the directory belongs
+    }
+    return QStringLiteral("Error creating Directory %1: %2").arg(path, ErrnoText(error));
 }
 
 } // namespace
@@ -104,39 +123,66 @@ bool TkaSceneMaker::NewSceneBegins(double time) const {
     return FCurrentSceneDir.isEmpty();
 }
 
-QString TkaSceneMaker::BeginScene(double time) {
+void TkaSceneMaker::BeginScene(double time) {
+    // A scene that never stored a picture leaves no empty folders behind.
+    if (!FUnannouncedScene.isEmpty()) {
+        QDir().rmdir(FCurrentSceneDir); // failure ignored: it holds something
+        QDir().rmdir(FCurrentDayDir);
+    }
     const QDateTime local = DateTimeToQDateTime(time);
     FPictureCount = 0;
-    FCurrentSceneDir = IncludeBackslash(FSceneDir) + DayName(local);
-    QDir().mkdir(FCurrentSceneDir); // one level; failure ignored
-    FCurrentSceneDir = IncludeBackslash(FCurrentSceneDir) + SceneName(local);
-    QDir().mkdir(FCurrentSceneDir); // failure ignored
-    return DayName(local) + QLatin1Char('/') + SceneName(local);
+    FSceneRoot = FSceneDir;
+    FCurrentDayDir = IncludeBackslash(FSceneDir) + DayName(local);
+    FCurrentSceneDir = IncludeBackslash(FCurrentDayDir) + SceneName(local);
+    FUnannouncedScene = DayName(local) + QLatin1Char('/') + SceneName(local);
+}
+
+bool TkaSceneMaker::MakeSceneDirectories() {
+    // One level each, so a scene directory removed while recording (even the
+    // camera's SceneDir) comes back, but no folder above it is ever invented.
+    for (const QString& level : {FSceneRoot, FCurrentDayDir, FCurrentSceneDir}) {
+        const QString error = MakeDirectory(level);
+        if (!error.isEmpty()) {
+            Dropped(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TkaSceneMaker::Dropped(const QString& reason) {
+    FLastPictureStored = false;
+    FStoreError = reason;
 }
 
 QString TkaSceneMaker::AddPicture(const TJPEGImage& image) {
-    QString sPath;
     const double time = Now();
-    bool announce = false;
     if (NewSceneBegins(time)) {
         if (FSceneDir.isEmpty()) {
             // No root to record below: joining would reach the file system's root.
             FCurrentSceneDir.clear();
+            FUnannouncedScene.clear();
             FLastPictureTime = time;
-            return sPath;
+            Dropped(QStringLiteral("No scene directory"));
+            return {};
         }
-        sPath = BeginScene(time);
-        announce = static_cast<bool>(OnNewScene);
+        BeginScene(time);
     }
     FLastPictureTime = time;
-
-    // A running scene whose directory was deleted goes on under the same name.
-    QDir().mkdir(FCurrentSceneDir); // failure ignored
-    if (QFileInfo(FCurrentSceneDir).isDir()) {
+    if (!MakeSceneDirectories())
+        return {};
+    try {
         WritePictureFile(image, FCurrentSceneDir, PictureName(DateTimeToQDateTime(time)));
-        ++FPictureCount;
+    } catch (const EPictureWrite& error) {
+        Dropped(error.message());
+        throw;
     }
-    if (announce && OnNewScene)
+    ++FPictureCount;
+    FLastPictureStored = true;
+    FStoreError.clear();
+    // A scene is announced with its first stored picture, never before.
+    const QString sPath = std::exchange(FUnannouncedScene, QString());
+    if (!sPath.isEmpty() && OnNewScene)
         OnNewScene(this, sPath);
     return sPath;
 }

@@ -50,22 +50,38 @@ public:
     // Pictures stored in the current scene (dropped ones do not count).
     int PictureCount() const { return FPictureCount; }
 
-    // Stores one compressed picture. Returns the relative path of the scene the
-    // picture began, or an empty string when it joined the running scene. A
-    // picture whose scene directory does not exist is dropped silently; a
-    // failed write raises EPictureWrite and announces nothing. The file appears
-    // whole under its name or not at all. With an empty SceneDir no scene
+    // Whether the last picture handed in was stored, and if not, why.
+    bool LastPictureStored() const { return FLastPictureStored; }
+    const QString& StoreError() const { return FStoreError; }
+
+    // Stores one compressed picture. Returns the relative path of the scene
+    // whose first stored picture this is (the scene is announced then, not
+    // before), or an empty string. The scene directory, its day and the
+    // camera's SceneDir are created again (one level each) when missing. A
+    // picture whose directory cannot be created is dropped (StoreError says
+    // why); a failed write raises EPictureWrite. The file appears whole under
+    // its name or not at all, and never replaces another picture: a taken name
+    // moves on to the next free millisecond. With an empty SceneDir no scene
     // begins and the picture is dropped.
     QString AddPicture(const TJPEGImage& image);
 
 private:
     bool NewSceneBegins(double time) const;
-    QString BeginScene(double time);
+    void BeginScene(double time);
+    bool MakeSceneDirectories();
+    void Dropped(const QString& reason);
 
     QString FSceneDir;
     int FSecondsBeforeNewScene = DefaultSecondsBeforeNewScene;
     int FMaxPicturePerScene = DefaultMaxPicturePerScene;
+    // The scene's levels: the SceneDir it began in, its day, and the scene.
+    QString FSceneRoot;
+    QString FCurrentDayDir;
     QString FCurrentSceneDir;
+    // The running scene's path, until its first picture is stored.
+    QString FUnannouncedScene;
     double FLastPictureTime = 0;
     int FPictureCount = 0;
+    bool FLastPictureStored = false;
+    QString FStoreError;
 };

@@ -24,6 +24,17 @@ void WarnAbout(const std::exception& error) {
         qWarning("%s", error.what());
 }
 
+// Hands Error on; a handler that fails itself is left with a warning.
+void HandOver(const std::exception& error) noexcept {
+    try {
+        HandleApplicationError(error);
+    } catch (const std::exception& failure) {
+        qWarning("error handler failed: %s", failure.what());
+    } catch (...) {
+        qWarning("error handler failed");
+    }
+}
+
 } // namespace
 
 void HandleApplicationError(const std::exception& error) {
@@ -48,4 +59,16 @@ void LogApplicationError(const std::exception& error) {
 
 TApplicationErrorHandler SetApplicationErrorLogger(TApplicationErrorHandler logger) {
     return std::exchange(InstalledLogger(), std::move(logger));
+}
+
+bool RunHandled(const std::function<void()>& handler) noexcept {
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& error) {
+        HandOver(error);
+    } catch (...) {
+        HandOver(EUnknownException(QStringLiteral("Unknown exception")));
+    }
+    return false;
 }

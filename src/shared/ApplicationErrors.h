@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EkaError.h"
+
 #include <exception>
 #include <functional>
 
@@ -24,3 +26,15 @@ void LogApplicationError(const std::exception& error);
 // Installs Logger for the process; an empty one restores the warning.
 // Returns the previous logger.
 TApplicationErrorHandler SetApplicationErrorLogger(TApplicationErrorHandler logger);
+
+// What reaches an event handler's guard without being a std::exception.
+class EUnknownException : public EkaError {
+public:
+    using EkaError::EkaError;
+};
+
+// The one policy for event handlers: runs Handler; whatever it raises goes to
+// HandleApplicationError (an error that is no std::exception as well), and
+// a failure of that handler itself becomes a warning. Nothing leaves, so Qt
+// never unwinds. True when Handler ran to its end.
+bool RunHandled(const std::function<void()>& handler) noexcept;

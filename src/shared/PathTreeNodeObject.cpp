@@ -1,5 +1,7 @@
 #include "PathTreeNodeObject.h"
 
+#include "kaTreeView.h"
+
 #include <utility>
 
 TPathTreeNodeObject::TPathTreeNodeObject(QTreeWidgetItem* node, QString path, TTreeNodeFrame* page)
@@ -16,4 +18,8 @@ void TPathTreeNodeObject::SetUnread(bool value) {
     if (!value && Unread())
         FUnreadNames.clear();
     TTreeNodeObject::SetUnread(value);
+}
+
+TPathTreeNodeObject* PathNodeObject(const QTreeWidgetItem* node) {
+    return dynamic_cast<TPathTreeNodeObject*>(TkaTreeView::NodeObject(node));
 }

@@ -26,3 +26,7 @@ private:
     QString FPath;
     QStringList FUnreadNames;
 };
+
+// The node's object when it is a path node object, otherwise (no node, no
+// object, another kind of object) null.
+TPathTreeNodeObject* PathNodeObject(const QTreeWidgetItem* node);

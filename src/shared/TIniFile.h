@@ -4,12 +4,17 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // An ini ("profile") file. Section and key names compare without letter case,
-// values are stored verbatim. There is no cache: every read parses the file as
-// it is now, so it sees what any other object wrote, and every write replaces
-// the whole file at once (temporary file and rename), so a crash never leaves a
-// half-written file.
+// values are stored verbatim. Every read sees the file as it is now, also what
+// another object or program wrote: the parsed file is kept only while the
+// file's identity, size and modification and change times stay the same.
+// Every write replaces the whole file at once (TkaAtomicFile), so neither a
+// crash nor a full disk leaves a half-written file.
+//
+// Files are written as UTF-8. Files from other editors are read as what they
+// are: UTF-16 with its byte-order mark, UTF-8, and otherwise Windows-1252.
 class TIniFile {
 public:
     // Longest value a read returns; longer stored values are cut.
@@ -46,8 +51,32 @@ public:
     void DeleteKey(const QString& section, const QString& key);
 
     // Integer parsing of the store, shared with callers that read text settings.
+    // Blanks around the number are allowed, as hand-edited files have them.
     static bool ParseInteger(const QString& text, int& value);
 
+    // The text of an ini file's bytes, by the rules above.
+    static QString DecodeText(const QByteArray& bytes);
+
 private:
+    class TDocument;
+    struct TFileStamp {
+        bool Exists = false;
+        quint64 Device = 0;
+        quint64 Inode = 0;
+        qint64 Size = 0;
+        qint64 ModifiedSeconds = 0;
+        qint64 ModifiedNanoseconds = 0;
+        qint64 ChangedSeconds = 0;
+        qint64 ChangedNanoseconds = 0;
+        bool operator==(const TFileStamp&) const = default;
+    };
+
+    // The file as it is now, parsed again only when it changed. For a write,
+    // a file that exists but cannot be read raises instead of reading empty.
+    const TDocument& Current(bool forWriting) const;
+    void Save(TDocument document);
+
     QString Path;
+    mutable std::shared_ptr<const TDocument> Cached;
+    mutable TFileStamp CachedStamp;
 };

@@ -1,9 +1,10 @@
 #include "TJPEGImage.h"
 
+#include "TkaAtomicFile.h"
+
 #include <QFile>
 #include <QIODevice>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSysInfo>
 #include <algorithm>
 #include <csetjmp>
@@ -401,15 +402,10 @@ void TJPEGImage::SaveToStream(QIODevice& device) const {
 }
 
 void TJPEGImage::SaveToFile(const QString& fileName) const {
-    const QByteArray& data = JpegData();
-    // Written aside and renamed, so a failed save never leaves a torn picture.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EJPEG(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
-    if (file.write(data) != data.size() || !file.commit())
-        throw EJPEG(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, file.errorString()));
+    // Replaced as a whole, so a failed save never leaves a torn picture.
+    TkaAtomicFile::Replace<EJPEG>(fileName, JpegData(), [&](const QString& reason) {
+        return QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, reason);
+    });
 }
 
 QImage TJPEGImage::Decode() const {

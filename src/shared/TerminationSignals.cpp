@@ -24,10 +24,8 @@ void TTerminationSignals::Connect(std::function<void()> handler) {
     Notifier = std::make_unique<QSocketNotifier>(Descriptor, QSocketNotifier::Read);
     QObject::connect(Notifier.get(), &QSocketNotifier::activated, Notifier.get(),
                      [this, handler = std::move(handler)] {
-                         if (Drain() && !Handled) {
-                             Handled = true;
+                         if (Drain())
                              handler();
-                         }
                      });
 }
 

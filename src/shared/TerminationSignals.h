@@ -16,7 +16,8 @@ public:
     TTerminationSignals(const TTerminationSignals&) = delete;
     TTerminationSignals& operator=(const TTerminationSignals&) = delete;
 
-    // Calls Handler once for the first signal; later ones are read and dropped.
+    // Calls Handler for every signal that arrives (signals that come together
+    // count once), in whatever event loop runs, a message box's included.
     void Connect(std::function<void()> handler);
 
 private:
@@ -24,6 +25,5 @@ private:
 
     sigset_t Signals{};
     int Descriptor = -1;
-    bool Handled = false;
     std::unique_ptr<QSocketNotifier> Notifier;
 };

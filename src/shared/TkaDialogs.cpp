@@ -10,6 +10,18 @@ QWidget* DialogParent() {
     return QApplication::activeWindow();
 }
 
+QMessageBox::StandardButton StandardButton(TDialogAnswer answer) {
+    switch (answer) {
+    case TDialogAnswer::Yes:
+        return QMessageBox::Yes;
+    case TDialogAnswer::No:
+        return QMessageBox::No;
+    case TDialogAnswer::Cancel:
+        break;
+    }
+    return QMessageBox::Cancel;
+}
+
 // The real dialogs.
 class TQtDialogs final : public TkaDialogs {
 public:
@@ -21,12 +33,13 @@ public:
         QMessageBox::critical(DialogParent(), title, text);
     }
 
-    TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) override {
+    TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons,
+                          TDialogAnswer defaultAnswer) override {
         QMessageBox::StandardButtons offered = QMessageBox::Yes | QMessageBox::No;
         if (buttons == TConfirmButtons::YesNoCancel)
             offered |= QMessageBox::Cancel;
-        switch (
-            QMessageBox::question(DialogParent(), QApplication::applicationName(), text, offered)) {
+        switch (QMessageBox::question(DialogParent(), QApplication::applicationName(), text,
+                                      offered, StandardButton(defaultAnswer))) {
         case QMessageBox::Yes:
             return TDialogAnswer::Yes;
         case QMessageBox::No:

@@ -18,7 +18,13 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // The error box: a stop icon and an OK button.
     virtual void ShowError(const QString& title, const QString& text) = 0;
-    virtual TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) = 0;
+    // DefaultAnswer is the button that Enter presses; a question whose "Yes"
+    // destroys something defaults to No.
+    virtual TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons,
+                                  TDialogAnswer defaultAnswer) = 0;
+    TDialogAnswer Confirm(const QString& text, TConfirmButtons buttons) {
+        return Confirm(text, buttons, TDialogAnswer::Yes);
+    }
     // The chosen file, or an empty string when cancelled.
     virtual QString OpenFileName(const QString& title, const QString& directory,
                                  const QString& filter) = 0;

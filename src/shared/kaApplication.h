@@ -1,15 +1,9 @@
 #pragma once
 
-#include "EkaError.h"
+#include "ApplicationErrors.h"
 
 #include <QApplication>
 #include <functional>
-
-// What reaches the application without being a std::exception.
-class EUnknownException : public EkaError {
-public:
-    using EkaError::EkaError;
-};
 
 // The programs' application object. An error that escapes an event handler
 // (a timer, a click, a paint) would otherwise unwind through Qt and end the

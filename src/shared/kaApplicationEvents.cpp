@@ -1,8 +1,10 @@
 #include "kaApplicationEvents.h"
 
+#include "TkaAtomicFile.h"
 #include "TkaDialogs.h"
 #include "kaApplication.h"
 #include "kaGeneral.h"
+#include "kaTimeText.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,15 +12,14 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLocale>
 #include <QLockFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QStandardPaths>
 #include <QWidget>
 #include <cstdlib>
 #include <cxxabi.h>
+#include <sys/stat.h>
 #include <typeinfo>
 #include <unistd.h>
 #include <utility>
@@ -93,22 +94,36 @@ QString WithFinalPeriod(const QString& message) {
     return message + QLatin1Char('.');
 }
 
-QString CurrentDateTimeText() {
-    const QDateTime now = DateTimeToQDateTime(Now());
-    const QLocale locale;
-    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(now.time(), QLocale::LongFormat);
+// A folder of this user alone: a directory (not a link to one) that the
+// user owns and nobody else may enter.
+bool IsPrivateFolder(const QString& path) {
+    struct stat status {};
+    if (path.isEmpty() || lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == geteuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
+// A file this user made: no link, and no other user's file left where the
+// lock belongs.
+bool IsOwnFile(const QString& path) {
+    struct stat status {};
+    return lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_uid == geteuid();
+}
+
+// Where the single start's lock and socket live: the user's runtime folder,
+// otherwise a private folder of the user's in the temporary folder. Others
+// can write to neither, so no other user can keep the program from starting.
+// Empty when neither can be trusted.
 QString RuntimeDirectory() {
-    // Without XDG_RUNTIME_DIR Qt would warn and invent one; the temporary
-    // folder serves as well, since the names carry the user.
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (!runtime.isEmpty())
-            return runtime;
-    }
-    return QDir::tempPath();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (IsPrivateFolder(runtime))
+        return QDir::cleanPath(runtime);
+    const QString own = QDir::tempPath() + QStringLiteral("/tarvik-") + QString::number(geteuid());
+    // An existing folder of that name is checked as a new one is.
+    mkdir(QFile::encodeName(own).constData(), S_IRWXU);
+    return IsPrivateFolder(own) ? own : QString();
 }
 
 // The program file's name up to its first ".", the user and a digest of the
@@ -203,7 +218,7 @@ void TkaApplicationEvents::HandleException(const std::exception& error) {
 
 void TkaApplicationEvents::LogException(const std::exception& error) {
     try {
-        const QString row = CurrentDateTimeText() + QStringLiteral(" -> ") + ErrorTitle() +
+        const QString row = DateTimeText(Now()) + QStringLiteral(" -> ") + ErrorTitle() +
                             QStringLiteral(" : ") + ErrorDescription(error);
         // Kept line by line, as the file reads back, so the limit means the
         // same before and after a restart.
@@ -231,22 +246,28 @@ void TkaApplicationEvents::LoadErrorLog() {
 }
 
 void TkaApplicationEvents::WriteErrorLog() const {
-    QSaveFile file(ErrorLogFileName());
-    if (!file.open(QIODevice::WriteOnly))
-        return;
+    QByteArray bytes;
     for (const QString& line : FErrorLog)
-        file.write(line.toUtf8() + "\r\n");
-    file.commit();
+        bytes += line.toUtf8() + "\r\n";
+    // On a full disk the old log stays whole; the caller swallows the error.
+    const QString fileName = ErrorLogFileName();
+    TkaAtomicFile::Replace<EkaError>(fileName, bytes, [&](const QString& reason) {
+        return QStringLiteral("Error writing File ") + fileName + QStringLiteral(": ") + reason;
+    });
 }
 
 // ---- Single start ----------------------------------------------------------------
 
 QString TkaApplicationEvents::SingleStartLockFileName() {
-    return RuntimeDirectory() + QLatin1Char('/') + InstanceKey() + QStringLiteral(".lock");
+    const QString folder = RuntimeDirectory();
+    return folder.isEmpty() ? QString()
+                            : folder + QLatin1Char('/') + InstanceKey() + QStringLiteral(".lock");
 }
 
 QString TkaApplicationEvents::SingleStartServerName() {
-    return RuntimeDirectory() + QLatin1Char('/') + InstanceKey() + QStringLiteral(".socket");
+    const QString folder = RuntimeDirectory();
+    return folder.isEmpty() ? QString()
+                            : folder + QLatin1Char('/') + InstanceKey() + QStringLiteral(".socket");
 }
 
 bool TkaApplicationEvents::HoldsSingleStartLock() const {
@@ -258,22 +279,43 @@ TkaApplicationEvents::TExitFunction TkaApplicationEvents::SetExitFunction(TExitF
 }
 
 void TkaApplicationEvents::RunSingleStartCheck() {
-    Lock = std::make_unique<QLockFile>(SingleStartLockFileName());
-    // Only a lock whose process has gone is stale, however old it is.
-    Lock->setStaleLockTime(0);
-    if (Lock->tryLock(0)) {
-        Listen(true);
+    const QString lockName = SingleStartLockFileName();
+    if (lockName.isEmpty()) {
+        qWarning("No private folder for the single start: this instance does not check for "
+                 "another one");
         return;
     }
-    const bool heldByAnother = Lock->error() == QLockFile::LockFailedError;
-    Lock.reset();
-    if (!heldByAnother) {
+    if (!TakeSingleStartLock(lockName)) {
         // No lock can be made at all: carry on as the first instance.
         Listen(false);
         return;
     }
+    if (Lock != nullptr) {
+        Listen(true);
+        return;
+    }
     HandOverToRunningInstance();
     ExitProcess(EXIT_SUCCESS);
+}
+
+bool TkaApplicationEvents::TakeSingleStartLock(const QString& lockName) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto lock = std::make_unique<QLockFile>(lockName);
+        // Only a lock whose process has gone is stale, however old it is.
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            Lock = std::move(lock);
+            return true;
+        }
+        if (lock->error() != QLockFile::LockFailedError)
+            return false;
+        // Only a lock of this user's own means a running instance; anything
+        // else in its place goes, and the lock is tried once more.
+        if (IsOwnFile(lockName))
+            return true;
+        QFile::remove(lockName);
+    }
+    return false;
 }
 
 void TkaApplicationEvents::Listen(bool ownsName) {

@@ -63,7 +63,10 @@ public:
     static QString ErrorDescription(const std::exception& error);
 
     // Where instances of one installation of this program meet: named after
-    // the program file, the user and the program directory.
+    // the program file, the user and the program directory, in the user's
+    // runtime folder ($XDG_RUNTIME_DIR) or else a private folder of the
+    // user's in the temporary folder, created with mode 0700. Empty when
+    // neither is the user's own and closed to others.
     static QString SingleStartLockFileName();
     static QString SingleStartServerName();
 
@@ -79,6 +82,10 @@ private:
     void LoadErrorLog();
     void WriteErrorLog() const;
     void RunSingleStartCheck();
+    // True with Lock set when this instance holds the lock, true without it
+    // when another instance of this user holds it, false when no lock can be
+    // made at all.
+    bool TakeSingleStartLock(const QString& lockName);
     void Listen(bool ownsName);
     void AcceptConnections();
     void ReadCommand(QLocalSocket* socket);

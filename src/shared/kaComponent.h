@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <memory>
 
 // The component model: every component is a QObject named by objectName(),
 // owned by the form or frame that created it. Ownership is recorded apart from
@@ -45,9 +46,10 @@ bool IsLoading(const QObject* component);
 // frame that has no owner; frames owned by a form are loaded with the form.
 void LoadComponent(QObject* root);
 
-// Creates a top-level form or frame and runs its loading steps.
+// Creates a top-level form or frame and runs its loading steps. One whose
+// loading fails is freed again (its windows and tray icon go with it).
 template <class T, class... Args> T* CreateLoaded(Args&&... args) {
-    T* object = new T(std::forward<Args>(args)...);
-    LoadComponent(object);
-    return object;
+    std::unique_ptr<T> object(new T(std::forward<Args>(args)...));
+    LoadComponent(object.get());
+    return object.release();
 }

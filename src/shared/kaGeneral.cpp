@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -262,6 +263,20 @@ int RegisterMessage(const QString& key, const QString& defaultText) {
 
 QString MessageText(int handle) {
     return MessageRegistry().Text(handle);
+}
+
+TkaMessage::TkaMessage(QString key, QString defaultText)
+    : FKey(std::move(key)), FDefaultText(std::move(defaultText)) {}
+
+int TkaMessage::Handle() {
+    const TkaHashList& registry = MessageRegistry();
+    if (FHandle < 0 || FHandle >= registry.Count() || registry.Key(FHandle) != FKey)
+        FHandle = RegisterMessage(FKey, FDefaultText);
+    return FHandle;
+}
+
+QString TkaMessage::Text() {
+    return MessageText(Handle());
 }
 
 // ---- Language exclusion list ----------------------------------------------------------

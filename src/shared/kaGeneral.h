@@ -114,6 +114,24 @@ int RegisterMessage(const QString& key, const QString& defaultText);
 // The current text of a registered message.
 QString MessageText(int handle);
 
+// One translatable message of a unit, registered on first use. The registry
+// is emptied when the library shuts down and may be started again in the same
+// process: the handle is trusted only while it still names the key.
+class TkaMessage {
+public:
+    TkaMessage(QString key, QString defaultText);
+
+    // Registers the message when the registry does not hold it (any more).
+    int Handle();
+    // The message's current text (the default until a language changes it).
+    QString Text();
+
+private:
+    QString FKey;
+    QString FDefaultText;
+    int FHandle = -1;
+};
+
 // ---- Language exclusion list ----------------------------------------------------------
 
 void ExcludeFromLanguage(const QObject* component);

@@ -122,7 +122,7 @@ QTreeWidgetItem* TkaTreeView::InsertNode(QTreeWidgetItem* parent, int index,
 QTreeWidgetItem* TkaTreeView::FindOrInsertPath(QTreeWidgetItem* parent, const QString& path,
                                                bool addFirst) {
     QTreeWidgetItem* node = parent;
-    for (const QString& caption : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+    for (const QString& caption : path.split(CaptionSeparator, Qt::SkipEmptyParts)) {
         QTreeWidgetItem* child = FindChild(node, caption);
         if (child == nullptr) {
             const int last = node != nullptr ? node->childCount() : topLevelItemCount();

@@ -18,6 +18,10 @@ class TkaTreeView : public QTreeWidget {
     Q_OBJECT
 
 public:
+    // Joins the captions of a path through the tree (unread names,
+    // FindOrInsertPath); day captions contain "/", so it is the backslash.
+    static constexpr QChar CaptionSeparator{u'\\'};
+
     explicit TkaTreeView(QWidget* parent = nullptr);
     ~TkaTreeView() override;
 
@@ -55,6 +59,9 @@ public:
     static TTreeNodeFrame* NodePage(const QTreeWidgetItem* node);
     // The node at Index of this view's model, or null (for item delegates).
     QTreeWidgetItem* NodeFromIndex(const QModelIndex& index) const { return itemFromIndex(index); }
+    // The model index of Node, which a QPersistentModelIndex can keep across a
+    // dialog while the node itself may be deleted.
+    QModelIndex IndexOfNode(const QTreeWidgetItem* node) const { return indexFromItem(node); }
 
     static int ImageIndex(const QTreeWidgetItem* node);
     static void SetImageIndex(QTreeWidgetItem* node, int index);

@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,13 +65,14 @@ protected:
 
     QString ConfigFile() const { return Folder.filePath(QStringLiteral("Cfg/Tarvik.ini")); }
 
-    void Start(QProcess& process) {
+    void Start(QProcess& process,
+               QProcess::ProcessChannelMode errors = QProcess::ForwardedErrorChannel) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(Folder.path());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setProcessChannelMode(errors);
         process.start(Program, {});
         ASSERT_TRUE(process.waitForStarted());
     }
@@ -83,6 +87,22 @@ protected:
             QThread::msleep(100);
         }
         return pictures;
+    }
+
+    // Waits until Done, the process ending or the time running out.
+    template <class Predicate> bool WaitUntil(QProcess& process, Predicate done) {
+        const QDeadlineTimer deadline(RecordingTimeoutMs);
+        while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+            if (done())
+                return true;
+            process.waitForReadyRead(100);
+        }
+        return done();
+    }
+
+    QString ErrorLog() const {
+        QFile file(Folder.filePath(QStringLiteral("Tarvik.ERR")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
     QTemporaryDir Folder;
@@ -123,6 +143,72 @@ TEST_F(EndToEndTest, RecordsHandsOverASecondStartAndEndsCleanly) {
     EXPECT_FALSE(QFileInfo::exists(Folder.filePath(QStringLiteral("Tarvik.ERR"))));
     // The single start cleaned up behind itself.
     EXPECT_TRUE(QDir(Runtime.path()).isEmpty());
+}
+
+TEST_F(EndToEndTest, AFailureBeforeTheWindowIsShownOnStandardErrorAndEndsWithAFailure) {
+    // "Cfg" is a file: the configuration cannot exist.
+    ASSERT_TRUE(QDir(Folder.path()).removeRecursively() && QDir().mkpath(Folder.path()));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TARVIK_EXECUTABLE), Program));
+    QFile blocker(Folder.filePath(QStringLiteral("Cfg")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    Start(First, QProcess::SeparateChannels);
+    QByteArray errors;
+    const bool said = WaitUntil(First, [&] {
+        errors += First.readAllStandardError();
+        return errors.contains("Error creating Directory " + Folder.filePath("Cfg").toUtf8());
+    });
+    ASSERT_TRUE(said) << errors.toStdString();
+    // Its message box waits for the user; a SIGTERM ends it there.
+    EXPECT_EQ(First.state(), QProcess::Running);
+    ::kill(pid_t(First.processId()), SIGTERM);
+    ASSERT_TRUE(First.waitForFinished(ShutdownTimeoutMs));
+    EXPECT_EQ(First.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(First.exitCode(), EXIT_FAILURE);
+}
+
+TEST_F(EndToEndTest, ASigtermWhileAStartUpErrorIsShownEndsAndStoresThePlacement) {
+    // "Scenes" is a file: the camera gets no recording folder.
+    QFile blocker(Folder.filePath(QStringLiteral("Scenes")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    Start(First);
+    ASSERT_TRUE(WaitUntil(First, [this] {
+        return ErrorLog().contains("Error creating Directory");
+    })) << "the error was not reported";
+    ::kill(pid_t(First.processId()), SIGTERM);
+    ASSERT_TRUE(First.waitForFinished(ShutdownTimeoutMs)) << "SIGTERM was not honoured";
+    EXPECT_EQ(First.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(First.exitCode(), 0);
+    EXPECT_TRUE(TIniFile(ConfigFile()).ValueExists("TarvikForm", "Width"));
+    EXPECT_TRUE(QDir(Runtime.path()).isEmpty());
+}
+
+TEST_F(EndToEndTest, ASigtermEndsAlsoWhenThePlacementCannotBeStored) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the program as another user";
+    // The program runs as "nobody", so a read-only "Cfg" holds for it.
+    constexpr uid_t Nobody = 65534;
+    for (const QString& path :
+         {Folder.path(), Folder.filePath("Cfg"), ConfigFile(), Program, Runtime.path()})
+        ASSERT_EQ(chown(QFile::encodeName(path).constData(), Nobody, Nobody), 0);
+    First.setChildProcessModifier([] {
+        if (setgid(Nobody) != 0 || setuid(Nobody) != 0)
+            _exit(127);
+    });
+    Start(First);
+    ASSERT_FALSE(WaitForPictures().isEmpty()) << "the program did not start";
+
+    ASSERT_EQ(chmod(QFile::encodeName(Folder.filePath("Cfg")).constData(), 0555), 0);
+    ::kill(pid_t(First.processId()), SIGTERM);
+    const bool ended = First.waitForFinished(ShutdownTimeoutMs);
+    chmod(QFile::encodeName(Folder.filePath("Cfg")).constData(), 0755);
+    ASSERT_TRUE(ended) << "the program did not end";
+    EXPECT_EQ(First.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(First.exitCode(), 0);
+    EXPECT_TRUE(ErrorLog().contains("Error writing File")) << ErrorLog().toStdString();
 }
 
 } // namespace

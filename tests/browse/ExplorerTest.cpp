@@ -460,6 +460,40 @@ TEST_F(ExplorerTest, DeletingTheLastPictureLeavesTheSceneWithoutPage) {
     EXPECT_TRUE(Dialogs.Asked.isEmpty());
 }
 
+TEST_F(ExplorerTest, DeleteQuestionDefaultsToNoAndSurvivesTheTreeChangingWhileOpen) {
+    QTreeWidgetItem* day = Open({Day31});
+    const QString asked = SceneDir + "/20041231/100000000";
+    const QString other = SceneDir + "/20041231/120000000";
+
+    // The per-day limit removes the very scene while the question is open.
+    Select(Tree->FindChild(day, Scene10));
+    Dialogs.WhileOpen = [this, day] { LimitScenesPerDay(day, SceneDir, 1); };
+    Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
+    Explorer->DeleteAction->trigger();
+    EXPECT_EQ(Dialogs.ConfirmDefaults, QList<TDialogAnswer>{TDialogAnswer::No})
+        << "Del then Enter must not delete";
+    EXPECT_FALSE(QFileInfo::exists(asked));
+    EXPECT_EQ(Captions(day), QStringList{Scene12}) << "the answer meant a node that is gone";
+    EXPECT_TRUE(QFileInfo::exists(other + "/20041231120000000.jpg"));
+
+    // A new scene on top moves the asked node down a row: Yes still means it.
+    Picture("20041231/100000000/20041231100000000.jpg");
+    Picture("20041231/140000000/20041231140000000.jpg");
+    day->setExpanded(false);
+    day->setExpanded(true);
+    Select(Tree->FindChild(day, Scene10));
+    Dialogs.WhileOpen = [this, day] {
+        Tree->AddNodeFirst(
+            day, "15:00:00.000", nullptr,
+            new TPathTreeNodeObject(nullptr, SceneDir + "/20041231/150000000", nullptr));
+    };
+    Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
+    Explorer->DeleteAction->trigger();
+    EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/100000000"));
+    EXPECT_EQ(Captions(day), (QStringList{"15:00:00.000", "14:00:00.000", Scene12}));
+    EXPECT_TRUE(QFileInfo::exists(SceneDir + "/20041231/140000000/20041231140000000.jpg"));
+}
+
 // ---- Retention rules on the explorer's tree ---------------------------------------------
 
 TEST_F(ExplorerTest, PerDayLimitDeletesTheOldestShownScenes) {
@@ -469,11 +503,11 @@ TEST_F(ExplorerTest, PerDayLimitDeletesTheOldestShownScenes) {
     oldest->setExpanded(true);
     ASSERT_EQ(oldest->childCount(), 2);
 
-    LimitScenesPerDay(day, 2);
+    LimitScenesPerDay(day, SceneDir, 2);
     EXPECT_EQ(Captions(day), (QStringList{"14:00:00.000", Scene12}));
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/100000000"));
 
-    LimitScenesPerDay(day, 2);
+    LimitScenesPerDay(day, SceneDir, 2);
     EXPECT_EQ(day->childCount(), 2);
 }
 
@@ -482,12 +516,12 @@ TEST_F(ExplorerTest, PreviousSceneCheckDeletesASmallPreviousScene) {
     QTreeWidgetItem* day = Open({Day31});
     QTreeWidgetItem* newest = day->child(0);
 
-    CheckPreviousScene(newest, 1);
+    CheckPreviousScene(newest, SceneDir, 1);
     EXPECT_EQ(day->childCount(), 3) << "one picture is enough";
-    CheckPreviousScene(day->child(1), 2);
+    CheckPreviousScene(day->child(1), SceneDir, 2);
     EXPECT_EQ(day->childCount(), 3) << "only the first scene's predecessor is checked";
 
-    CheckPreviousScene(newest, 2);
+    CheckPreviousScene(newest, SceneDir, 2);
     EXPECT_EQ(Captions(day), (QStringList{"14:00:00.000", Scene10}));
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/120000000"));
     EXPECT_TRUE(QFileInfo::exists(SceneDir + "/20041231/140000000"));

@@ -1,5 +1,6 @@
 #include "DemoCameraBackend.h"
 #include "EkaError.h"
+#include "FNetworkCameras.h"
 #include "FTarvik.h"
 #include "FTarvikClient.h"
 #include "FVideoSetup.h"
@@ -94,13 +95,14 @@ TEST_F(LanguageFilesTest, ShippedFilesHoldEveryExportedKey) {
     EXPECT_EQ(CurrentLanguageIndex(), -1);
     CreateForm(1);
     Client.reset(CreateLoaded<TTarvikClientForm>());
+    std::unique_ptr<TNetworkCamerasForm> cameras(CreateLoaded<TNetworkCamerasForm>(nullptr));
 
     const TIniFile exported(PathOf("Language/language.ini"));
     const QStringList sections = exported.ReadSections();
     ASSERT_TRUE(sections.contains("General"));
-    for (const char* form :
-         {"TTarvikForm", "TVideoFrame", "TVideoSetupForm", "TSceneFrame", "TFeedbackFrame",
-          "TExplorerFrame", "TkaPlayerFrame", "TTarvikClientForm", "TSetupForm"})
+    for (const char* form : {"TTarvikForm", "TVideoFrame", "TVideoSetupForm", "TSceneFrame",
+                             "TFeedbackFrame", "TExplorerFrame", "TkaPlayerFrame",
+                             "TTarvikClientForm", "TSetupForm", "TNetworkCamerasForm"})
         EXPECT_TRUE(sections.contains(form)) << form;
     EXPECT_TRUE(exported.ValueExists("General", "FTARVIK_MSG_SCENES"));
     EXPECT_TRUE(exported.ValueExists("General", "FTARVIKCLIENT_MSG_TOOLTIPTEXT"));

@@ -9,6 +9,7 @@
 #include "TIniFile.h"
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
+#include "UnprivilegedScope.h"
 #include "frExplorer.h"
 #include "frFeedBack.h"
 #include "frRoot.h"
@@ -26,12 +27,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -64,6 +68,10 @@ class TarvikFormTest : public TempProgramDir {
 protected:
     void SetUp() override {
         TempProgramDir::SetUp();
+        // The single start's lock and socket stay inside the test.
+        SavedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        ASSERT_TRUE(Runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Runtime.path()));
         // A safety net: should a test ever switch broadcasting on, it stays on loopback.
         SetBroadcastAddress(QHostAddress(QHostAddress::LocalHost));
         // The Support page reads no mail accounts of the user running the tests.
@@ -81,6 +89,10 @@ protected:
         SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
         SetMailHomeDir(QString());
         QLocale::setDefault(SavedLocale);
+        if (SavedRuntime.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", SavedRuntime);
         TempProgramDir::TearDown();
     }
 
@@ -113,6 +125,8 @@ protected:
         ini.WriteBool("TarvikForm", "Maximized", maximized);
     }
 
+    QTemporaryDir Runtime;
+    QByteArray SavedRuntime;
     ScriptedDialogs Dialogs;
     std::unique_ptr<TTarvikForm> Form;
     QList<QUrl> Opened;
@@ -180,6 +194,78 @@ TEST_F(TarvikFormTest, TwoCamerasGetPagesScenesNodesAndDefaultDirectories) {
     EXPECT_EQ(Form->FirstCameraNode, Camera(0));
     EXPECT_EQ(Form->VideoFrames().at(0)->kaPageControl->currentIndex(), 1);
     EXPECT_EQ(Form->VideoFrames().at(1)->kaPageControl->currentIndex(), 0);
+}
+
+// Errors reported through the error box.
+QStringList Errors(const QStringList& asked) {
+    return asked.filter(QRegularExpression("^Error: "));
+}
+
+TEST_F(TarvikFormTest, AFailingSceneFolderIsReportedAndEveryCameraStillStarts) {
+    // The first camera's folder is a file; the second camera's is fine.
+    Picture("Scenes/0");
+    CreateForm(2);
+    ASSERT_EQ(Form->VideoFrames().size(), 2);
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().contains("Error creating Directory " + PathOf("Scenes/0")));
+    EXPECT_EQ(Scenes(1)->SceneDir(), PathOf("Scenes/1"));
+    EXPECT_EQ(Scenes(1)->SceneNode(), ScenesNode(1));
+    EXPECT_TRUE(Form->FirstPlayTimer->isActive());
+
+    // The camera without a folder still shows its pictures.
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    EXPECT_TRUE(Form->VideoFrames().at(0)->CaptureTimer->isActive());
+    EXPECT_TRUE(Form->DirExplorerFrame->kaPanel->isVisible());
+}
+
+TEST_F(TarvikFormTest, OneCauseFailingEveryCameraIsReportedOnceAndTheCamerasStillRun) {
+    // Without a "Scenes" folder no camera can record.
+    Picture("Scenes");
+    CreateForm(2);
+    ASSERT_EQ(Form->VideoFrames().size(), 2);
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
+    EXPECT_TRUE(errors.first().contains("Error creating Directory " + PathOf("Scenes")));
+    EXPECT_EQ(Captions(Form->RootNode), QStringList({"Demo camera 1", "Demo camera 2"}));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Form->VideoFrames().at(i)->VideoCap->DriverIndex(), i);
+
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    TVideoFrame* first = Form->VideoFrames().at(0);
+    EXPECT_TRUE(first->CaptureTimer->isActive());
+    first->CaptureTimerTimer();
+    EXPECT_TRUE(first->CaptureTimer->isActive()) << "capture goes on without recordings";
+    EXPECT_EQ(Errors(Dialogs.Asked).size(), 1);
+}
+
+TEST_F(TarvikFormTest, AReadOnlyConfigurationIsReportedOnceAndEveryCameraRecords) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to start the form as another user";
+    // The form starts as "nobody" in a program folder it may write, all but "Cfg".
+    ConfigFileName(); // creates "Cfg"
+    ASSERT_EQ(chmod(qPrintable(Folder.path()), 0777), 0);
+    ASSERT_EQ(chmod(qPrintable(PathOf("Cfg")), 0555), 0);
+    OpenPathForEverybody(qPrintable(Folder.path()));
+    ASSERT_EQ(chown(qPrintable(Runtime.path()), 65534, 65534), 0);
+    {
+        const UnprivilegedScope nobody;
+        CreateForm(2);
+    }
+    chmod(qPrintable(PathOf("Cfg")), 0755);
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
+    EXPECT_TRUE(errors.first().contains("Error writing File")) << errors.first().toStdString();
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const QString sceneDir = PathOf("Scenes/" + QString::number(i));
+        EXPECT_EQ(Scenes(i)->SceneDir(), sceneDir);
+        EXPECT_EQ(Scenes(i)->kaSceneMaker->SceneDir(), sceneDir) << "pictures go there";
+        EXPECT_EQ(PathObject(ScenesNode(i))->Path(), sceneDir);
+    }
+    EXPECT_EQ(Form->FirstVideoFrame, Form->VideoFrames().at(0));
 }
 
 TEST_F(TarvikFormTest, StoredSceneDirectoryWithDaysIsExpanded) {
@@ -386,6 +472,29 @@ TEST_F(TarvikFormTest, BeendenStopsCamerasStoresPlacementAndEnds) {
     EXPECT_FALSE(ini.ReadBool("TarvikForm", "Minimized", true));
 }
 
+TEST_F(TarvikFormTest, BeendenAsksForEveryModifiedMaskAndCancelKeepsTheProgramRunning) {
+    CreateForm(3);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+    Form->VideoFrames().at(0)->MaskClearActionExecute();
+    Form->VideoFrames().at(2)->MaskClearActionExecute();
+
+    // The second question is cancelled: the program goes on, cameras running.
+    Dialogs.ConfirmAnswers << TDialogAnswer::No << TDialogAnswer::Cancel;
+    Form->CloseAction->trigger();
+    EXPECT_EQ(Dialogs.Asked, QStringList({"Confirm: unknown.msk is modified! Save?",
+                                          "Confirm: unknown.msk is modified! Save?"}));
+    EXPECT_EQ(terminated, 0);
+    EXPECT_TRUE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+
+    Dialogs.ConfirmAnswers << TDialogAnswer::No << TDialogAnswer::No;
+    Form->CloseAction->trigger();
+    EXPECT_EQ(terminated, 1);
+    EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+}
+
 TEST_F(TarvikFormTest, MaximisedWindowStoresNormalPlacementAndComesBackMaximised) {
     CreateForm(0);
     Form->setGeometry(50, 60, 500, 350);
@@ -443,6 +552,45 @@ TEST_F(TarvikFormTest, EndOfSessionRemovesTrayIconAndEndsLikeBeenden) {
     EXPECT_EQ(terminated, 1);
     EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
     EXPECT_TRUE(TIniFile(ConfigFileName()).ValueExists("TarvikForm", "Width"));
+}
+
+TEST_F(TarvikFormTest, EndingWithAConfigurationThatCannotBeWrittenReportsAndStillEnds) {
+    CreateForm(1);
+    Form->show();
+    Form->FirstPlayTimerTimer();
+    int terminated = 0;
+    QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+    const QString cfg = PathOf("Cfg");
+    OpenPathForEverybody(qPrintable(cfg));
+    ASSERT_EQ(chmod(qPrintable(cfg), 0555), 0);
+    {
+        const UnprivilegedScope nobody;
+        Form->CloseAction->trigger();
+    }
+    chmod(qPrintable(cfg), 0755);
+    EXPECT_EQ(terminated, 1) << "the program must end";
+    EXPECT_FALSE(Form->VideoFrames().at(0)->VideoCap->DriverOpen());
+    const QStringList errors = Errors(Dialogs.Asked);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().contains("Error writing File")) << errors.first().toStdString();
+}
+
+TEST_F(TarvikFormTest, TheEndOfTheSessionAsksTheCloseQueryOnce) {
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown);
+        Form.reset(); // the single start lets one form run at a time
+        CreateForm(1);
+        if (shown)
+            Form->show();
+        int queried = 0;
+        int terminated = 0;
+        QObject::connect(Form.get(), &TTarvikForm::CloseQueryRun, [&queried] { ++queried; });
+        QObject::connect(Form.get(), &TTarvikForm::Terminated, [&terminated] { ++terminated; });
+        Form->WMQueryEndSession();
+        Form->WMQueryEndSession();
+        EXPECT_EQ(queried, 1);
+        EXPECT_EQ(terminated, 1);
+    }
 }
 
 TEST_F(TarvikFormTest, HelpNodeOpensTheHelpDocument) {

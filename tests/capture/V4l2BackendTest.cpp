@@ -1,5 +1,7 @@
 #include "V4l2Backend.h"
 
+#include "CaptureSettings.h"
+#include "DemoCameraBackend.h"
 #include "TempProgramDir.h"
 #include "V4l2Device.h"
 #include "Videocap.h"
@@ -451,6 +453,92 @@ TEST_F(CaptureListTest, DemoCamerasFollowTheRealDevicesAsConfigured) {
     EXPECT_EQ(version, "1.0");
     EXPECT_FALSE(GetDriverDescription(4, name, version));
     EXPECT_FALSE(GetDriverDescription(-1, name, version));
+}
+
+// Chooses the size and a control as a user would in the driver dialogs.
+class TChoosingDialogs final : public TCaptureDialogs {
+public:
+    bool FormatDialog(TCaptureDevice& device) override {
+        return device.SetFormat({320, 240, CapturePixelFormatBGR24});
+    }
+    bool SourceDialog(TCaptureDevice& device) override {
+        const QList<TCaptureControl> controls = device.Controls();
+        return !controls.isEmpty() && device.SetControl(controls[0].Id, 200);
+    }
+    bool DisplayDialog(TCaptureDevice&) override { return false; }
+};
+
+TEST_F(CaptureListTest, ACameraComesBackWithItsChosenSizeAndControls) {
+    TChoosingDialogs dialogs;
+    TCaptureDialogs* previous = SetCaptureDialogs(&dialogs);
+    auto fake = std::make_shared<TFakeV4l2>();
+    fake->Nodes = {{"/dev/video0"}};
+    {
+        SetCaptureBackends({std::make_shared<TV4l2Backend>(fake)});
+        TVideoCap cap;
+        cap.SetDriverIndex(0);
+        EXPECT_TRUE(cap.DlgVideoFormat());
+        EXPECT_TRUE(cap.DlgVideoSource());
+    }
+    // The program ends and the device forgets everything, as V4L2 devices do.
+    fake->Nodes[0].Size = {640, 480};
+    fake->Controls[V4L2_CID_BRIGHTNESS] = 128;
+    SetCaptureBackends({std::make_shared<TV4l2Backend>(fake)});
+    TVideoCap cap;
+    cap.SetDriverIndex(0);
+    cap.SetDriverOpen(true);
+    EXPECT_EQ(cap.ImageWidth(), 320);
+    EXPECT_EQ(cap.ImageHeight(), 240);
+    EXPECT_EQ(fake->Controls[V4L2_CID_BRIGHTNESS], 200);
+    EXPECT_EQ(fake->Controls[V4L2_CID_AUTOGAIN], 1) << "untouched controls keep their values";
+    cap.SetDriverOpen(false);
+
+    const TIniFile onDisk(CfgIniFile()->FileName());
+    const QString section = CaptureSettingsSection("Fake camera (/dev/video0)");
+    EXPECT_EQ(onDisk.ReadInteger(section, "Width", 0), 320);
+    EXPECT_EQ(onDisk.ReadInteger(section, "Control Brightness", 0), 200);
+
+    // Another camera of the same kind at another node keeps its own settings.
+    fake->Nodes.push_back({"/dev/video1"});
+    fake->Nodes[1].Size = {640, 480};
+    SetCaptureBackends({std::make_shared<TV4l2Backend>(fake)});
+    TVideoCap other;
+    other.SetDriverIndex(1);
+    other.SetDriverOpen(true);
+    EXPECT_EQ(other.ImageWidth(), 640);
+    SetCaptureDialogs(previous);
+}
+
+TEST_F(CaptureListTest, ADemoCameraKeepsItsSettingsAcrossARestartToo) {
+    TChoosingDialogs dialogs;
+    TCaptureDialogs* previous = SetCaptureDialogs(&dialogs);
+    SetCaptureBackends({std::make_shared<TDemoCameraBackend>(1)});
+    {
+        TVideoCap cap;
+        cap.SetDriverName("Demo camera 1");
+        EXPECT_TRUE(cap.DlgVideoFormat());
+        EXPECT_TRUE(cap.DlgVideoSource());
+    }
+    SetCaptureBackends({std::make_shared<TDemoCameraBackend>(1)});
+    TVideoCap cap;
+    cap.SetDriverName("Demo camera 1");
+    cap.SetDriverOpen(true);
+    EXPECT_EQ(cap.ImageWidth(), 320);
+    SetCaptureDialogs(previous);
+}
+
+TEST_F(CaptureListTest, StoredValuesOutsideTheControlsRangeAreClamped) {
+    auto fake = std::make_shared<TFakeV4l2>();
+    fake->Nodes = {{"/dev/video0"}};
+    const QString section = CaptureSettingsSection("Fake camera (/dev/video0)");
+    CfgIniFile()->WriteString(section, "Control Brightness", "999");
+    CfgIniFile()->WriteString(section, "Width", "garbage");
+    SetCaptureBackends({std::make_shared<TV4l2Backend>(fake)});
+    TVideoCap cap;
+    cap.SetDriverIndex(0);
+    cap.SetDriverOpen(true);
+    EXPECT_EQ(cap.ImageWidth(), 640) << "an unreadable size leaves the device's own";
+    EXPECT_EQ(fake->Controls[V4L2_CID_BRIGHTNESS], 255);
 }
 
 } // namespace

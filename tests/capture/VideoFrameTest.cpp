@@ -9,6 +9,7 @@
 #include "kaActionList.h"
 #include "kaEdit.h"
 #include "kaLabel.h"
+#include "kaMaskFile.h"
 #include "kaPageControl.h"
 #include "kaPictureAnalyser.h"
 #include "kaTrackBar.h"
@@ -20,6 +21,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -74,6 +77,22 @@ public:
 
 private:
     QSize Size;
+};
+
+// Format dialog during which the page goes, as on the program's end.
+class TPageEndingDialogs final : public TCaptureDialogs {
+public:
+    explicit TPageEndingDialogs(std::function<void()> whileOpen)
+        : WhileOpen(std::move(whileOpen)) {}
+    bool FormatDialog(TCaptureDevice&) override {
+        WhileOpen();
+        return false;
+    }
+    bool SourceDialog(TCaptureDevice&) override { return false; }
+    bool DisplayDialog(TCaptureDevice&) override { return false; }
+
+private:
+    std::function<void()> WhileOpen;
 };
 
 class TDialogsInstallation {
@@ -324,7 +343,8 @@ TEST_F(VideoFrameTest, FailedGrabReconnectsOnTheSameTick) {
 
     Camera->OpenFails = true;
     Tick();
-    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window"});
+    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window: "
+                                  "test camera failure"});
     EXPECT_FALSE(page.VideoCap->DriverOpen());
     EXPECT_TRUE(page.CaptureTimer->isActive());
 
@@ -361,7 +381,8 @@ TEST_F(VideoFrameTest, PlayAndStopActions) {
     EXPECT_EQ(HourGlass().Count(), 0);
     page.ActionList1->UpdateActions();
     page.PlayAction->trigger();
-    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window"});
+    EXPECT_EQ(Errors, QStringList{"Can not connect capture driver with capture window: "
+                                  "test camera failure"});
     EXPECT_FALSE(page.CaptureTimer->isActive());
 
     page.VideoCap->SetDriverIndex(-1);
@@ -419,6 +440,19 @@ TEST_F(VideoFrameTest, PaintingStretchedOrCentred) {
     EXPECT_TRUE(page.StretchAction->isEnabled());
 }
 
+TEST_F(VideoFrameTest, APageThatGoesWhileItsFormatDialogIsOpenIsLeftAlone) {
+    TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
+    page.PlayActionExecute();
+    Tick();
+    TPageEndingDialogs dialogs([this] {
+        delete Page->SceneFrame();
+        Page.reset();
+    });
+    const TDialogsInstallation installed(&dialogs);
+    page.DlgFormatActionExecute();
+    EXPECT_EQ(Page, nullptr);
+}
+
 TEST_F(VideoFrameTest, FormatChangeRescalesTheMaskAndEmptiesTheAnalysisPicture) {
     TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
     TResizingDialogs dialogs(QSize(640, 480));
@@ -446,6 +480,28 @@ TEST_F(VideoFrameTest, FormatChangeRescalesTheMaskAndEmptiesTheAnalysisPicture) 
     EXPECT_TRUE(page.AnalysisBitmap().isNull());
     Tick();
     EXPECT_EQ(page.AnalysisBitmap().size(), QSize(320, 240));
+}
+
+TEST_F(VideoFrameTest, AFormatChangeRescalesAMaskReadFromA32BitFile) {
+    TVideoFrame& page = CreatePage({std::make_shared<TDemoCameraBackend>(1)});
+    QImage mask(1024, 768, QImage::Format_RGB32);
+    mask.fill(Qt::white);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            mask.setPixel(x, y, qRgb(0, 0, 0));
+    MaskFile::Write(PathOf("Mask/deep.msk"), mask);
+    page.LoadMask(PathOf("Mask/deep.msk"));
+    ASSERT_EQ(page.MaskBitmap().format(), QImage::Format_RGB32);
+    page.PlayActionExecute();
+    Tick();
+    TResizingDialogs dialogs(QSize(320, 240));
+    const TDialogsInstallation installed(&dialogs);
+    page.DlgFormatActionExecute();
+    const QImage& rescaled = page.MaskBitmap();
+    EXPECT_TRUE(rescaled.pixelColor(150, 110) == QColor(Qt::black));
+    EXPECT_FALSE(rescaled.pixelColor(170, 130) == QColor(Qt::black));
+    EXPECT_FALSE(rescaled.pixelColor(600, 500) == QColor(Qt::black))
+        << "beyond the picture the mask is white";
 }
 
 TEST_F(VideoFrameTest, SetupDialogFollowsThePageVisibility) {

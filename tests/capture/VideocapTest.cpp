@@ -204,7 +204,7 @@ TEST_F(VideocapTest, ConnectionFailuresRaiseAndLeaveItDisconnected) {
     Cap.SetDriverIndex(1);
     Script->OpenFails = true;
     EXPECT_EQ(RaisedBy<ENotConnectException>([&] { Cap.SetDriverOpen(true); }),
-              "Can not connect capture driver with capture window");
+              "Can not connect capture driver with capture window: scripted failure");
     EXPECT_FALSE(Cap.DriverOpen());
     EXPECT_EQ(reported, "scripted failure");
 

@@ -1,5 +1,6 @@
 #include "frScene.h"
 
+#include "ApplicationErrors.h"
 #include "DemoCamera.h"
 #include "DiskSpace.h"
 #include "PathTreeNodeObject.h"
@@ -14,6 +15,7 @@
 #include "kaTrackbarFrame.h"
 #include "kaTreeView.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QToolButton>
@@ -95,6 +97,7 @@ TEST_F(SceneFrameTest, ControlsHaveTheirCaptionsRangesAndDefaults) {
     EXPECT_GE(Frame->minimumHeight(), 397);
     EXPECT_TRUE(IsExcludedFromLanguage(Frame->SceneDirkaLabel));
     EXPECT_TRUE(IsExcludedFromLanguage(Frame->CurrentFreeLabel));
+    EXPECT_TRUE(IsExcludedFromLanguage(Frame->RecordingFailurekaLabel));
 }
 
 TEST_F(SceneFrameTest, RestoredTrackBarsReachTheSceneMaker) {
@@ -172,6 +175,30 @@ TEST_F(SceneFrameTest, DirectoryButtonGoesThroughTheDialog) {
     EXPECT_EQ(dialogs.Asked.size(), 5);
 }
 
+TEST_F(SceneFrameTest, APageThatGoesWhileItsDirectoryDialogsAreOpenIsLeftAlone) {
+    ScriptedDialogs dialogs;
+    ASSERT_TRUE(QDir().mkpath(PathOf("existing")));
+    for (const bool inConfirmation : {false, true}) {
+        Create();
+        Frame->SetSceneDir(PathOf("first"));
+        dialogs.PathAnswers.enqueue(PathOf(inConfirmation ? "missing" : "existing"));
+        dialogs.ConfirmAnswers.enqueue(TDialogAnswer::Yes);
+        dialogs.WhileOpen = [this, inConfirmation, &dialogs] {
+            if (!inConfirmation) {
+                Frame.reset();
+                return;
+            }
+            // The page goes while the question after the directory dialog is open.
+            dialogs.WhileOpen = [this] { Frame.reset(); };
+        };
+        Frame->SceneDirSpeedButton->click();
+        EXPECT_EQ(Frame, nullptr);
+        EXPECT_EQ(Stored("VideoFrame1Scene", "SceneDir"), PathOf("first"));
+        EXPECT_FALSE(QFileInfo::exists(PathOf("missing")));
+        dialogs.ConfirmAnswers.clear();
+    }
+}
+
 TEST_F(SceneFrameTest, AddPictureStoresOnlyWhileActiveAndForwardsNewScenes) {
     Create();
     RestoreRemanentControls();
@@ -222,7 +249,7 @@ TEST_F(SceneFrameTest, GuardDeletionsRemoveTheirNodesAndRepaintWhileRecordingIsO
     const QString rec = PathOf("rec");
     Frame->SetSceneDir(rec);
     MakeDir(rec + "/20240101/090000000");
-    WriteFile(rec + "/20240101/090000000/a.jpg");
+    WriteFile(rec + "/20240101/090000000/20240101090000000.jpg");
     SetModified(rec + "/20240101", 3);
 
     TkaTreeView tree;
@@ -270,7 +297,8 @@ protected:
         const QString dir = DayDir() + "/" + name;
         MakeDir(dir);
         for (int i = 0; i < pictures; ++i)
-            WriteFile(dir + QString("/%1.jpg").arg(i));
+            WriteFile(dir +
+                      QString("/20240517%1%2.jpg").arg(name.left(6)).arg(i, 3, 10, QChar('0')));
         auto* object = new TPathTreeNodeObject(nullptr, dir, nullptr);
         return first ? Tree.AddNodeFirst(Day, name, nullptr, object)
                      : Tree.AddNode(Day, name, nullptr, object);
@@ -316,6 +344,61 @@ TEST_F(RetentionTest, SmallScenesGoWhenTheNextSceneBeginsButNeverTheNewOne) {
     EXPECT_EQ(Day->child(1)->text(0), "080000000");
     Frame->CheckPreviousScene(newScene);
     EXPECT_EQ(Day->childCount(), 2) << "a big enough previous scene stays";
+}
+
+// ---- A recording that cannot be stored ----------------------------------------
+
+class RecordingFailureTest : public SceneFrameTest {
+protected:
+    void SetUp() override {
+        SceneFrameTest::SetUp();
+        Previous = SetApplicationErrorHandler(
+            [this](const std::exception& error) { Reported.append(error.what()); });
+        Create();
+        RestoreRemanentControls();
+        QObject::connect(Frame.get(), &TSceneFrame::RecordingFailureChanged,
+                         [this](const QString& failure) { Changes.append(failure); });
+        SetFreeSpaceReader([this](const QString&) { return Free; });
+    }
+    void TearDown() override {
+        SetApplicationErrorHandler(std::move(Previous));
+        SceneFrameTest::TearDown();
+    }
+
+    // One motion picture through the guard and the frame, as the camera page does.
+    void Motion() {
+        if (Frame->GuardDiskSpace())
+            Frame->AddPicture(TestPicture());
+        Advance(0.2);
+        QCoreApplication::processEvents();
+    }
+
+    TApplicationErrorHandler Previous;
+    QStringList Reported;
+    QStringList Changes;
+    qint64 Free = 500 * MB;
+};
+
+TEST_F(RecordingFailureTest, WriteErrorsAndLowSpaceAreFailuresButSwitchedOffIsNot) {
+    Frame->SetSceneDir(PathOf("rec"));
+    Motion();
+    // A directory in the way of the next picture's temporary file.
+    const QString scene = Frame->kaSceneMaker->CurrentSceneDir();
+    MakeDir(scene + "/" + PictureTempName("20240517080000200.jpg"));
+    EXPECT_NO_THROW(Motion());
+    EXPECT_TRUE(Frame->RecordingFailure().startsWith("Error writing File " + scene));
+    Motion();
+    EXPECT_TRUE(Frame->RecordingFailure().isEmpty());
+
+    Free = 15 * MB;
+    Motion();
+    Motion();
+    EXPECT_EQ(Frame->RecordingFailure(),
+              "less free disk space for " + PathOf("rec") + " than the minimum of 20 MByte");
+    Frame->ActivekaCheckBox->setChecked(false);
+    Motion();
+    EXPECT_TRUE(Frame->RecordingFailure().isEmpty()) << "recording is off, nothing fails";
+    EXPECT_EQ(Reported.size(), 2);
 }
 
 // ---- A camera's pictures through the frame -------------------------------------

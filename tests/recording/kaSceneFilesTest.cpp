@@ -6,7 +6,12 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +28,13 @@ protected:
         for (int i = 0; i < pictures; ++i)
             WriteFile(Path(relative + QString("/2024010112000000%1.jpg").arg(i)));
         SetModified(Path(relative), daysAgo);
+    }
+
+    QStringList DeleteWithGuard(int minMegabytes = 20) {
+        QStringList deleted;
+        GuardDiskSpace(Path(""), minMegabytes, true,
+                       [&](const QString& path) { deleted.append(QDir::cleanPath(path)); });
+        return deleted;
     }
 
     QTemporaryDir Root;
@@ -47,6 +59,8 @@ TEST_F(SceneFilesTest, PictureTemporariesAreHiddenAndNoPictures) {
     EXPECT_FALSE(IsPictureTempName("20240101120000000.jpg"));
 }
 
+// ---- The user's Delete ---------------------------------------------------------------
+
 TEST_F(SceneFilesTest, DeleteSceneTreeDeletesPicturesOnlyAndKeepsWhatHoldsOtherFiles) {
     WriteFile(Path("day/a/1.jpg"));
     WriteFile(Path("day/a/2.JPG"));
@@ -59,7 +73,7 @@ TEST_F(SceneFilesTest, DeleteSceneTreeDeletesPicturesOnlyAndKeepsWhatHoldsOtherF
     MakeDir(Path("day/.hiddendir"));
     WriteFile(Path("day/.hiddendir/y.jpg"));
 
-    DeleteSceneTree(Path("day"));
+    EXPECT_TRUE(DeleteSceneTree(Root.path(), Path("day")));
     EXPECT_FALSE(Exists("day/a")) << "pictures and leftover temporaries go, and the scene";
     EXPECT_FALSE(Exists("day/b/1.jpg"));
     EXPECT_FALSE(Exists("day/b/deep"));
@@ -68,19 +82,42 @@ TEST_F(SceneFilesTest, DeleteSceneTreeDeletesPicturesOnlyAndKeepsWhatHoldsOtherF
     EXPECT_TRUE(Exists("day/.hiddendir/y.jpg"));
     EXPECT_TRUE(Exists("day"));
 
-    DeleteSceneTree(Path("missing")); // nothing to do, no error
+    EXPECT_TRUE(DeleteSceneTree(Root.path(), Path("missing"))); // nothing to do, no error
 }
 
 TEST_F(SceneFilesTest, DeleteSceneTreeNeverFollowsALink) {
     WriteFile(Path("outside/keep.jpg"));
-    MakeDir(Path("scene"));
-    ASSERT_TRUE(QFile::link(Path("outside"), Path("scene/link.jpg")));
-    ASSERT_TRUE(QFile::link(Path("outside"), Path("scene/dir")));
-    DeleteSceneTree(Path("scene"));
+    MakeDir(Path("rec/scene"));
+    ASSERT_TRUE(QFile::link(Path("outside"), Path("rec/scene/link.jpg")));
+    ASSERT_TRUE(QFile::link(Path("outside"), Path("rec/scene/dir")));
+    DeleteSceneTree(Path("rec"), Path("rec/scene"));
     EXPECT_TRUE(Exists("outside/keep.jpg"));
-    EXPECT_FALSE(QFileInfo(Path("scene/link.jpg")).isSymLink()) << "a picture-named link goes";
-    EXPECT_TRUE(QFileInfo(Path("scene/dir")).isSymLink());
+    EXPECT_FALSE(QFileInfo(Path("rec/scene/link.jpg")).isSymLink()) << "a picture-named link goes";
+    EXPECT_TRUE(QFileInfo(Path("rec/scene/dir")).isSymLink());
 }
+
+TEST_F(SceneFilesTest, DeleteSceneTreeRefusesALinkOrAPathOutsideTheSceneDirectory) {
+    WriteFile(Path("photos/holiday.jpg"));
+    WriteFile(Path("rec/20240101/100000000/20240101100000000.jpg"));
+    ASSERT_TRUE(QFile::link(Path("photos"), Path("rec/20240101/120000000")));
+
+    EXPECT_FALSE(DeleteSceneTree(Path("rec"), Path("rec/20240101/120000000")));
+    EXPECT_FALSE(DeleteSceneTree(Path("rec"), Path("photos")));
+    EXPECT_FALSE(DeleteSceneTree(Path("rec"), Path("rec/../photos")));
+    EXPECT_FALSE(DeleteSceneTree(Path("rec"), Path("rec/20240101/120000000/")))
+        << "a trailing separator does not make the link a directory";
+    EXPECT_TRUE(Exists("photos/holiday.jpg"));
+
+    // The whole scene directory, through a link given as the scenes node's
+    // path, is refused too; below it the recordings go.
+    ASSERT_TRUE(QFile::link(Path("rec"), Path("reclink")));
+    EXPECT_FALSE(DeleteSceneTree(Path("reclink"), Path("reclink")));
+    EXPECT_TRUE(DeleteSceneTree(Path("reclink"), Path("reclink/20240101")));
+    EXPECT_FALSE(Exists("rec/20240101/100000000"));
+    EXPECT_TRUE(Exists("photos/holiday.jpg"));
+}
+
+// ---- Automatic deletions ---------------------------------------------------------------
 
 TEST_F(SceneFilesTest, DeleteOldestSceneGoesByModificationTimeNotByName) {
     MakeScene("20240102/100000000", 1, 5);
@@ -97,13 +134,13 @@ TEST_F(SceneFilesTest, DeleteOldestSceneGoesByModificationTimeNotByName) {
 }
 
 TEST_F(SceneFilesTest, DeleteOldestSceneTakesTheFirstListedOfEqualTimes) {
-    MakeScene("b/s", 1, 4);
-    MakeScene("A/s", 1, 4);
-    SetModified(Path("b"), 4);
-    SetModified(Path("A"), 4);
+    MakeScene("20240102/100000000", 1, 4);
+    MakeScene("20240101/100000000", 1, 4);
+    SetModified(Path("20240102"), 4);
+    SetModified(Path("20240101"), 4);
     QString deleted;
     ASSERT_TRUE(DeleteOldestScene(Path(""), deleted));
-    EXPECT_EQ(QDir::cleanPath(deleted), Path("A/s")) << "names sort ignoring letter case";
+    EXPECT_EQ(QDir::cleanPath(deleted), Path("20240101/100000000"));
 }
 
 TEST_F(SceneFilesTest, DeleteOldestSceneRemovesAnEmptyDayAndReportsNothingLeft) {
@@ -124,13 +161,70 @@ TEST_F(SceneFilesTest, DeleteOldestSceneFailsOnASceneWithAForeignFile) {
 }
 
 TEST_F(SceneFilesTest, SmallSceneSweepNeverTouchesTheNewScene) {
-    MakeScene("day/080000000", 2, 0);
-    MakeScene("day/090000000", 3, 0);
-    MakeScene("day/100000000", 1, 0);
-    SweepSmallScenes(Path("day"), Path("DAY/100000000"), 3);
-    EXPECT_FALSE(Exists("day/080000000"));
-    EXPECT_TRUE(Exists("day/090000000"));
-    EXPECT_TRUE(Exists("day/100000000")) << "compared ignoring letter case";
+    MakeScene("20240517/080000000", 2, 0);
+    MakeScene("20240517/090000000", 3, 0);
+    MakeScene("20240517/100000000", 1, 0);
+    SweepSmallScenes(Root.path(), "20240517/100000000", 3);
+    EXPECT_FALSE(Exists("20240517/080000000"));
+    EXPECT_TRUE(Exists("20240517/090000000"));
+    EXPECT_TRUE(Exists("20240517/100000000"));
+}
+
+// A scene directory the user shares with their own files, and links in it,
+// loses nothing to the guard or the sweep but what the scene maker wrote.
+TEST_F(SceneFilesTest, AutomaticDeletionsTouchOnlyTheRecordingLayout) {
+    WriteFile(Path("photos/IMG_0001.jpg"));
+    WriteFile(Path("photos/20240101120000000.jpg"));
+    WriteFile(Path("rec/IMG_0002.jpg"));
+    WriteFile(Path("rec/Holiday/IMG_0003.jpg"));
+    WriteFile(Path("rec/.Trash-1000/files/IMG_0004.jpg"));
+    WriteFile(Path("rec/2024/IMG_0005.jpg"));
+    WriteFile(Path("rec/20240101/Best/IMG_0006.jpg"));
+    WriteFile(Path("rec/20240101/100000000/IMG_0007.jpg"));
+    WriteFile(Path("rec/20240101/100000000/20240101100000000.jpg"));
+    WriteFile(Path("rec/20240101/110000000/20240101110000000.jpg"));
+    ASSERT_TRUE(QFile::link(Path("photos"), Path("rec/20240102")));
+    ASSERT_TRUE(QFile::link(Path("photos"), Path("rec/20240101/120000000")));
+    for (const char* old : {"rec/Holiday", "rec/.Trash-1000", "rec/2024", "rec/20240101/Best"})
+        SetModified(Path(old), 30);
+    SetModified(Path("rec/20240101"), 20);
+
+    SweepSmallScenes(Path("rec"), "20240101/110000000", 100);
+    EXPECT_TRUE(Exists("rec/20240101/100000000/IMG_0007.jpg"));
+    EXPECT_FALSE(Exists("rec/20240101/100000000/20240101100000000.jpg"));
+    EXPECT_TRUE(Exists("rec/20240101/110000000/20240101110000000.jpg")) << "the new scene";
+
+    SetFreeSpaceReader([](const QString&) { return 0; });
+    const QStringList deleted = [&] {
+        QStringList paths;
+        GuardDiskSpace(Path("rec"), 20, true,
+                       [&](const QString& path) { paths.append(QDir::cleanPath(path)); });
+        return paths;
+    }();
+    EXPECT_EQ(deleted, QStringList{Path("rec/20240101/110000000")});
+    const QStringList survivors = {"photos/IMG_0001.jpg",
+                                   "photos/20240101120000000.jpg",
+                                   "rec/IMG_0002.jpg",
+                                   "rec/Holiday/IMG_0003.jpg",
+                                   "rec/.Trash-1000/files/IMG_0004.jpg",
+                                   "rec/2024/IMG_0005.jpg",
+                                   "rec/20240101/Best/IMG_0006.jpg",
+                                   "rec/20240101/100000000/IMG_0007.jpg"};
+    for (const QString& survivor : survivors)
+        EXPECT_TRUE(Exists(survivor)) << survivor.toStdString();
+    EXPECT_TRUE(QFileInfo(Path("rec/20240102")).isSymLink());
+    EXPECT_TRUE(QFileInfo(Path("rec/20240101/120000000")).isSymLink());
+}
+
+TEST_F(SceneFilesTest, DeleteRecordedSceneRefusesWhatTheLayoutDoesNotName) {
+    WriteFile(Path("photos/20240101/100000000/20240101100000000.jpg"));
+    WriteFile(Path("rec/20240101/100000000/20240101100000000.jpg"));
+    EXPECT_FALSE(DeleteRecordedScene(Path("rec"), Path("photos/20240101/100000000")))
+        << "a layout below another folder is not this camera's";
+    EXPECT_FALSE(DeleteRecordedScene(Path("rec"), Path("rec/20240101")));
+    EXPECT_TRUE(Exists("photos/20240101/100000000/20240101100000000.jpg"));
+    EXPECT_TRUE(DeleteRecordedScene(Path("rec"), Path("rec/20240101/100000000")));
+    EXPECT_FALSE(Exists("rec/20240101/100000000"));
 }
 
 // ---- Free space and the guard -------------------------------------------------
@@ -163,72 +257,82 @@ TEST_F(SceneFilesTest, GuardWithholdsThePictureWhileSpaceIsLow) {
     EXPECT_FALSE(verdict.Low);
 }
 
-TEST_F(SceneFilesTest, GuardDeletesOldestScenesUntilTheMinimumIsReached) {
-    MakeScene("20240102/a", 1, 1);
-    MakeScene("20240102/b", 1, 6);
-    SetModified(Path("20240102"), 1);
-    MakeScene("20240101/c", 1, 2);
-    MakeScene("20240101/d", 1, 3);
-    SetModified(Path("20240101"), 5);
-    // Every deleted scene frees 3 MB.
-    const auto scenes = [&] {
+// Deleting a scene must not make its day look recent: the guard uses up the
+// oldest day before it touches the next, and today stays whole.
+TEST_F(SceneFilesTest, GuardDeletesTheOldestScenesFirst) {
+    const QStringList days = {"20240101", "20240102", "20240103"};
+    const QStringList scenes = {"080000000", "090000000", "100000000"};
+    for (int d = 0; d < 3; ++d) {
+        for (int s = 0; s < 3; ++s)
+            MakeScene(days[d] + "/" + scenes[s], 1, 3.0 - d - s * 0.1);
+        SetModified(Path(days[d]), 3.0 - d - 0.2);
+    }
+    MakeDir(Path(".Trash-1000"));
+    SetModified(Path(".Trash-1000"), 100);
+    const auto remaining = [&] {
         int count = 0;
-        for (const QString& day : QDir(Root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QString& day : days)
             count += CountSubDirectories(Path(day));
         return count;
     };
-    SetFreeSpaceReader([&](const QString&) { return 15 * MB + (4 - scenes()) * 3 * MB; });
-    QStringList deleted;
-    const TDiskSpaceVerdict verdict = GuardDiskSpace(
-        Path(""), 20, true, [&](const QString& path) { deleted.append(QDir::cleanPath(path)); });
-    // Deleting a scene modifies its day, so the other day is the oldest next.
-    EXPECT_EQ(deleted, (QStringList{Path("20240101/d"), Path("20240102/b")}));
-    EXPECT_TRUE(verdict.Store);
-    EXPECT_EQ(verdict.FreeMegabytes(), 21);
+    // Short by five scenes of one megabyte each.
+    SetFreeSpaceReader([&](const QString&) { return (20 - 5 + (9 - remaining())) * MB; });
+
+    EXPECT_EQ(DeleteWithGuard(),
+              (QStringList{Path("20240101/080000000"), Path("20240101/090000000"),
+                           Path("20240101/100000000"), Path("20240101"), Path("20240102/080000000"),
+                           Path("20240102/090000000")}));
+    EXPECT_TRUE(Exists("20240102/100000000"));
+    for (const QString& scene : scenes)
+        EXPECT_TRUE(Exists("20240103/" + scene)) << "today loses nothing";
+    EXPECT_TRUE(Exists(".Trash-1000")) << "a hidden folder is no day";
 }
 
 TEST_F(SceneFilesTest, GuardRemovesAnEmptiedOldestDayOnALaterPass) {
-    MakeScene("20240101/c", 1, 3);
+    MakeScene("20240101/100000000", 1, 3);
     SetModified(Path("20240101"), 5);
-    MakeScene("20240102/a", 1, 2);
+    MakeScene("20240102/100000000", 1, 2);
     SetModified(Path("20240102"), 1);
     SetFreeSpaceReader([](const QString&) { return 1 * MB; });
-    QStringList deleted;
-    const TDiskSpaceVerdict verdict = GuardDiskSpace(
-        Path(""), 20, true, [&](const QString& path) { deleted.append(QDir::cleanPath(path)); });
-    EXPECT_FALSE(verdict.Store) << "still low when nothing is left";
-    EXPECT_EQ(deleted, (QStringList{Path("20240101/c"), Path("20240102/a"), Path("20240101"),
-                                    Path("20240102")}));
+    EXPECT_EQ(DeleteWithGuard(), (QStringList{Path("20240101/100000000"), Path("20240101"),
+                                              Path("20240102/100000000"), Path("20240102")}));
+    EXPECT_FALSE(GuardDiskSpace(Path(""), 20, true, {}).Store) << "still low when nothing is left";
 }
 
-TEST_F(SceneFilesTest, GuardStopsAtASceneItCannotRemoveInsteadOfSpinning) {
-    MakeScene("20240101/c", 2, 3);
-    WriteFile(Path("20240101/c/notes.txt"));
-    SetModified(Path("20240101/c"), 3);
-    MakeScene("20240102/a", 1, 2);
+// A note of the user's (or a desktop's hidden index file) in the oldest scene
+// must not stop the guard for good: that scene is emptied and passed over.
+TEST_F(SceneFilesTest, GuardPassesOverASceneItCannotRemove) {
+    MakeScene("20240101/100000000", 2, 3);
+    WriteFile(Path("20240101/100000000/.DS_Store"));
+    SetModified(Path("20240101/100000000"), 3);
+    MakeScene("20240101/110000000", 1, 2.5);
+    MakeScene("20240102/100000000", 1, 2);
     SetModified(Path("20240101"), 5);
+    SetModified(Path("20240102"), 4);
     int readings = 0;
     SetFreeSpaceReader([&](const QString&) {
         ++readings;
         return readings < 100 ? 1 * MB : 100 * MB; // ends a runaway loop
     });
-    int deletions = 0;
-    const TDiskSpaceVerdict verdict =
-        GuardDiskSpace(Path(""), 20, true, [&](const QString&) { ++deletions; });
+    EXPECT_EQ(DeleteWithGuard(), (QStringList{Path("20240101/110000000"),
+                                              Path("20240102/100000000"), Path("20240102")}));
+    EXPECT_EQ(readings, 5) << "it stops when nothing more can be removed";
+    EXPECT_EQ(CountFiles(Path("20240101/100000000")), 1) << "only the note is left";
+
+    // The next picture finds the same: nothing to delete, no endless loop.
+    readings = 0;
+    EXPECT_TRUE(DeleteWithGuard().isEmpty());
     EXPECT_EQ(readings, 2);
-    EXPECT_EQ(deletions, 0);
-    EXPECT_FALSE(verdict.Store);
-    EXPECT_TRUE(Exists("20240102/a"));
 }
 
 TEST_F(SceneFilesTest, FailedReadingIsNotALowReading) {
-    MakeScene("20240101/c", 1, 3);
+    MakeScene("20240101/100000000", 1, 3);
     SetFreeSpaceReader([](const QString&) { return std::optional<qint64>(); });
     const TDiskSpaceVerdict verdict = GuardDiskSpace(Path(""), 20, true, {});
     EXPECT_TRUE(verdict.Store);
     EXPECT_FALSE(verdict.Low);
     EXPECT_FALSE(verdict.FreeMegabytes().has_value());
-    EXPECT_TRUE(Exists("20240101/c"));
+    EXPECT_TRUE(Exists("20240101/100000000"));
 }
 
 TEST_F(SceneFilesTest, GuardWithoutSceneDirChecksNothingAndStoresNothing) {
@@ -239,6 +343,82 @@ TEST_F(SceneFilesTest, GuardWithoutSceneDirChecksNothingAndStoresNothing) {
     });
     EXPECT_FALSE(GuardDiskSpace("", 20, true, {}).Store);
     EXPECT_FALSE(read);
+}
+
+// A small tmpfs whose inode table the recordings fill while bytes are left.
+class InodeTableTest : public SceneFilesTest {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "mounting a small tmpfs needs root";
+        Mount = Root.path() + "/mnt";
+        MakeDir(Mount);
+        if (::mount("tmpfs", QFile::encodeName(Mount).constData(), "tmpfs", 0,
+                    "size=64m,nr_inodes=40") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+        Mounted = true;
+    }
+    void TearDown() override {
+        if (Mounted)
+            ::umount2(QFile::encodeName(Mount).constData(), MNT_DETACH);
+        SceneFilesTest::TearDown();
+    }
+
+    QString Mount;
+    bool Mounted = false;
+};
+
+TEST_F(InodeTableTest, NoFreeInodesReadsAsFullAndTheGuardFreesThem) {
+    const QString rec = Mount + "/rec";
+    MakeDir(rec + "/20240101/100000000");
+    for (int i = 0;
+         QFile(rec +
+               QString("/20240101/100000000/2024010110000%1.jpg").arg(i, 4, 10, QLatin1Char('0')))
+             .open(QIODevice::WriteOnly);
+         ++i) {
+    }
+    EXPECT_EQ(FileSystemFreeSpace(rec), 0) << "no inode left, megabytes left";
+
+    const TDiskSpaceVerdict verdict = GuardDiskSpace(rec, 20, true, {});
+    EXPECT_TRUE(verdict.Store);
+    EXPECT_FALSE(QFileInfo::exists(rec + "/20240101/100000000"));
+    EXPECT_GT(FileSystemFreeSpace(rec).value_or(0), 20 * MB);
+}
+
+// ---- Recovery at start-up --------------------------------------------------------------
+
+TEST_F(SceneFilesTest, RecoveryNamesWholeLeftoversAndRemovesBrokenOnes) {
+    const QByteArray whole = TestPicture(40, 64).JpegData();
+    const QString scene = "rec/20240517/143015000/";
+    WriteFile(Path(scene + "20240517143015000.jpg"), TestPicture(10).JpegData());
+    WriteFile(Path(scene + PictureTempName("20240517143015000.jpg")), whole);
+    WriteFile(Path(scene + PictureTempName("20240517143016000.jpg")), whole.left(whole.size() / 2));
+    WriteFile(Path(scene + PictureTempName("20240517143017000.jpg")), "not a picture");
+    WriteFile(Path(scene + "notes.tmp"), "kept");
+    // Older scenes are not looked at: a kill can only interrupt the newest.
+    WriteFile(Path("rec/20240517/080000000/" + PictureTempName("20240517080000000.jpg")), whole);
+    SetModified(Path("rec/20240517/080000000"), 1);
+
+    EXPECT_EQ(RecoverPictureTemporaries(Path("rec")), 1);
+    EXPECT_EQ(ListSceneFiles(Path(scene)),
+              (QStringList{"20240517143015000.jpg", "20240517143015001.jpg", "notes.tmp"}))
+        << "the whole picture takes the next free name, the broken ones are gone";
+    QFile recovered(Path(scene + "20240517143015001.jpg"));
+    ASSERT_TRUE(recovered.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recovered.readAll(), whole);
+    EXPECT_EQ(QDir(Path(scene)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    EXPECT_TRUE(Exists("rec/20240517/080000000/" + PictureTempName("20240517080000000.jpg")));
+}
+
+TEST_F(SceneFilesTest, RecoveryFindsTheSceneWrittenLastAfterAStepOfTheClock) {
+    const QByteArray whole = TestPicture(40).JpegData();
+    MakeScene("rec/20240517/150000000", 1, 1);
+    SetModified(Path("rec/20240517"), 1);
+    // The clock stood earlier: the newest writes went to an older name.
+    WriteFile(Path("rec/20240516/090000000/" + PictureTempName("20240516090000000.jpg")), whole);
+    EXPECT_EQ(RecoverPictureTemporaries(Path("rec")), 1);
+    EXPECT_TRUE(Exists("rec/20240516/090000000/20240516090000000.jpg"));
+    EXPECT_EQ(RecoverPictureTemporaries(Path("missing")), 0);
 }
 
 } // namespace

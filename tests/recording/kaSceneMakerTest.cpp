@@ -13,6 +13,27 @@
 
 namespace {
 
+// Writes beyond Bytes fail as on a full disk, for as long as it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : Previous(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &Saved);
+        rlimit limited = Saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, Previous);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    void (*Previous)(int);
+    rlimit Saved{};
+};
+
 class SceneMakerTest : public TempProgramDir {
 protected:
     void SetUp() override {
@@ -132,16 +153,26 @@ TEST_F(SceneMakerTest, SceneRunningPastMidnightStaysInItsDay) {
     EXPECT_FALSE(QFileInfo::exists(Scenes() + "/20250101"));
 }
 
-TEST_F(SceneMakerTest, SameMillisecondReplacesTheFileButCountsBoth) {
-    Add(10);
+TEST_F(SceneMakerTest, APictureNeverReplacesAnother) {
+    const TJPEGImage first = TestPicture(10);
+    Maker->AddPicture(first);
     const TJPEGImage second = TestPicture(200);
-    EXPECT_EQ(Maker->AddPicture(second), "");
-    EXPECT_EQ(Maker->PictureCount(), 2);
+    EXPECT_EQ(Maker->AddPicture(second), "") << "the same millisecond";
+    // The clock steps back: the names come round again.
+    Advance(0.75);
+    Add(30);
+    Advance(-0.75);
+    Add(40);
+    EXPECT_EQ(Maker->PictureCount(), 4);
     const QString scene = Maker->CurrentSceneDir();
-    ASSERT_EQ(Entries(scene), QStringList{"20240517143015250.jpg"});
+    ASSERT_EQ(Entries(scene), (QStringList{"20240517143015250.jpg", "20240517143015251.jpg",
+                                           "20240517143015252.jpg", "20240517143016000.jpg"}));
     QFile file(scene + "/20240517143015250.jpg");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), second.JpegData());
+    EXPECT_EQ(file.readAll(), first.JpegData());
+    QFile moved(scene + "/20240517143015251.jpg");
+    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(moved.readAll(), second.JpegData());
 }
 
 TEST_F(SceneMakerTest, DeletedRunningSceneIsCreatedAgainWithoutAnnouncement) {
@@ -155,35 +186,63 @@ TEST_F(SceneMakerTest, DeletedRunningSceneIsCreatedAgainWithoutAnnouncement) {
     EXPECT_EQ(Maker->PictureCount(), 2);
 }
 
-TEST_F(SceneMakerTest, RemovedSceneDirDropsPicturesUntilItExistsAndASceneBegins) {
-    Maker->SetSecondsBeforeNewScene(5);
+TEST_F(SceneMakerTest, RemovedSceneDirIsCreatedAgainOneLevelOnly) {
+    Maker->SetSceneDir(PathOf("rec/0"));
+    MakeDir(PathOf("rec/0"));
     Add();
-    ASSERT_TRUE(QDir(Scenes()).removeRecursively());
+    ASSERT_TRUE(QDir(PathOf("rec/0")).removeRecursively());
+    Advance(1);
+    EXPECT_EQ(Add(), "") << "the running scene goes on";
+    EXPECT_EQ(Entries(Maker->CurrentSceneDir()), QStringList{"20240517143016250.jpg"});
+    EXPECT_EQ(Maker->PictureCount(), 2);
+
+    // Its parent gone as well: nothing is invented above the scene directory.
+    ASSERT_TRUE(QDir(PathOf("rec")).removeRecursively());
     Advance(1);
     EXPECT_NO_THROW(EXPECT_EQ(Add(), ""));
-    EXPECT_EQ(Maker->PictureCount(), 1) << "dropped pictures do not count";
-    EXPECT_FALSE(QFileInfo::exists(Scenes()));
-
-    MakeDir(Scenes());
+    EXPECT_FALSE(QFileInfo::exists(PathOf("rec")));
+    EXPECT_FALSE(Maker->LastPictureStored());
+    EXPECT_EQ(Maker->StoreError(),
+              "Error creating Directory " + PathOf("rec/0") + ": No such file or directory");
+    EXPECT_EQ(Maker->PictureCount(), 2) << "dropped pictures do not count";
+    MakeDir(PathOf("rec"));
     Advance(1);
     Add();
-    EXPECT_EQ(Maker->PictureCount(), 1) << "the running scene's day is still missing";
+    EXPECT_TRUE(Maker->LastPictureStored());
+    EXPECT_TRUE(Maker->StoreError().isEmpty());
+    EXPECT_EQ(Maker->PictureCount(), 3);
+}
 
-    Advance(10);
-    EXPECT_EQ(Add(), "20240517/143027250");
-    EXPECT_EQ(Maker->PictureCount(), 1);
-    EXPECT_EQ(CountFiles(Scenes() + "/20240517/143027250"), 1);
-
-    // A scene that begins while the directory is missing is announced, and
-    // later pictures try its directory again.
-    ASSERT_TRUE(QDir(Scenes()).removeRecursively());
-    Advance(10);
-    EXPECT_EQ(Add(), "20240517/143037250");
-    EXPECT_EQ(Maker->PictureCount(), 0);
-    MakeDir(Scenes() + "/20240517");
+TEST_F(SceneMakerTest, SceneIsAnnouncedWithItsFirstStoredPictureOnly) {
+    Maker->SetSecondsBeforeNewScene(5);
+    Add();
+    // A file where the next scene's directory belongs: nothing can be stored.
+    WriteFile(Scenes() + "/20240517/143030250");
+    Advance(15);
+    EXPECT_EQ(Add(), "");
+    EXPECT_EQ(Announced.size(), 1) << "a scene without a stored picture is not announced";
+    EXPECT_FALSE(Maker->LastPictureStored());
+    EXPECT_EQ(Maker->StoreError(),
+              "Error creating Directory " + Scenes() + "/20240517/143030250: Not a directory");
     Advance(1);
     EXPECT_EQ(Add(), "");
-    EXPECT_EQ(Maker->PictureCount(), 1);
+    QFile::remove(Scenes() + "/20240517/143030250");
+    Advance(1);
+    EXPECT_EQ(Add(), "20240517/143030250") << "announced once its first picture is there";
+    EXPECT_EQ(Announced, (QStringList{"20240517/143015250", "20240517/143030250"}));
+    EXPECT_EQ(Entries(Scenes() + "/20240517/143030250"), QStringList{"20240517143032250.jpg"});
+
+    // A scene that stored nothing, its disk full, leaves no empty folder behind.
+    Clock = LocalTime(2024, 5, 18, 9, 0, 0);
+    {
+        const FileSizeLimit full(0);
+        EXPECT_THROW(Add(), EPictureWrite);
+    }
+    EXPECT_TRUE(QFileInfo(Scenes() + "/20240518/090000000").isDir());
+    Clock = LocalTime(2024, 5, 19, 9, 0, 0);
+    EXPECT_EQ(Add(), "20240519/090000000");
+    EXPECT_FALSE(QFileInfo::exists(Scenes() + "/20240518"));
+    EXPECT_EQ(Announced.size(), 3);
 }
 
 TEST_F(SceneMakerTest, ChangedSceneDirAppliesFromTheNextScene) {
@@ -218,8 +277,11 @@ TEST_F(SceneMakerTest, WriteFailurePropagatesWithoutAnnouncementOrCount) {
     EXPECT_EQ(Maker->PictureCount(), 0);
     EXPECT_EQ(Maker->CurrentSceneDir(), scene);
     EXPECT_DOUBLE_EQ(Maker->LastPictureTime(), Clock);
+    EXPECT_FALSE(Maker->LastPictureStored());
+    EXPECT_TRUE(Maker->StoreError().startsWith("Error writing File " + scene));
     Advance(1);
-    EXPECT_EQ(Add(), "") << "the scene is open although its first picture failed";
+    EXPECT_EQ(Add(), "20240517/143015250") << "the scene's first stored picture announces it";
+    EXPECT_EQ(Announced, QStringList{"20240517/143015250"});
     EXPECT_EQ(Maker->PictureCount(), 1);
 }
 

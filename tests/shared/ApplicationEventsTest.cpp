@@ -5,19 +5,23 @@
 #include "kaApplication.h"
 #include "kaApplicationEvents.h"
 #include "kaGeneral.h"
+#include "kaTimeText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLocale>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +65,11 @@ class ApplicationEventsTest : public TempProgramDir {
 protected:
     void SetUp() override {
         TempProgramDir::SetUp();
+        SavedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        SavedTemp = qgetenv("TMPDIR");
+        ASSERT_TRUE(Runtime.isValid() && Temp.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(Runtime.path()));
+        qputenv("TMPDIR", QFile::encodeName(Temp.path()));
         SetClock([] { return QDateTimeToDateTime(FixedTime); });
         PreviousExit = TkaApplicationEvents::SetExitFunction([this](int code) {
             ExitCodes.append(code);
@@ -69,8 +78,25 @@ protected:
     }
     void TearDown() override {
         TkaApplicationEvents::SetExitFunction(PreviousExit);
+        Restore("XDG_RUNTIME_DIR", SavedRuntime);
+        Restore("TMPDIR", SavedTemp);
         TempProgramDir::TearDown();
     }
+
+    static void Restore(const char* name, const QByteArray& value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+
+    // The private folder made in the temporary folder without a runtime folder.
+    QString OwnTempFolder() const { return Temp.path() + "/tarvik-" + QString::number(geteuid()); }
+
+    QTemporaryDir Runtime;
+    QTemporaryDir Temp;
+    QByteArray SavedRuntime;
+    QByteArray SavedTemp;
 
     ScriptedDialogs Dialogs;
     QList<int> ExitCodes;
@@ -92,13 +118,13 @@ TEST_F(ApplicationEventsTest, LogsTwoLineRowWithDateTitleClassModuleAddressAndMe
     EXPECT_TRUE(bytes.endsWith("\r\n"));
     EXPECT_EQ(bytes.count("\r\n"), 2);
 
-    const QLocale locale;
-    const QString when = locale.toString(FixedTime.date(), QLocale::ShortFormat) + " " +
-                         locale.toString(FixedTime.time(), QLocale::LongFormat);
+    // The time as the camera page's labels show it: no zone name.
+    const QString when = DateTimeText(QDateTimeToDateTime(FixedTime));
     const QString address =
         QString::number(qulonglong(error.codeAddress()), 16).rightJustified(8, '0').toUpper();
     const QStringList lines = FileLines(logFile);
     ASSERT_EQ(lines.size(), 2);
+    EXPECT_FALSE(lines[0].contains(FixedTime.timeZoneAbbreviation())) << lines[0].toStdString();
     EXPECT_EQ(lines[0], when + " -> Anwendungsfehler : Exception ELogTestError in Modul " +
                             error.moduleName() + " bei " + address + ".");
     EXPECT_EQ(lines[1], "Driver not Open.");
@@ -218,7 +244,9 @@ public:
         HandleApplicationError(ELogTestError("again"));
     }
     void ShowMessage(const QString&) override {}
-    TDialogAnswer Confirm(const QString&, TConfirmButtons) override { return TDialogAnswer::No; }
+    TDialogAnswer Confirm(const QString&, TConfirmButtons, TDialogAnswer) override {
+        return TDialogAnswer::No;
+    }
     QString OpenFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString SaveFileName(const QString&, const QString&, const QString&) override { return {}; }
     QString SelectDirectory(const QString&, const QString&) override { return {}; }
@@ -396,6 +424,68 @@ TEST_F(ApplicationEventsTest, TheEndOfTheRunningInstanceFreesTheStart) {
     LoadComponent(&next);
     EXPECT_TRUE(ExitCodes.isEmpty());
     EXPECT_TRUE(next.HoldsSingleStartLock());
+}
+
+TEST_F(ApplicationEventsTest, TheSingleStartMeetsOnlyInAFolderClosedToOthers) {
+    // The user's runtime folder, as the session made it.
+    EXPECT_EQ(QFileInfo(TkaApplicationEvents::SingleStartLockFileName()).absolutePath(),
+              Runtime.path());
+
+    // One that others may write to is not used; nor is none at all.
+    for (const bool unset : {false, true}) {
+        SCOPED_TRACE(unset);
+        ASSERT_EQ(chmod(QFile::encodeName(Runtime.path()).constData(), 0777), 0);
+        if (unset)
+            qunsetenv("XDG_RUNTIME_DIR");
+        const QString lockName = TkaApplicationEvents::SingleStartLockFileName();
+        EXPECT_EQ(QFileInfo(lockName).absolutePath(), OwnTempFolder());
+        EXPECT_EQ(QFileInfo(TkaApplicationEvents::SingleStartServerName()).absolutePath(),
+                  OwnTempFolder());
+        struct stat status {};
+        ASSERT_EQ(lstat(QFile::encodeName(OwnTempFolder()).constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0700u);
+
+        TkaApplicationEvents events;
+        events.SetStartOnce(true);
+        LoadComponent(&events);
+        EXPECT_TRUE(events.HoldsSingleStartLock());
+        EXPECT_TRUE(QFileInfo::exists(lockName));
+        EXPECT_TRUE(ExitCodes.isEmpty());
+    }
+}
+
+TEST_F(ApplicationEventsTest, WhatAnotherUserLeftNeverCountsAsARunningInstance) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to leave files of another user";
+    constexpr uid_t Nobody = 65534;
+
+    // A live lock that is not the user's own, where the lock belongs.
+    const QString lockName = TkaApplicationEvents::SingleStartLockFileName();
+    QLockFile foreign(lockName);
+    ASSERT_TRUE(foreign.tryLock(0));
+    ASSERT_EQ(chown(QFile::encodeName(lockName).constData(), Nobody, Nobody), 0);
+    {
+        TkaApplicationEvents events;
+        events.SetStartOnce(true);
+        LoadComponent(&events);
+        EXPECT_TRUE(ExitCodes.isEmpty());
+        EXPECT_TRUE(events.HoldsSingleStartLock());
+    }
+
+    // The private folder's name taken by another user: no single start, but a start.
+    qunsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(QDir().mkdir(OwnTempFolder()));
+    ASSERT_EQ(chmod(QFile::encodeName(OwnTempFolder()).constData(), 0777), 0);
+    ASSERT_EQ(chown(QFile::encodeName(OwnTempFolder()).constData(), Nobody, Nobody), 0);
+    EXPECT_TRUE(TkaApplicationEvents::SingleStartLockFileName().isEmpty());
+    TkaApplicationEvents first;
+    first.SetStartOnce(true);
+    LoadComponent(&first);
+    TkaApplicationEvents second;
+    second.SetStartOnce(true);
+    LoadComponent(&second);
+    EXPECT_TRUE(ExitCodes.isEmpty());
+    EXPECT_TRUE(QDir(OwnTempFolder()).isEmpty());
 }
 
 } // namespace

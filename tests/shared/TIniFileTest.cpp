@@ -7,8 +7,12 @@
 #include <QFile>
 #include <QFileDevice>
 #include <QTemporaryDir>
+#include <chrono>
 #include <climits>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -79,7 +83,11 @@ TEST_F(TIniFileTest, IntegerEncodings) {
                  {"12abc", -5},
                  {"", -5},
                  {"0x", -5},
-                 {" 1", -5},
+                 {" 1", 1},
+                 {"  12 \t", 12},
+                 {"\t-0x10 ", -16},
+                 {"1 2", -5},
+                 {"- 1", -5},
                  {"1.5", -5},
                  {"$1FFFFFFFF", -5}};
     for (const auto& c : cases) {
@@ -102,6 +110,103 @@ TEST_F(TIniFileTest, BooleanIsReadAsInteger) {
     EXPECT_TRUE(ini.ReadBool("B", "Junk", true));
     EXPECT_FALSE(ini.ReadBool("B", "Junk", false));
     EXPECT_FALSE(ini.ReadBool("B", "F", true));
+}
+
+TEST_F(TIniFileTest, HandWrittenNumbersWithBlanksAreRead) {
+    WriteRaw("[Integer]\nForm.TrackBar = 12\nForm.Other=\t-7 \n"
+             "[Boolean]\nForm.On = 1\r\nForm.Off =  0 \nForm.Junk = 1 2\n");
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadInteger("Integer", "Form.TrackBar", 0), 12);
+    EXPECT_EQ(ini.ReadInteger("Integer", "Form.Other", 0), -7);
+    EXPECT_TRUE(ini.ReadBool("Boolean", "Form.On", false));
+    EXPECT_FALSE(ini.ReadBool("Boolean", "Form.Off", true));
+    EXPECT_TRUE(ini.ReadBool("Boolean", "Form.Junk", true));
+    // Strings stay verbatim.
+    EXPECT_EQ(ini.ReadString("Integer", "Form.TrackBar", ""), " 12");
+}
+
+// UTF-16 with its byte-order mark.
+QByteArray Utf16(const QString& text, bool bigEndian) {
+    QByteArray bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (QChar c : text) {
+        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST_F(TIniFileTest, FilesOfOtherEditorsKeepTheirTextAndAreWrittenBackAsUtf8) {
+    const QString german = QStringLiteral("Gr\u00FC\u00DFe \u20AC \u201Cx\u201D");
+    const QString text = QStringLiteral("[Language]\r\nCaption=") + german + "\r\n";
+    const struct {
+        const char* what;
+        QByteArray bytes;
+    } files[] = {
+        {"Windows-1252", "[Language]\r\nCaption=Gr\xFC\xDF"
+                         "e \x80 \x93x\x94\r\n"},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + text.toUtf8()},
+        {"UTF-16LE", Utf16(text, false)},
+        {"UTF-16BE", Utf16(text, true)},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.what);
+        WriteRaw(file.bytes);
+        TIniFile ini(Path());
+        EXPECT_EQ(ini.ReadString("Language", "Caption", ""), german);
+        ini.WriteString("Language", "Other", QStringLiteral("\u00E4"));
+        const QByteArray rewritten = ReadRaw();
+        EXPECT_TRUE(rewritten.startsWith("[Language]\n")) << rewritten.toStdString();
+        EXPECT_TRUE(rewritten.contains("Caption=" + german.toUtf8() + "\n"));
+        EXPECT_TRUE(rewritten.contains("Other=\xC3\xA4\n"));
+        EXPECT_EQ(TIniFile(Path()).ReadString("Language", "Caption", ""), german);
+    }
+}
+
+TEST_F(TIniFileTest, EveryChangeOfTheFileIsSeenAlsoWithinOneSecond) {
+    WriteRaw("[S]\nK=a\n");
+    TIniFile ini(Path());
+    ASSERT_EQ(ini.ReadString("S", "K", ""), "a");
+    struct stat original {};
+    ASSERT_EQ(::stat(QFile::encodeName(Path()).constData(), &original), 0);
+    const timespec times[2] = {original.st_atim, original.st_mtim};
+
+    // Another editor replaces the file: same size, same modification time.
+    const QString other = Dir.filePath(QStringLiteral("other.ini"));
+    {
+        QFile f(other);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[S]\nK=b\n");
+    }
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(other).constData(), times, 0), 0);
+    ASSERT_TRUE(QFile::remove(Path()));
+    ASSERT_TRUE(QFile::rename(other, Path()));
+    EXPECT_EQ(ini.ReadString("S", "K", ""), "b");
+
+    // Rewritten in place, same size, the modification time put back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WriteRaw("[S]\nK=c\n");
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(Path()).constData(), times, 0), 0);
+    EXPECT_EQ(ini.ReadString("S", "K", ""), "c");
+
+    // Removed: defaults again.
+    ASSERT_TRUE(QFile::remove(Path()));
+    EXPECT_EQ(ini.ReadString("S", "K", "gone"), "gone");
+}
+
+TEST_F(TIniFileTest, AFileOf50000KeysIsReadAndWritten) {
+    QByteArray big = "[Big]\n";
+    for (int i = 0; i < 50000; ++i)
+        big += "Key" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\n";
+    big += "key49999=duplicate\n[Other]\nK=v\n";
+    WriteRaw(big);
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadInteger("Big", "KEY0", -1), 0);
+    EXPECT_EQ(ini.ReadInteger("Big", "Key49999", -1), 49999);
+    EXPECT_EQ(ini.ReadSection("Big").size(), 50000);
+    ini.WriteString("Other", "K", "w");
+    EXPECT_EQ(TIniFile(Path()).ReadString("Big", "Key25000", ""), "25000");
+    EXPECT_EQ(ini.ReadString("Other", "K", ""), "w");
 }
 
 TEST_F(TIniFileTest, EveryReadSeesAnotherObjectsWrite) {

@@ -70,6 +70,8 @@ TEST(KaComponentTest, LoadingRunsOwnedStepsInCreationOrderThenTheOwner) {
     // A component created into a loaded owner never loads.
     auto* late = Own(&form, new Probe(log), "late");
     EXPECT_FALSE(IsLoading(late));
+    // Ownership does not delete: the owner of each component frees it.
+    qDeleteAll(OwnedComponents(frame));
     qDeleteAll(OwnedComponents(&form));
 }
 

@@ -5,11 +5,13 @@
 #include "TempProgramDir.h"
 #include "TkaHashList.h"
 #include "UnprivilegedScope.h"
+#include "kaTimeText.h"
 
 #include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <gtest/gtest.h>
 
 namespace {
@@ -195,6 +197,22 @@ TEST_F(KaGeneralTest, HourGlassNestsAndRestoresTheCursorBefore) {
     EXPECT_EQ(h.Count(), 0);
     QGuiApplication::restoreOverrideCursor();
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST(KaTimeTextTest, ShowsDateAndLongTimeWithoutZoneName) {
+    const QLocale previous;
+    const double time = QDateTimeToDateTime(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(DateTimeText(time), "05.03.24 14:07:09");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(DateTimeText(time), "3/5/24 2:07:09 PM");
+    QLocale::setDefault(previous);
+    // A quoted "t" is text of the format, not the zone.
+    EXPECT_EQ(TimeFormatWithoutZone("HH'h'mm 'at' t"), "HH'h'mm 'at'");
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "EkaError.h"
 
+#include <utility>
+
 ScriptedDialogs::ScriptedDialogs() : Previous(SetDialogs(this)) {}
 
 ScriptedDialogs::~ScriptedDialogs() {
@@ -16,8 +18,16 @@ void ScriptedDialogs::ShowError(const QString& title, const QString& text) {
     Asked.append(QStringLiteral("Error: ") + title + QStringLiteral(": ") + text);
 }
 
-TDialogAnswer ScriptedDialogs::Confirm(const QString& text, TConfirmButtons) {
+void ScriptedDialogs::RunWhileOpen() {
+    if (const std::function<void()> action = std::exchange(WhileOpen, nullptr))
+        action();
+}
+
+TDialogAnswer ScriptedDialogs::Confirm(const QString& text, TConfirmButtons,
+                                       TDialogAnswer defaultAnswer) {
     Asked.append(QStringLiteral("Confirm: ") + text);
+    ConfirmDefaults.append(defaultAnswer);
+    RunWhileOpen();
     if (ConfirmAnswers.isEmpty())
         throw EkaError(QStringLiteral("unexpected confirmation: ") + text);
     return ConfirmAnswers.dequeue();
@@ -25,6 +35,7 @@ TDialogAnswer ScriptedDialogs::Confirm(const QString& text, TConfirmButtons) {
 
 QString ScriptedDialogs::NextPath(const QString& question) {
     Asked.append(question);
+    RunWhileOpen();
     if (PathAnswers.isEmpty())
         throw EkaError(QStringLiteral("unexpected dialog: ") + question);
     return PathAnswers.dequeue();

@@ -1,0 +1,347 @@
+#include "NetworkStreamReader.h"
+
+#include <chrono>
+#include <mutex>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// FFmpeg's own log lines could quote a URL with its password; the reader
+// reports every failure in its own words instead.
+void SilenceFFmpeg() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        avformat_network_init();
+    });
+}
+
+bool IsLocalFile(const QString& url) {
+    return !url.contains(QStringLiteral("://")) || url.startsWith(QStringLiteral("file:"));
+}
+
+struct TFormatCloser {
+    void operator()(AVFormatContext* context) const noexcept { avformat_close_input(&context); }
+};
+struct TCodecCloser {
+    void operator()(AVCodecContext* context) const noexcept { avcodec_free_context(&context); }
+};
+struct TPacketFreer {
+    void operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
+};
+
+} // namespace
+
+void TAVFrameDeleter::operator()(AVFrame* frame) const noexcept {
+    av_frame_free(&frame);
+}
+
+TAVFramePtr MakeAVFrame() {
+    TAVFramePtr frame(av_frame_alloc());
+    if (!frame)
+        throw std::bad_alloc();
+    return frame;
+}
+
+QString DescribeAVError(int error) {
+    switch (error) {
+    case AVERROR_HTTP_UNAUTHORIZED:
+        return QStringLiteral("the camera refused the user name or password (401 Unauthorized)");
+    case AVERROR_HTTP_FORBIDDEN:
+        return QStringLiteral("the camera refused access (403 Forbidden)");
+    case AVERROR_HTTP_NOT_FOUND:
+        return QStringLiteral("the camera has no stream at this address (404 Not Found)");
+    case AVERROR_EOF:
+        return QStringLiteral("the stream ended");
+    default:
+        break;
+    }
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+struct TNetworkStreamReader::TSession {
+    std::unique_ptr<AVFormatContext, TFormatCloser> Format;
+    std::unique_ptr<AVCodecContext, TCodecCloser> Codec;
+    int Stream = -1;
+    bool Delivered = false;
+    Clock::time_point Began = Clock::now();
+    double FirstPts = -1;
+};
+
+TNetworkStreamReader::TNetworkStreamReader(QString url, TNetworkTimings timings)
+    : Url(std::move(url)), LocalFile(IsLocalFile(Url)), Timings(timings) {
+    SilenceFFmpeg();
+}
+
+TNetworkStreamReader::~TNetworkStreamReader() {
+    Stop();
+}
+
+void TNetworkStreamReader::Start() {
+    if (Thread.joinable())
+        return;
+    StopRequested = false;
+    {
+        const std::lock_guard guard(Lock);
+        Newest.reset();
+        Serial = 0;
+        Connected = false;
+        FirstAttemptFailed = false;
+        Error.clear();
+    }
+    Thread = std::thread([this] {
+        // Nothing may escape the thread: the camera then just delivers no more pictures.
+        try {
+            Run();
+        } catch (const std::exception& error) {
+            Fail(QString::fromUtf8(error.what()));
+        }
+        Streaming = false;
+    });
+}
+
+void TNetworkStreamReader::Stop() {
+    if (!Thread.joinable())
+        return;
+    {
+        const std::lock_guard guard(Lock);
+        StopRequested = true;
+    }
+    Changed.notify_all();
+    Thread.join();
+    Streaming = false;
+}
+
+TNetworkStreamReader::TReady TNetworkStreamReader::WaitReady(int timeoutMs) {
+    std::unique_lock guard(Lock);
+    TReady ready = TReady::TimedOut;
+    Changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        if (Serial > 0)
+            ready = TReady::Picture;
+        else if (Connected)
+            ready = TReady::Connected;
+        else if (FirstAttemptFailed)
+            ready = TReady::Failed;
+        return ready != TReady::TimedOut;
+    });
+    return ready;
+}
+
+bool TNetworkStreamReader::TakeNewest(TAVFramePtr& frame, std::uint64_t& serial) {
+    const std::lock_guard guard(Lock);
+    if (Serial == serial || !Newest)
+        return false;
+    if (!frame)
+        frame = MakeAVFrame();
+    av_frame_unref(frame.get());
+    av_frame_move_ref(frame.get(), Newest.get());
+    Newest.reset();
+    serial = Serial;
+    return true;
+}
+
+void TNetworkStreamReader::AnnouncedSize(int& width, int& height) const {
+    const std::lock_guard guard(Lock);
+    width = Width;
+    height = Height;
+}
+
+std::uint64_t TNetworkStreamReader::Pictures() const {
+    const std::lock_guard guard(Lock);
+    return Serial;
+}
+
+QString TNetworkStreamReader::LastError() const {
+    const std::lock_guard guard(Lock);
+    return Error;
+}
+
+int TNetworkStreamReader::Interrupt(void* reader) {
+    return static_cast<const TNetworkStreamReader*>(reader)->Interrupted() ? 1 : 0;
+}
+
+bool TNetworkStreamReader::Interrupted() const {
+    return StopRequested.load() || NowNs() > DeadlineNs.load();
+}
+
+void TNetworkStreamReader::ArmDeadline() {
+    DeadlineNs = NowNs() + std::int64_t(Timings.ReadTimeoutMs) * 1000000;
+}
+
+bool TNetworkStreamReader::Fail(const QString& text) {
+    const std::lock_guard guard(Lock);
+    Error = text;
+    return false;
+}
+
+void TNetworkStreamReader::FailWith(const QString& what, int error) {
+    if (StopRequested)
+        return;
+    // The interrupt callback cut a read that took too long.
+    if (error == AVERROR_EXIT)
+        Fail(QStringLiteral("%1: no answer within %2 s")
+                 .arg(what)
+                 .arg(Timings.ReadTimeoutMs / 1000.0, 0, 'g', 3));
+    else
+        Fail(QStringLiteral("%1: %2").arg(what, DescribeAVError(error)));
+}
+
+bool TNetworkStreamReader::PauseFor(int ms) {
+    std::unique_lock guard(Lock);
+    return !Changed.wait_for(guard, std::chrono::milliseconds(ms),
+                             [this] { return StopRequested.load(); });
+}
+
+void TNetworkStreamReader::Run() {
+    int pause = Timings.FirstPauseMs;
+    while (!StopRequested) {
+        const bool delivered = RunSession();
+        Streaming = false;
+        if (StopRequested)
+            break;
+        if (delivered) {
+            ++LossCount;
+            pause = Timings.FirstPauseMs;
+        }
+        {
+            const std::lock_guard guard(Lock);
+            Connected = false;
+            FirstAttemptFailed = true;
+        }
+        Changed.notify_all();
+        if (!PauseFor(pause))
+            break;
+        pause = std::min(pause * 2, Timings.LongestPauseMs);
+    }
+}
+
+bool TNetworkStreamReader::RunSession() {
+    ++AttemptCount;
+    TSession session;
+    if (!Open(session))
+        return false;
+    ReadPictures(session);
+    return session.Delivered;
+}
+
+bool TNetworkStreamReader::Open(TSession& session) {
+    AVFormatContext* format = avformat_alloc_context();
+    if (format == nullptr)
+        return Fail(QStringLiteral("out of memory"));
+    format->interrupt_callback = {&TNetworkStreamReader::Interrupt, this};
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "rtsp_transport", "tcp", 0);
+    av_dict_set(&options, "analyzeduration", "1000000", 0);
+    ArmDeadline();
+    const QByteArray url = LocalFile ? Url.toLocal8Bit() : Url.toUtf8();
+    int result = avformat_open_input(&format, url.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        FailWith(QStringLiteral("Cannot open the stream"), result);
+        return false;
+    }
+    session.Format.reset(format);
+    result = avformat_find_stream_info(format, nullptr);
+    if (result < 0) {
+        FailWith(QStringLiteral("Cannot read the stream"), result);
+        return false;
+    }
+    const AVCodec* decoder = nullptr;
+    session.Stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (session.Stream < 0 || decoder == nullptr) {
+        return Fail(session.Stream == AVERROR_DECODER_NOT_FOUND
+                        ? QStringLiteral("No decoder for the stream's video")
+                        : QStringLiteral("The stream holds no video"));
+    }
+    const AVCodecParameters* parameters = format->streams[session.Stream]->codecpar;
+    session.Codec.reset(avcodec_alloc_context3(decoder));
+    if (!session.Codec || avcodec_parameters_to_context(session.Codec.get(), parameters) < 0)
+        return Fail(QStringLiteral("out of memory"));
+    session.Codec->thread_count = 1;
+    result = avcodec_open2(session.Codec.get(), decoder, nullptr);
+    if (result < 0) {
+        FailWith(QStringLiteral("Cannot decode the stream"), result);
+        return false;
+    }
+    {
+        const std::lock_guard guard(Lock);
+        Width = parameters->width;
+        Height = parameters->height;
+        Connected = Width > 0 && Height > 0;
+    }
+    Changed.notify_all();
+    return true;
+}
+
+void TNetworkStreamReader::ReadPictures(TSession& session) {
+    std::unique_ptr<AVPacket, TPacketFreer> packet(av_packet_alloc());
+    TAVFramePtr decoded = MakeAVFrame();
+    if (!packet) {
+        Fail(QStringLiteral("out of memory"));
+        return;
+    }
+    while (!StopRequested) {
+        ArmDeadline();
+        const int result = av_read_frame(session.Format.get(), packet.get());
+        if (result < 0) {
+            FailWith(QStringLiteral("The stream broke off"), result);
+            return;
+        }
+        const bool video = packet->stream_index == session.Stream;
+        const int sent = video ? avcodec_send_packet(session.Codec.get(), packet.get()) : 0;
+        av_packet_unref(packet.get());
+        if (sent < 0 && sent != AVERROR(EAGAIN))
+            continue; // a damaged packet costs one picture, not the connection
+        while (video && avcodec_receive_frame(session.Codec.get(), decoded.get()) == 0) {
+            if (LocalFile)
+                Pace(session, decoded.get());
+            session.Delivered = true;
+            Streaming = true;
+            Publish(decoded.get());
+        }
+    }
+}
+
+// A file is read at the pace of its time stamps, as a camera would send it.
+void TNetworkStreamReader::Pace(TSession& session, const AVFrame* decoded) {
+    const AVRational base = session.Format->streams[session.Stream]->time_base;
+    if (decoded->best_effort_timestamp == AV_NOPTS_VALUE || base.den == 0)
+        return;
+    const double pts = double(decoded->best_effort_timestamp) * av_q2d(base);
+    if (session.FirstPts < 0)
+        session.FirstPts = pts;
+    const auto due = session.Began + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(pts - session.FirstPts));
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+    if (wait.count() > 0)
+        PauseFor(int(std::min<std::chrono::milliseconds::rep>(wait.count(), 1000)));
+}
+
+void TNetworkStreamReader::Publish(AVFrame* decoded) {
+    {
+        const std::lock_guard guard(Lock);
+        if (!Newest)
+            Newest = MakeAVFrame();
+        av_frame_unref(Newest.get());
+        av_frame_move_ref(Newest.get(), decoded);
+        ++Serial;
+        Width = Newest->width;
+        Height = Newest->height;
+        Connected = true;
+    }
+    Changed.notify_all();
+}
