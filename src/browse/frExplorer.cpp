@@ -1,4 +1,5 @@
 #include "frExplorer.h"
+#include "EkaError.h"
 #include "kaLanguage.h"
 
 #include "FileTreeNodeObject.h"
@@ -72,8 +73,12 @@ QChar SeparatorOf(const QString& pattern, QChar fallback) {
 }
 
 bool LanguageFileExists() {
-    return !SortedDirectoryEntries(ProgramDir() + QStringLiteral("Language"), QDir::Files)
-                .isEmpty();
+    try {
+        return !LanguageFiles().isEmpty();
+    } catch (const EkaError&) {
+        // A language folder that cannot be made holds no language.
+        return false;
+    }
 }
 
 // ---- Nodes ---------------------------------------------------------------------------
