@@ -1,7 +1,6 @@
 #include "frExplorer.h"
-#include "EkaError.h"
-#include "kaLanguage.h"
 
+#include "EkaError.h"
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
 #include "THourGlass.h"
@@ -11,6 +10,7 @@
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaSceneFiles.h"
 #include "kaTreePanel.h"

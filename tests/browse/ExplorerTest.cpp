@@ -5,9 +5,9 @@
 #include "TempProgramDir.h"
 #include "TreeNodeFrame.h"
 #include "frExplorer.h"
-#include "kaLanguageFiles.h"
 #include "kaAction.h"
 #include "kaActionList.h"
+#include "kaLanguageFiles.h"
 #include "kaTreePanel.h"
 #include "kaTreeView.h"
 

@@ -1,6 +1,7 @@
 #include "DemoCameraBackend.h"
 #include "EkaError.h"
 #include "FNetworkCameras.h"
+#include "FSetup.h"
 #include "FTarvik.h"
 #include "FTarvikClient.h"
 #include "FVideoSetup.h"
@@ -12,9 +13,12 @@
 #include "frExplorer.h"
 #include "frFeedBack.h"
 #include "frRoot.h"
+#include "frSetup.h"
 #include "frVideo.h"
 #include "kaAction.h"
 #include "kaApplicationEvents.h"
+#include "kaCheckBox.h"
+#include "kaComboBox.h"
 #include "kaLanguage.h"
 #include "kaPageControl.h"
 #include "kaTreeView.h"
@@ -24,6 +28,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidgetItem>
 #include <memory>
@@ -165,6 +170,36 @@ TEST_F(LanguageFilesTest, GermanStartShowsGermanTextsWithAcceleratorsAndSwitches
     for (int i = 0; i < tabs->count(); ++i)
         tabTexts[i] = tabs->tabText(i);
     EXPECT_TRUE(tabTexts.join('|').contains("&"));
+}
+
+TEST_F(LanguageFilesTest, ClientSwitchesLanguageFromItsMenuAndKeepsItsCameras) {
+    InstallLanguages({"english.ini", "german.ini"});
+    CfgIniFile()->WriteString("General", "ActiveLanguage", "german.ini");
+    StartLanguage({QStringLiteral("TarvikClient")},
+                  QLocale(QLocale::English, QLocale::UnitedStates));
+    Client.reset(CreateLoaded<TTarvikClientForm>());
+    TTarvikClientForm& client = *Client;
+    EXPECT_EQ(client.SetupForm->windowTitle(), "Einstellungen");
+    EXPECT_EQ(client.SetupForm->CloseButton->text().remove('&'), "Schließen");
+    const QString popup = client.SetupForm->SetupFrame1->PopupkaCheckBox->text();
+    EXPECT_EQ(popup.count('&'), 1) << popup.toStdString();
+    EXPECT_EQ(QString(popup).remove('&'), "Bei neuem Bild einblenden");
+    EXPECT_TRUE(client.TrayIcon->ToolTip().endsWith("\r\n(rechte Maustaste für Optionen)"));
+    EXPECT_TRUE(client.LanguageSprache1->menuAction()->isEnabled());
+
+    client.CamkaComboBox->addItem("Garage");
+    QAction* english = nullptr;
+    for (QAction* item : client.LanguageSprache1->actions()) {
+        if (item->text() == "ENGLISH")
+            english = item;
+    }
+    ASSERT_NE(english, nullptr);
+    english->trigger();
+    EXPECT_TRUE(english->isChecked());
+    EXPECT_EQ(client.SetupForm->CloseButton->text().remove('&'), "Close");
+    // Language files hold no camera names: the list of cameras stays.
+    EXPECT_EQ(client.CamkaComboBox->count(), 1);
+    EXPECT_EQ(TIniFile(ConfigFileName()).ReadString("General", "ActiveLanguage", ""), "ENGLISH");
 }
 
 } // namespace
