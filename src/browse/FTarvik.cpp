@@ -257,7 +257,7 @@ void TTarvikForm::Loaded() {
     }
     AddCameras();
     StartStep([this] { ReadWindowPlacement(); });
-    BuildLanguageMenu();
+    StartStep([this] { BuildLanguageMenu(); });
     FirstPlayTimer->start();
 }
 

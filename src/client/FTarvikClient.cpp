@@ -483,7 +483,7 @@ void TTarvikClientForm::Loaded() {
     connect(TrayIcon, &TTrayIcon::OnDblClick, this, &TTarvikClientForm::TrayIconDblClick);
     FQuitRequested = false;
     Guarded([this] { ReadWindowPlacement(); });
-    BuildLanguageMenu();
+    Guarded([this] { BuildLanguageMenu(); });
     FLastImage.Clear();
 }
 

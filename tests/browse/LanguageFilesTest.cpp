@@ -30,6 +30,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <memory>
 
@@ -170,6 +171,21 @@ TEST_F(LanguageFilesTest, GermanStartShowsGermanTextsWithAcceleratorsAndSwitches
     for (int i = 0; i < tabs->count(); ++i)
         tabTexts[i] = tabs->tabText(i);
     EXPECT_TRUE(tabTexts.join('|').contains("&"));
+}
+
+TEST_F(LanguageFilesTest, AFolderThatCannotBeMadeLeavesTheMenuEmptyAndTheWindowWorking) {
+    QFile blocker(PathOf("Language"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    StartLanguage({QStringLiteral("Tarvik")}, QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(CurrentLanguageIndex(), -1);
+    ASSERT_NO_THROW(CreateForm(1));
+    EXPECT_TRUE(Form->LanguageSprache1->actions().isEmpty());
+    EXPECT_TRUE(Form->FirstPlayTimer->isActive());
+    EXPECT_EQ(Form->HelpNode->text(0), "Help");
+    ASSERT_EQ(Dialogs.Asked.size(), 1);
+    EXPECT_TRUE(Dialogs.Asked.at(0).contains("Error creating Directory"))
+        << Dialogs.Asked.at(0).toStdString();
 }
 
 TEST_F(LanguageFilesTest, ClientSwitchesLanguageFromItsMenuAndKeepsItsCameras) {
