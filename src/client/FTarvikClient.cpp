@@ -6,8 +6,8 @@
 #include "IdUDPServer.h"
 #include "SoundPlayer.h"
 #include "StmObjects.h"
-#include "TIniFile.h"
 #include "TrayIcon.h"
+#include "WindowPlacement.h"
 #include "frSetup.h"
 #include "kaAction.h"
 #include "kaActionList.h"
@@ -33,7 +33,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QSessionManager>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -48,8 +47,6 @@
 namespace {
 
 const QString FormName = QStringLiteral("TarvikClientForm");
-// An ini value that no placement key ever holds.
-constexpr int MissingPlacement = -32768;
 constexpr int ToolBarHeight = 32;
 constexpr int TrackBarWidth = 81;
 constexpr int CamListChars = 12;
@@ -435,7 +432,7 @@ void TTarvikClientForm::Loaded() {
     TrayIcon->SetToolTip(QString::fromLatin1(ProgramName));
     connect(TrayIcon, &TTrayIcon::OnDblClick, this, &TTarvikClientForm::TrayIconDblClick);
     FQuitRequested = false;
-    Guarded([this] { ReadWindowPlacement(); });
+    Guarded([this] { ReadWindowPlacement(*this); });
     FLastImage.Clear();
 }
 
@@ -460,41 +457,6 @@ bool TTarvikClientForm::ActivateIdUDPServer() {
         HandleApplicationError(error);
         return false;
     }
-}
-
-void TTarvikClientForm::ReadWindowPlacement() {
-    const TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    const int top = ini.ReadInteger(section, QStringLiteral("Top"), MissingPlacement);
-    if (top != MissingPlacement) {
-        const int left = ini.ReadInteger(section, QStringLiteral("Left"), MissingPlacement);
-        const int height = ini.ReadInteger(section, QStringLiteral("Height"), MissingPlacement);
-        const int width = ini.ReadInteger(section, QStringLiteral("Width"), MissingPlacement);
-        // A damaged size would make the window unusable: it keeps its default.
-        const QSize size = width > 0 && height > 0 ? QSize(width, height) : this->size();
-        const QRect placement(left, top, size.width(), size.height());
-        // A placement on a screen that is gone would leave the window out of reach.
-        if (left != MissingPlacement && QGuiApplication::screenAt(placement.center()) != nullptr)
-            setGeometry(placement);
-        else
-            resize(size);
-    }
-    if (ini.ReadBool(section, QStringLiteral("Maximized"), false))
-        setWindowState(windowState() | Qt::WindowMaximized);
-    if (ini.ReadBool(section, QStringLiteral("Minimized"), false))
-        setWindowState(windowState() | Qt::WindowMinimized);
-}
-
-void TTarvikClientForm::SaveWindowPlacement(Qt::WindowStates state) {
-    TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    ini.WriteBool(section, QStringLiteral("Maximized"), state.testFlag(Qt::WindowMaximized));
-    ini.WriteBool(section, QStringLiteral("Minimized"), state.testFlag(Qt::WindowMinimized));
-    ini.WriteInteger(section, QStringLiteral("Top"), normal.top());
-    ini.WriteInteger(section, QStringLiteral("Left"), normal.left());
-    ini.WriteInteger(section, QStringLiteral("Height"), normal.height());
-    ini.WriteInteger(section, QStringLiteral("Width"), normal.width());
 }
 
 // ---- Showing -------------------------------------------------------------------------
@@ -870,7 +832,7 @@ void TTarvikClientForm::FormClose() {
         FIdUDPServer->SetActive(false);
     const Qt::WindowStates state = windowState();
     RestoreApplication();
-    Guarded([this, state] { SaveWindowPlacement(state); });
+    Guarded([this, state] { SaveWindowPlacement(*this, state); });
     emit Terminated();
 }
 
