@@ -95,15 +95,25 @@ QPixmap CameraPixmap(int size, int lit, const QColor& glow) {
     return pixmap;
 }
 
-// A small gear: the setup command.
-QIcon SetupIcon() {
+// An icon at 16 and 32 pixels; Paint draws on a transparent square of Size
+// pixels, in units of a sixteenth of it.
+QIcon PaintedIcon(void (*paint)(QPainter& painter, qreal size, qreal unit)) {
     QIcon icon;
     for (int size : {16, 32}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
-        const qreal unit = size / 16.0;
+        paint(painter, size, size / 16.0);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// A small gear: the setup command.
+QIcon SetupIcon() {
+    return PaintedIcon([](QPainter& painter, qreal size, qreal unit) {
         const QPointF centre(size / 2.0, size / 2.0);
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(90, 100, 115));
@@ -118,20 +128,12 @@ QIcon SetupIcon() {
         painter.drawEllipse(centre, unit * 5.2, unit * 5.2);
         painter.setBrush(QColor(235, 238, 242));
         painter.drawEllipse(centre, unit * 2.2, unit * 2.2);
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 // Four arrows pointing into the corners: the stretch command.
 QIcon StretchIcon() {
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const qreal unit = size / 16.0;
+    return PaintedIcon([](QPainter& painter, qreal size, qreal unit) {
         painter.setPen(
             QPen(QColor(60, 90, 140), unit * 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
@@ -146,9 +148,7 @@ QIcon StretchIcon() {
                            QPointF(unit * 7, unit * 4)}));
             painter.restore();
         }
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 bool FileExists(const QString& fileName) {
