@@ -4,11 +4,11 @@
 #include "EkaError.h"
 #include "FVideoSetup.h"
 #include "PathTreeNodeObject.h"
-#include "TIniFile.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
 #include "Videocap.h"
+#include "WindowPlacement.h"
 #include "frExplorer.h"
 #include "frFeedBack.h"
 #include "frRoot.h"
@@ -50,8 +50,6 @@ namespace {
 const QString FormName = QStringLiteral("TarvikForm");
 const QString ProgramName = QStringLiteral("Tarvik");
 const QString PathSeparator = QStringLiteral("/");
-// An ini value that no placement key ever holds.
-constexpr int MissingPlacement = -32768;
 constexpr int TrayImageSize = 32;
 constexpr int TreeImageSize = 16;
 
@@ -256,7 +254,7 @@ void TTarvikForm::Loaded() {
         return;
     }
     AddCameras();
-    StartStep([this] { ReadWindowPlacement(); });
+    StartStep([this] { ReadWindowPlacement(*this); });
     StartStep([this] { BuildLanguageMenu(); });
     FirstPlayTimer->start();
 }
@@ -387,45 +385,6 @@ void TTarvikForm::SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex) {
     ProgramSubDir(QStringLiteral("Scenes"));
     sceneFrame->SetSceneDir(
         ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(driverIndex)));
-}
-
-// ---- Window placement ----------------------------------------------------------------
-
-void TTarvikForm::ReadWindowPlacement() {
-    const TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    const int top = ini.ReadInteger(section, QStringLiteral("Top"), MissingPlacement);
-    if (top != MissingPlacement) {
-        const int left = ini.ReadInteger(section, QStringLiteral("Left"), MissingPlacement);
-        const int height = ini.ReadInteger(section, QStringLiteral("Height"), MissingPlacement);
-        const int width = ini.ReadInteger(section, QStringLiteral("Width"), MissingPlacement);
-        // A damaged size would make the window unusable: it keeps its default.
-        const QSize size = width > 0 && height > 0 ? QSize(width, height) : this->size();
-        const QRect placement(left, top, size.width(), size.height());
-        // A placement on a screen that is gone would leave the window out of reach.
-        const QScreen* screen = QGuiApplication::screenAt(placement.center());
-        if (left != MissingPlacement && screen != nullptr)
-            setGeometry(placement);
-        else
-            resize(size);
-    }
-    if (ini.ReadBool(section, QStringLiteral("Maximized"), false))
-        setWindowState(windowState() | Qt::WindowMaximized);
-    if (ini.ReadBool(section, QStringLiteral("Minimized"), false))
-        setWindowState(windowState() | Qt::WindowMinimized);
-}
-
-void TTarvikForm::SaveWindowPlacement(Qt::WindowStates state) {
-    TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    // The normal placement, also while maximised or minimised.
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    ini.WriteBool(section, QStringLiteral("Maximized"), state.testFlag(Qt::WindowMaximized));
-    ini.WriteBool(section, QStringLiteral("Minimized"), state.testFlag(Qt::WindowMinimized));
-    ini.WriteInteger(section, QStringLiteral("Top"), normal.top());
-    ini.WriteInteger(section, QStringLiteral("Left"), normal.left());
-    ini.WriteInteger(section, QStringLiteral("Height"), normal.height());
-    ini.WriteInteger(section, QStringLiteral("Width"), normal.width());
 }
 
 // ---- First play -----------------------------------------------------------------------
@@ -710,7 +669,7 @@ void TTarvikForm::FormClose() {
     RestoreApplication();
     // A placement that cannot be stored (a read-only or full "Cfg") is
     // reported; the program ends all the same.
-    RunHandled([this, state] { SaveWindowPlacement(state); });
+    RunHandled([this, state] { SaveWindowPlacement(*this, state); });
     emit Terminated();
 }
 

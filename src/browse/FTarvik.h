@@ -149,10 +149,7 @@ private:
     // Runs one step of FormCreate; an error is reported (each message once per
     // start) and false returned, so the start-up goes on.
     bool StartStep(const std::function<void()>& step);
-    void ReadWindowPlacement();
     void BuildLanguageMenu();
-    // State: the window's state before the close restored it.
-    void SaveWindowPlacement(Qt::WindowStates state);
     void PlaceSetupWindow(QWidget* setup) const;
     void AddNewScene(TSceneFrame* frame, const QString& sPath, const QString& dayCaption,
                      const QString& sceneCaption);

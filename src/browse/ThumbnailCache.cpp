@@ -3,19 +3,11 @@
 #include "FileStamp.h"
 #include "TJPEGImage.h"
 
-#include <QFile>
 #include <QPainter>
 #include <algorithm>
 
 QImage ReadPicture(const QString& fileName, QSize atLeast) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EJPEG(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EJPEG(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
+    const QByteArray data = TJPEGImage::ReadFileData(fileName);
     try {
         return TJPEGImage::DecodeScaled(data, atLeast);
     } catch (const EJPEG& error) {

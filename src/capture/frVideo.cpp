@@ -20,24 +20,21 @@
 #include "kaPanel.h"
 #include "kaPictureAnalyser.h"
 #include "kaTimeText.h"
-#include "kaTrackBar.h"
-#include "kaTrackbarFrame.h"
 
-#include <QApplication>
 #include <QBoxLayout>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegularExpressionValidator>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeWidgetItem>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -550,13 +547,9 @@ void TVideoFrame::SetDescription(const QString& value) {
     DescriptionkaLabel->adjustSize();
     const QString maskFile =
         ReadComponentSetting(this, QStringLiteral("MaskFileName"), FMaskFileName);
-    try {
-        LoadMask(maskFile);
-    } catch (const std::exception& error) {
-        // A damaged mask file must not keep the camera from its page: the
-        // user is told, the page watches everything, and the name stays.
-        HandleApplicationError(error);
-    }
+    // A damaged mask file must not keep the camera from its page: the user
+    // is told, the page watches everything, and the name stays.
+    RunHandled([&] { LoadMask(maskFile); });
     if (FSceneFrame == nullptr) {
         FSceneFrame =
             CreateLoaded<TSceneFrame>(objectName() + QStringLiteral("Scene"), parentWidget());
@@ -584,18 +577,15 @@ void TVideoFrame::StopActionExecute() {
 
 void TVideoFrame::CaptureTimerTimer() {
     CaptureTimer->stop();
-    try {
+    RunHandled([this] {
+        // Capture goes on at the next tick whatever goes wrong with this one,
+        // also while the error is shown.
+        const auto restart = qScopeGuard([this] { CaptureTimer->start(); });
         if (!VideoCap->GrabFrame()) {
             StopActionExecute();
             PlayActionExecute();
         }
-    } catch (const std::exception& error) {
-        // Capture goes on at the next tick whatever went wrong with this one.
-        CaptureTimer->start();
-        HandleApplicationError(error);
-        return;
-    }
-    CaptureTimer->start();
+    });
 }
 
 void TVideoFrame::VideoCapFrameCallback(QObject* /*sender*/, PVIDEOHDR lpVhdr) {

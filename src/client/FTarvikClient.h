@@ -158,8 +158,6 @@ private:
     void CreateIdUDPServer();
     // Sets the port from the port edit and activates; false after reporting a failure.
     bool ActivateIdUDPServer();
-    void ReadWindowPlacement();
-    void SaveWindowPlacement(Qt::WindowStates state);
     void FormShow();
     void FormClose();
     void TakeDisplaySettings();

@@ -381,16 +381,20 @@ void TJPEGImage::LoadFromStream(QIODevice& device) {
     LoadFromData(device.readAll());
 }
 
-void TJPEGImage::LoadFromFile(const QString& fileName) {
+QByteArray TJPEGImage::ReadFileData(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EJPEG(
             QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    const QByteArray data = file.readAll();
+    QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EJPEG(
             QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
-    LoadFromData(data);
+    return data;
+}
+
+void TJPEGImage::LoadFromFile(const QString& fileName) {
+    LoadFromData(ReadFileData(fileName));
 }
 
 void TJPEGImage::SaveToStream(QIODevice& device) const {
