@@ -198,6 +198,9 @@ struct TFillJobs {
     QSize Size;
     std::vector<QImage> Pictures;
     std::atomic<qsizetype> Next{0};
+    // Released by each helper; shared, so that a helper still inside the
+    // release never touches a semaphore the caller has left behind.
+    QSemaphore Finished;
 
     void Run() {
         for (qsizetype i = Next++; i < Files.size(); i = Next++) {
@@ -235,18 +238,17 @@ void TThumbnailCache::Fill(const QStringList& fileNames, QSize size) {
     // paint wait, the calling thread then decodes alone.
     const qsizetype helpers =
         std::min<qsizetype>(QThread::idealThreadCount(), jobs->Files.size()) - 1;
-    QSemaphore finished;
     int started = 0;
     for (qsizetype i = 0; i < helpers; ++i) {
-        if (!QThreadPool::globalInstance()->tryStart([jobs, &finished] {
+        if (!QThreadPool::globalInstance()->tryStart([jobs] {
                 jobs->Run();
-                finished.release();
+                jobs->Finished.release();
             }))
             break;
         ++started;
     }
     jobs->Run();
-    finished.acquire(started);
+    jobs->Finished.acquire(started);
     for (qsizetype i = 0; i < keys.size(); ++i) {
         if (!jobs->Pictures[size_t(i)].isNull())
             Insert(keys.at(i), jobs->Pictures[size_t(i)]);
