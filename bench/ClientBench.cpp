@@ -1,5 +1,5 @@
+#include "BenchSupport.h"
 #include "BroadcastFit.h"
-#include "DemoCamera.h"
 #include "FTarvikClient.h"
 #include "SoundPlayer.h"
 #include "StmJPG.h"
@@ -10,9 +10,7 @@
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
-#include <QApplication>
 #include <QBuffer>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <memory>
@@ -31,11 +29,7 @@ public:
 
 // A demo camera picture at quality 50, as Tarvik compresses motion pictures.
 TJPEGImage CameraPicture(QSize size, int frameNumber = 10) {
-    auto settings = std::make_shared<TDemoCamera::TSettings>();
-    settings->Size = size;
-    TDemoCamera camera(1, settings);
-    std::vector<std::uint8_t> frame;
-    camera.Render(frameNumber, frame);
+    const std::vector<std::uint8_t> frame = DemoFrame(size, frameNumber);
     const QImage bitmap(frame.data(), size.width(), size.height(), size.width() * 3,
                         QImage::Format_BGR888);
     TJPEGImage image;
@@ -139,19 +133,5 @@ BENCHMARK(BM_BroadcastDatagram)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return 1;
-    SetProgramDir(folder.path());
-    {
-        TkaLibrary library;
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
-    SetProgramDir(QString());
-    return 0;
+    return RunWidgetBenchmarks(argc, argv);
 }

@@ -1,3 +1,4 @@
+#include "BenchSupport.h"
 #include "DemoCamera.h"
 #include "FVideoSetup.h"
 #include "IdUDPClient.h"
@@ -11,7 +12,6 @@
 #include "kaTrackbarFrame.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <benchmark/benchmark.h>
 #include <memory>
@@ -41,8 +41,6 @@ public:
 private:
     std::shared_ptr<TDemoCamera::TSettings> Settings;
 };
-
-std::vector<std::uint8_t> DemoFrame(QSize size, int number = 10);
 
 // A camera whose grab only copies one of two frames rendered beforehand, as
 // a real camera's driver hands over its newest buffer. Still repeats the
@@ -101,15 +99,6 @@ QSize SizeOf(const benchmark::State& state) {
 void CountFrames(benchmark::State& state) {
     state.counters["fps"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
-}
-
-std::vector<std::uint8_t> DemoFrame(QSize size, int number) {
-    auto settings = std::make_shared<TDemoCamera::TSettings>();
-    settings->Size = size;
-    TDemoCamera camera(1, settings);
-    std::vector<std::uint8_t> frame;
-    camera.Render(number, frame);
-    return frame;
 }
 
 BITMAPINFO InfoOf(QSize size) {
@@ -325,22 +314,6 @@ BENCHMARK(BM_StageJpeg)->Apply(Sizes);
 
 } // namespace
 
-// The page is a widget: the benchmark runs under an offscreen application,
-// in a temporary program folder.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return 1;
-    SetProgramDir(folder.path());
-    {
-        TkaLibrary library;
-        benchmark::Initialize(&argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-    }
-    SetProgramDir(QString());
-    return 0;
+    return RunWidgetBenchmarks(argc, argv);
 }

@@ -4,11 +4,11 @@
 #include "EkaError.h"
 #include "FVideoSetup.h"
 #include "PathTreeNodeObject.h"
-#include "TIniFile.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
 #include "Videocap.h"
+#include "WindowPlacement.h"
 #include "frExplorer.h"
 #include "frFeedBack.h"
 #include "frRoot.h"
@@ -18,12 +18,14 @@
 #include "kaActionList.h"
 #include "kaApplicationEvents.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 #include "kaPageControl.h"
 #include "kaPanel.h"
 #include "kaSceneFiles.h"
 #include "kaTreePanel.h"
 #include "kaTreeView.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -48,8 +50,6 @@ namespace {
 const QString FormName = QStringLiteral("TarvikForm");
 const QString ProgramName = QStringLiteral("Tarvik");
 const QString PathSeparator = QStringLiteral("/");
-// An ini value that no placement key ever holds.
-constexpr int MissingPlacement = -32768;
 constexpr int TrayImageSize = 32;
 constexpr int TreeImageSize = 16;
 
@@ -129,6 +129,10 @@ TTarvikForm::TTarvikForm(QWidget* parent) : QWidget(parent) {
     CreateActions();
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this](QSessionManager&) { WMQueryEndSession(); });
+    kaLanguageBeforeExport();
+    kaLanguage = Own(this, new TkaLanguage(this), "kaLanguage");
+    kaLanguage->BeforeExport = [this](QObject*) { kaLanguageBeforeExport(); };
+    kaLanguage->AfterImport = [this](QObject*) { kaLanguageAfterImport(); };
 }
 
 TTarvikForm::~TTarvikForm() = default;
@@ -184,6 +188,10 @@ void TTarvikForm::CreateActions() {
     TrayMenu->addAction(ShowAction);
     TrayMenu->addAction(HideAction);
     Own(this, TrayMenu->addSeparator(), "N3");
+    LanguageSprache1 =
+        Own(this, new QMenu(QStringLiteral("Language / Sprache"), TrayMenu), "LanguageSprache1");
+    TrayMenu->addMenu(LanguageSprache1);
+    LanguageGroup = new QActionGroup(LanguageSprache1);
     Own(this, TrayMenu->addSeparator(), "N2");
     TrayMenu->addAction(CloseAction);
 }
@@ -246,7 +254,8 @@ void TTarvikForm::Loaded() {
         return;
     }
     AddCameras();
-    StartStep([this] { ReadWindowPlacement(); });
+    StartStep([this] { ReadWindowPlacement(*this); });
+    StartStep([this] { BuildLanguageMenu(); });
     FirstPlayTimer->start();
 }
 
@@ -378,45 +387,6 @@ void TTarvikForm::SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex) {
         ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(driverIndex)));
 }
 
-// ---- Window placement ----------------------------------------------------------------
-
-void TTarvikForm::ReadWindowPlacement() {
-    const TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    const int top = ini.ReadInteger(section, QStringLiteral("Top"), MissingPlacement);
-    if (top != MissingPlacement) {
-        const int left = ini.ReadInteger(section, QStringLiteral("Left"), MissingPlacement);
-        const int height = ini.ReadInteger(section, QStringLiteral("Height"), MissingPlacement);
-        const int width = ini.ReadInteger(section, QStringLiteral("Width"), MissingPlacement);
-        // A damaged size would make the window unusable: it keeps its default.
-        const QSize size = width > 0 && height > 0 ? QSize(width, height) : this->size();
-        const QRect placement(left, top, size.width(), size.height());
-        // A placement on a screen that is gone would leave the window out of reach.
-        const QScreen* screen = QGuiApplication::screenAt(placement.center());
-        if (left != MissingPlacement && screen != nullptr)
-            setGeometry(placement);
-        else
-            resize(size);
-    }
-    if (ini.ReadBool(section, QStringLiteral("Maximized"), false))
-        setWindowState(windowState() | Qt::WindowMaximized);
-    if (ini.ReadBool(section, QStringLiteral("Minimized"), false))
-        setWindowState(windowState() | Qt::WindowMinimized);
-}
-
-void TTarvikForm::SaveWindowPlacement(Qt::WindowStates state) {
-    TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    // The normal placement, also while maximised or minimised.
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    ini.WriteBool(section, QStringLiteral("Maximized"), state.testFlag(Qt::WindowMaximized));
-    ini.WriteBool(section, QStringLiteral("Minimized"), state.testFlag(Qt::WindowMinimized));
-    ini.WriteInteger(section, QStringLiteral("Top"), normal.top());
-    ini.WriteInteger(section, QStringLiteral("Left"), normal.left());
-    ini.WriteInteger(section, QStringLiteral("Height"), normal.height());
-    ini.WriteInteger(section, QStringLiteral("Width"), normal.width());
-}
-
 // ---- First play -----------------------------------------------------------------------
 
 void TTarvikForm::FirstPlayTimerTimer() {
@@ -518,6 +488,50 @@ void TTarvikForm::AddNewScene(TSceneFrame* frame, const QString& sPath, const QS
     tree->viewport()->update();
 }
 
+// ---- Languages ---------------------------------------------------------------------------
+
+void TTarvikForm::BuildLanguageMenu() {
+    if (CurrentLanguageIndex() != -1)
+        ActiveLanguageName = LanguageMenuName(LanguageFiles().at(CurrentLanguageIndex()));
+    for (const QString& file : LanguageFiles()) {
+        QAction* item = LanguageSprache1->addAction(LanguageMenuName(file));
+        item->setCheckable(true);
+        LanguageGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { LanguageItemClick(item); });
+        // The window comes up all the same, in the texts it has.
+        if (item->text() == ActiveLanguageName)
+            StartStep([this, item] { LanguageItemClick(item); });
+    }
+}
+
+void TTarvikForm::LanguageItemClick(QAction* item) {
+    item->setChecked(true);
+    const QString name = item->text().remove(QLatin1Char('&'));
+    SelectLanguageByName(name);
+    TrayIcon->SetToolTip(TRootFrame::ProductTitle() + QStringLiteral("\r\n") +
+                         ToolTipMessage().Text());
+    ActiveLanguageName = name;
+    CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
+}
+
+void TTarvikForm::kaLanguageBeforeExport() {
+    for (const char* name : {"N2", "N3"}) {
+        for (QObject* component : OwnedComponents(this)) {
+            if (component->objectName() == QLatin1String(name))
+                ExcludeFromLanguage(component);
+        }
+    }
+}
+
+void TTarvikForm::kaLanguageAfterImport() {
+    for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
+        if (frame && frame->SceneFrame() && frame->SceneFrame()->SceneNode())
+            frame->SceneFrame()->SceneNode()->setText(0, ScenesMessage().Text());
+    }
+    if (HelpNode != nullptr)
+        HelpNode->setText(0, HelpMessage().Text());
+}
+
 // ---- Tree events ------------------------------------------------------------------------
 
 void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
@@ -527,8 +541,7 @@ void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
 void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
     DirExplorerFrame->kaTreeViewClick(node);
     if (node != nullptr && node == HelpNode && OpenDocument) {
-        // Until the language system joins no language is active: English.
-        OpenDocument(QUrl::fromLocalFile(HelpFileName(QStringLiteral("english"))));
+        OpenDocument(QUrl::fromLocalFile(HelpFileName(CurrentLanguageName())));
     }
 }
 
@@ -656,7 +669,7 @@ void TTarvikForm::FormClose() {
     RestoreApplication();
     // A placement that cannot be stored (a read-only or full "Cfg") is
     // reported; the program ends all the same.
-    RunHandled([this, state] { SaveWindowPlacement(state); });
+    RunHandled([this, state] { SaveWindowPlacement(*this, state); });
     emit Terminated();
 }
 

@@ -14,7 +14,10 @@
 #include <functional>
 
 class QLabel;
+class QAction;
+class QActionGroup;
 class QMenu;
+class TkaLanguage;
 class QTimer;
 class QTreeWidgetItem;
 class TExplorerFrame;
@@ -80,6 +83,10 @@ public:
     void WMQueryEndSession();
     void DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node);
     void DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node);
+    // Activates the item's language, stores it and renews the tray tool tip.
+    void LanguageItemClick(QAction* item);
+    void kaLanguageBeforeExport();
+    void kaLanguageAfterImport();
 
     // The help document for the active language, below the program folder.
     static QString HelpFileName(const QString& languageName);
@@ -96,6 +103,11 @@ public:
     TExplorerFrame* DirExplorerFrame = nullptr;
     TkaApplicationEvents* kaApplicationEvents1 = nullptr;
     QMenu* TrayMenu = nullptr;
+    QMenu* LanguageSprache1 = nullptr;
+    QActionGroup* LanguageGroup = nullptr;
+    TkaLanguage* kaLanguage = nullptr;
+    // Upper-case name of the active language.
+    QString ActiveLanguageName;
     TkaActionList* ActionList = nullptr;
     TkaAction* CloseAction = nullptr;
     TkaAction* ShowAction = nullptr;
@@ -137,9 +149,7 @@ private:
     // Runs one step of FormCreate; an error is reported (each message once per
     // start) and false returned, so the start-up goes on.
     bool StartStep(const std::function<void()>& step);
-    void ReadWindowPlacement();
-    // State: the window's state before the close restored it.
-    void SaveWindowPlacement(Qt::WindowStates state);
+    void BuildLanguageMenu();
     void PlaceSetupWindow(QWidget* setup) const;
     void AddNewScene(TSceneFrame* frame, const QString& sPath, const QString& dayCaption,
                      const QString& sceneCaption);

@@ -8,6 +8,7 @@
 #include "kaApplication.h"
 #include "kaApplicationEvents.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 
 #include <QTimer>
 #include <cstdio>
@@ -30,6 +31,7 @@ public:
     int Run() {
         try {
             Library = std::make_unique<TkaLibrary>();
+            StartLanguage(QCoreApplication::arguments());
             Form.reset(CreateLoaded<TTarvikForm>());
         } catch (const std::exception& error) {
             ReportStartFailure(error);

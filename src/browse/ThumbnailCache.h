@@ -6,11 +6,17 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 // The picture in FileName decoded into RGB32, reduced by the decoder to the
 // smallest size that still covers AtLeast (an empty size: the full picture).
 // Raises EJPEG when the file cannot be read or its picture cannot be decoded.
 QImage ReadPicture(const QString& fileName, QSize atLeast = QSize());
+
+// Picture resampled bilinearly to Size, as RGB32. Meant for the small
+// reductions left after the decoder's scaling (at most about one half): done
+// here in one pass, without a painter or the painter's worker threads.
+QImage Stretched(const QImage& picture, QSize size);
 
 // The picture in FileName decoded reduced and stretched to Size (an empty
 // size: the full picture). Raises EJPEG as ReadPicture.
@@ -32,11 +38,19 @@ public:
     // The same for a caller that has just taken the file's stamp.
     QImage Thumbnail(const QString& fileName, QSize size, const TFileStamp& stamp);
 
+    // Decodes the thumbnails of FileNames not cached yet, on all cores, so
+    // that the Thumbnail calls of a page's first paint find them. Missing and
+    // unreadable files are left to Thumbnail, which reports them.
+    void Fill(const QStringList& fileNames, QSize size);
+
     int Count() const { return int(Items.count()); }
     // The memory held, in KiB.
     int TotalKiB() const { return int(Items.totalCost()); }
     void Clear() { Items.clear(); }
 
 private:
+    static QString KeyOf(const QString& fileName, QSize size, const TFileStamp& stamp);
+    void Insert(const QString& key, const QImage& picture);
+
     QCache<QString, QImage> Items;
 };

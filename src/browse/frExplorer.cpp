@@ -1,5 +1,6 @@
 #include "frExplorer.h"
 
+#include "EkaError.h"
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
 #include "THourGlass.h"
@@ -9,6 +10,7 @@
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaSceneFiles.h"
 #include "kaTreePanel.h"
@@ -71,8 +73,12 @@ QChar SeparatorOf(const QString& pattern, QChar fallback) {
 }
 
 bool LanguageFileExists() {
-    return !SortedDirectoryEntries(ProgramDir() + QStringLiteral("Language"), QDir::Files)
-                .isEmpty();
+    try {
+        return !LanguageFiles().isEmpty();
+    } catch (const EkaError&) {
+        // A language folder that cannot be made holds no language.
+        return false;
+    }
 }
 
 // ---- Nodes ---------------------------------------------------------------------------
@@ -176,6 +182,7 @@ TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent) : QWidget(parent
     ConnectTree();
     OnTreeChange = [this](QTreeWidgetItem* node) { kaTreeViewChange(node); };
     OnTreeClick = [this](QTreeWidgetItem* node) { kaTreeViewClick(node); };
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TExplorerFrame::~TExplorerFrame() {

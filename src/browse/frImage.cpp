@@ -1,4 +1,5 @@
 #include "frImage.h"
+#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "FileStamp.h"
@@ -59,6 +60,7 @@ TImageFrame::TImageFrame(QObject* owner, QWidget* parent)
     setObjectName(QStringLiteral("ImageFrame"));
     resize(FrameWidth, FrameHeight);
     CreateComponents();
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TImageFrame::~TImageFrame() {

@@ -1,4 +1,5 @@
 #include "frPlayer.h"
+#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "FileStamp.h"
@@ -59,6 +60,7 @@ TkaPlayerFrame::TkaPlayerFrame(QObject* owner, QWidget* parent)
     setMinimumSize(MinWidth, MinHeight);
     CreateActions();
     CreateComponents();
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TkaPlayerFrame::~TkaPlayerFrame() {

@@ -1,7 +1,9 @@
 #include "frRoot.h"
 
 #include "FNetworkCameras.h"
+#include "kaGeneral.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 
 #include <QFont>
@@ -48,10 +50,16 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
             &TRootFrame::NetworkCamerasButtonClick);
 
     CentrePanel(kaPanel);
+    // Name and version are no text to translate: a file of an older version
+    // would show its own number.
+    ExcludeFromLanguage(TitlekaLabel);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 void TRootFrame::NetworkCamerasButtonClick() {
     TNetworkCamerasForm form(window());
+    // Translated and given its accelerators as it loads.
+    LoadComponent(&form);
     form.exec();
 }
 

@@ -1,4 +1,5 @@
 #include "frThumbNail.h"
+#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "PaintBox.h"
@@ -97,6 +98,7 @@ TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
     setObjectName(QStringLiteral("ThumbNailFrame"));
     resize(FrameWidth, FrameHeight);
     CreateComponents();
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TThumbNailFrame::~TThumbNailFrame() {
@@ -266,9 +268,21 @@ void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
     }
     const int scroll = ScrollBox->verticalScrollBar()->value();
     const int visible = ScrollBox->viewport()->height();
+    const auto shown = [&](const TThumb& thumb) {
+        const int top = thumb.Rect.top();
+        return top >= scroll - FThumbHeight && top < scroll + visible;
+    };
+    // Whatever is not cached yet is decoded on all cores before drawing.
+    const QSize size(FThumbWidth, FThumbHeight);
+    QStringList missing;
+    for (const TThumb& thumb : FThumbs) {
+        if (shown(thumb) && !FUnreadable->Known(thumb.FileName))
+            missing.append(thumb.FileName);
+    }
+    if (!size.isEmpty())
+        FCache.Fill(missing, size);
     for (int i = int(FThumbs.size()) - 1; i >= 0; --i) {
-        const int top = FThumbs[size_t(i)].Rect.top();
-        if (top >= scroll - FThumbHeight && top < scroll + visible)
+        if (shown(FThumbs[size_t(i)]))
             DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);
     }
 }

@@ -5,6 +5,8 @@
 #include "NetworkCamera.h"
 #include "THourGlass.h"
 #include "kaGeneral.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -126,6 +128,8 @@ TNetworkCamerasForm::TNetworkCamerasForm(QWidget* parent, TNetworkTimings timing
     if (const TIniFile* ini = CfgIniFile())
         FCameras = ReadNetworkCameras(*ini);
     FillList(FCameras.isEmpty() ? -1 : 0);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
+    Own(this, new TkaHotkey(this), "kaHotkey1");
 }
 
 void TNetworkCamerasForm::FillList(int current) {

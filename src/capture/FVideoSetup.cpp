@@ -1,4 +1,6 @@
 #include "FVideoSetup.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 
 #include "frVideo.h"
 #include "kaLabel.h"
@@ -75,6 +77,10 @@ TVideoSetupForm::TVideoSetupForm(TVideoFrame* page)
     QualityFrame->OnTrackBarChange = [this](QObject* sender) {
         CompressionFrameTrackBarChange(sender);
     };
+    // The accelerators come first here: the designed captions get theirs at
+    // loading, the next language activation assigns them anew.
+    Own(this, new TkaHotkey(this), "kaHotkey1");
+    Own(this, new TkaLanguage(this), "kaLanguage");
 }
 
 TkaTrackbarFrame* TVideoSetupForm::NewTrackbarFrame(const TTrackbarDesign& design) {

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
@@ -80,22 +81,27 @@ bool FrameToBitmap(QImage& bitmap, const void* data, const BITMAPINFO& info, qsi
 }
 
 // Connects for the lifetime of the object when the driver was not connected.
+// Connects for the duration of a scope when not connected yet. A dialog's
+// event loop may end the component or its connection meanwhile: only the
+// connection made here, if it is still there, is closed again.
 class TVideoCap::TTemporaryConnection {
 public:
-    explicit TTemporaryConnection(TVideoCap& cap) : Cap(cap), Temporary(!cap.DriverOpen()) {
-        if (Temporary)
-            Cap.Connect();
+    explicit TTemporaryConnection(TVideoCap& cap) : Cap(&cap) {
+        if (cap.DriverOpen())
+            return;
+        cap.Connect();
+        Made = cap.Device;
     }
     ~TTemporaryConnection() {
-        if (Temporary)
-            Cap.Disconnect();
+        if (Cap != nullptr && Cap->Device != nullptr && Cap->Device == Made.lock())
+            Cap->Disconnect();
     }
     TTemporaryConnection(const TTemporaryConnection&) = delete;
     TTemporaryConnection& operator=(const TTemporaryConnection&) = delete;
 
 private:
-    TVideoCap& Cap;
-    bool Temporary;
+    QPointer<TVideoCap> Cap;
+    std::weak_ptr<TCaptureDevice> Made;
 };
 
 TVideoCap::TVideoCap(QObject* parent) : QObject(parent) {
@@ -457,24 +463,31 @@ bool TVideoCap::ShowDialog(TDialogKind kind) {
     if (const std::optional<TCaptureCaps> known = KnownDriverCaps(Index))
         if (!HasDialog(*known, kind == TDialogKind::Format, kind == TDialogKind::Source))
             return false;
+    const QPointer<TVideoCap> self(this);
     bool confirmed = false;
     {
         TTemporaryConnection connection(*this);
         TCaptureDialogs* dialogs = CaptureDialogs();
         if (!Device || !dialogs)
             return false;
-        const TCaptureCaps caps = Device->Caps();
+        // The dialog's event loop may stop the camera or end this component
+        // (tray exit, end of session): the dialog keeps its device alive, and
+        // afterwards the camera is looked up again.
+        const std::shared_ptr<TCaptureDevice> device = Device;
+        const TCaptureCaps caps = device->Caps();
         switch (kind) {
         case TDialogKind::Format:
-            confirmed = caps.HasDlgVideoFormat && dialogs->FormatDialog(*Device);
+            confirmed = caps.HasDlgVideoFormat && dialogs->FormatDialog(*device);
             break;
         case TDialogKind::Source:
-            confirmed = caps.HasDlgVideoSource && dialogs->SourceDialog(*Device);
+            confirmed = caps.HasDlgVideoSource && dialogs->SourceDialog(*device);
             break;
         case TDialogKind::Display:
-            confirmed = caps.HasDlgVideoDisplay && dialogs->DisplayDialog(*Device);
+            confirmed = caps.HasDlgVideoDisplay && dialogs->DisplayDialog(*device);
             break;
         }
+        if (self == nullptr || Device != device)
+            return false;
         if (confirmed) {
             StoreCaptureSettings(*Device, Name);
             RefreshStatus(true);

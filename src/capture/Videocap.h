@@ -255,7 +255,8 @@ private:
     TAudioFormat AudioFormat;
     std::uint16_t BufferMegabytes = 0;
 
-    std::unique_ptr<TCaptureDevice> Device;
+    // Shared with a driver dialog while it is open.
+    std::shared_ptr<TCaptureDevice> Device;
     std::optional<TCaptureCaps> DriverCaps;
     std::optional<TCapStatus> Status;
     QString TempFileName;

@@ -1,4 +1,6 @@
 #include "frVideo.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 
 #include "ApplicationErrors.h"
 #include "FVideoSetup.h"
@@ -18,25 +20,22 @@
 #include "kaPanel.h"
 #include "kaPictureAnalyser.h"
 #include "kaTimeText.h"
-#include "kaTrackBar.h"
-#include "kaTrackbarFrame.h"
 
-#include <QApplication>
 #include <QBoxLayout>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
 #include <QRegularExpressionValidator>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeWidgetItem>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -235,6 +234,11 @@ TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner
     FMaskDirectory = ProgramSubDir(QStringLiteral("Mask"));
     for (int i = 1; i < StatusPanelCount; ++i)
         SetPanelText(i, QString());
+    // Run-time texts stay out of imports as well as exports.
+    kaLanguage1BeforeExport();
+    auto* language = Own(this, new TkaLanguage(this), "kaLanguage1");
+    language->BeforeExport = [this](QObject*) { kaLanguage1BeforeExport(); };
+    Own(this, new TkaHotkey(this), "kaHotkey1");
 }
 
 TVideoFrame::~TVideoFrame() {
@@ -572,13 +576,9 @@ void TVideoFrame::SetDescription(const QString& value) {
     DescriptionkaLabel->adjustSize();
     const QString maskFile =
         ReadComponentSetting(this, QStringLiteral("MaskFileName"), FMaskFileName);
-    try {
-        LoadMask(maskFile);
-    } catch (const std::exception& error) {
-        // A damaged mask file must not keep the camera from its page: the
-        // user is told, the page watches everything, and the name stays.
-        HandleApplicationError(error);
-    }
+    // A damaged mask file must not keep the camera from its page: the user
+    // is told, the page watches everything, and the name stays.
+    RunHandled([&] { LoadMask(maskFile); });
     if (FSceneFrame == nullptr) {
         FSceneFrame =
             CreateLoaded<TSceneFrame>(objectName() + QStringLiteral("Scene"), parentWidget());
@@ -606,18 +606,15 @@ void TVideoFrame::StopActionExecute() {
 
 void TVideoFrame::CaptureTimerTimer() {
     CaptureTimer->stop();
-    try {
+    RunHandled([this] {
+        // Capture goes on at the next tick whatever goes wrong with this one,
+        // also while the error is shown.
+        const auto restart = qScopeGuard([this] { CaptureTimer->start(); });
         if (!VideoCap->GrabFrame()) {
             StopActionExecute();
             PlayActionExecute();
         }
-    } catch (const std::exception& error) {
-        // Capture goes on at the next tick whatever went wrong with this one.
-        CaptureTimer->start();
-        HandleApplicationError(error);
-        return;
-    }
-    CaptureTimer->start();
+    });
 }
 
 void TVideoFrame::VideoCapFrameCallback(QObject* /*sender*/, PVIDEOHDR lpVhdr) {

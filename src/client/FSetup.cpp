@@ -1,4 +1,5 @@
 #include "FSetup.h"
+#include "kaLanguage.h"
 
 #include "frSetup.h"
 #include "kaPanel.h"
@@ -47,6 +48,7 @@ TSetupForm::TSetupForm(QWidget* parent) : QDialog(parent) {
     column->setSpacing(0);
     column->addWidget(ClientkaPanel, 1);
     column->addWidget(BottomkaPanel);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 void TSetupForm::Loaded() {

@@ -6,8 +6,8 @@
 #include "IdUDPServer.h"
 #include "SoundPlayer.h"
 #include "StmObjects.h"
-#include "TIniFile.h"
 #include "TrayIcon.h"
+#include "WindowPlacement.h"
 #include "frSetup.h"
 #include "kaAction.h"
 #include "kaActionList.h"
@@ -17,11 +17,14 @@
 #include "kaComboBox.h"
 #include "kaEdit.h"
 #include "kaGeneral.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
 #include <QAbstractItemView>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFileInfo>
@@ -33,7 +36,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QSessionManager>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -48,8 +50,6 @@
 namespace {
 
 const QString FormName = QStringLiteral("TarvikClientForm");
-// An ini value that no placement key ever holds.
-constexpr int MissingPlacement = -32768;
 constexpr int ToolBarHeight = 32;
 constexpr int TrackBarWidth = 81;
 constexpr int CamListChars = 12;
@@ -98,15 +98,25 @@ QPixmap CameraPixmap(int size, int lit, const QColor& glow) {
     return pixmap;
 }
 
-// A small gear: the setup command.
-QIcon SetupIcon() {
+// An icon at 16 and 32 pixels; Paint draws on a transparent square of Size
+// pixels, in units of a sixteenth of it.
+QIcon PaintedIcon(void (*paint)(QPainter& painter, qreal size, qreal unit)) {
     QIcon icon;
     for (int size : {16, 32}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
-        const qreal unit = size / 16.0;
+        paint(painter, size, size / 16.0);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// A small gear: the setup command.
+QIcon SetupIcon() {
+    return PaintedIcon([](QPainter& painter, qreal size, qreal unit) {
         const QPointF centre(size / 2.0, size / 2.0);
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(90, 100, 115));
@@ -121,20 +131,12 @@ QIcon SetupIcon() {
         painter.drawEllipse(centre, unit * 5.2, unit * 5.2);
         painter.setBrush(QColor(235, 238, 242));
         painter.drawEllipse(centre, unit * 2.2, unit * 2.2);
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 // Four arrows pointing into the corners: the stretch command.
 QIcon StretchIcon() {
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const qreal unit = size / 16.0;
+    return PaintedIcon([](QPainter& painter, qreal size, qreal unit) {
         painter.setPen(
             QPen(QColor(60, 90, 140), unit * 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
@@ -149,9 +151,7 @@ QIcon StretchIcon() {
                            QPointF(unit * 7, unit * 4)}));
             painter.restore();
         }
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 bool FileExists(const QString& fileName) {
@@ -192,6 +192,50 @@ TTarvikClientForm::TTarvikClientForm(QWidget* parent) : QWidget(parent) {
     // The settings dialog lives as long as the window; its settings form a
     // chain of their own, "SetupForm".
     SetupForm = CreateLoaded<TSetupForm>(this);
+    // The tool bar and the camera list hold run-time texts; a language file
+    // must not empty the camera list and with it the pictures cached so far.
+    kaLanguage1BeforeExport();
+    ExcludeFromLanguage(CamkaComboBox);
+    Own(this, new TkaHotkey(this), "kaHotkey");
+    kaLanguage1 = Own(this, new TkaLanguage(this), "kaLanguage1");
+    kaLanguage1->BeforeExport = [this](QObject*) { kaLanguage1BeforeExport(); };
+}
+
+void TTarvikClientForm::kaLanguage1BeforeExport() {
+    ExcludeFromLanguage(ToolBar);
+    for (QObject* component : OwnedComponents(this)) {
+        const QString name = component->objectName();
+        if (name == QLatin1String("N1") || name == QLatin1String("N2") ||
+            name == QLatin1String("N3") || name == QLatin1String("N5"))
+            ExcludeFromLanguage(component);
+    }
+}
+
+void TTarvikClientForm::BuildLanguageMenu() {
+    if (CurrentLanguageIndex() != -1)
+        ActiveLanguageName = LanguageMenuName(LanguageFiles().at(CurrentLanguageIndex()));
+    auto* group = new QActionGroup(LanguageSprache1);
+    for (const QString& file : LanguageFiles()) {
+        QAction* item = LanguageSprache1->addAction(LanguageMenuName(file));
+        item->setCheckable(true);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this,
+                [this, item] { Guarded([this, item] { LanguageItemClick(item); }); });
+        if (item->text() == ActiveLanguageName)
+            Guarded([this, item] { LanguageItemClick(item); });
+    }
+    LanguageSprache1->menuAction()->setEnabled(!LanguageFiles().isEmpty());
+}
+
+void TTarvikClientForm::LanguageItemClick(QAction* item) {
+    item->setChecked(true);
+    const QString name = item->text().remove(QLatin1Char('&'));
+    SelectLanguageByName(name);
+    TrayIcon->SetToolTip(QString::fromLatin1(ProgramName) + QStringLiteral(" ") +
+                         QStringLiteral(TARVIK_VERSION) + QStringLiteral("\r\n") +
+                         ToolTipMessage().Text());
+    ActiveLanguageName = name;
+    CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
 }
 
 TTarvikClientForm::~TTarvikClientForm() {
@@ -435,7 +479,8 @@ void TTarvikClientForm::Loaded() {
     TrayIcon->SetToolTip(QString::fromLatin1(ProgramName));
     connect(TrayIcon, &TTrayIcon::OnDblClick, this, &TTarvikClientForm::TrayIconDblClick);
     FQuitRequested = false;
-    Guarded([this] { ReadWindowPlacement(); });
+    Guarded([this] { ReadWindowPlacement(*this); });
+    Guarded([this] { BuildLanguageMenu(); });
     FLastImage.Clear();
 }
 
@@ -460,41 +505,6 @@ bool TTarvikClientForm::ActivateIdUDPServer() {
         HandleApplicationError(error);
         return false;
     }
-}
-
-void TTarvikClientForm::ReadWindowPlacement() {
-    const TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    const int top = ini.ReadInteger(section, QStringLiteral("Top"), MissingPlacement);
-    if (top != MissingPlacement) {
-        const int left = ini.ReadInteger(section, QStringLiteral("Left"), MissingPlacement);
-        const int height = ini.ReadInteger(section, QStringLiteral("Height"), MissingPlacement);
-        const int width = ini.ReadInteger(section, QStringLiteral("Width"), MissingPlacement);
-        // A damaged size would make the window unusable: it keeps its default.
-        const QSize size = width > 0 && height > 0 ? QSize(width, height) : this->size();
-        const QRect placement(left, top, size.width(), size.height());
-        // A placement on a screen that is gone would leave the window out of reach.
-        if (left != MissingPlacement && QGuiApplication::screenAt(placement.center()) != nullptr)
-            setGeometry(placement);
-        else
-            resize(size);
-    }
-    if (ini.ReadBool(section, QStringLiteral("Maximized"), false))
-        setWindowState(windowState() | Qt::WindowMaximized);
-    if (ini.ReadBool(section, QStringLiteral("Minimized"), false))
-        setWindowState(windowState() | Qt::WindowMinimized);
-}
-
-void TTarvikClientForm::SaveWindowPlacement(Qt::WindowStates state) {
-    TIniFile ini(ConfigFileName());
-    const QString section = objectName();
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    ini.WriteBool(section, QStringLiteral("Maximized"), state.testFlag(Qt::WindowMaximized));
-    ini.WriteBool(section, QStringLiteral("Minimized"), state.testFlag(Qt::WindowMinimized));
-    ini.WriteInteger(section, QStringLiteral("Top"), normal.top());
-    ini.WriteInteger(section, QStringLiteral("Left"), normal.left());
-    ini.WriteInteger(section, QStringLiteral("Height"), normal.height());
-    ini.WriteInteger(section, QStringLiteral("Width"), normal.width());
 }
 
 // ---- Showing -------------------------------------------------------------------------
@@ -870,7 +880,7 @@ void TTarvikClientForm::FormClose() {
         FIdUDPServer->SetActive(false);
     const Qt::WindowStates state = windowState();
     RestoreApplication();
-    Guarded([this, state] { SaveWindowPlacement(state); });
+    Guarded([this, state] { SaveWindowPlacement(*this, state); });
     emit Terminated();
 }
 

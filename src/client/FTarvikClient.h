@@ -19,6 +19,8 @@ class QMenu;
 class QStatusBar;
 class QTimer;
 class QToolBar;
+class QAction;
+class TkaLanguage;
 class TClientPaintBox;
 class TIdUDPServer;
 class TkaAction;
@@ -114,6 +116,11 @@ public:
     QLabel* StatusPanel = nullptr;
     QMenu* TrayMenu = nullptr;
     QMenu* LanguageSprache1 = nullptr;
+    TkaLanguage* kaLanguage1 = nullptr;
+    QString ActiveLanguageName;
+    // Activates the item's language, stores it and renews the tray tool tip.
+    void LanguageItemClick(QAction* item);
+    void kaLanguage1BeforeExport();
     TkaActionList* ActionList = nullptr;
     TkaAction* CloseAction = nullptr;
     TkaAction* ShowAction = nullptr;
@@ -144,14 +151,13 @@ private:
     void CreateComponents();
     void CreateActions();
     void CreateToolBar();
+    void BuildLanguageMenu();
     void CreateTrayMenu();
     TkaAction* NewAction(const char* name, const QString& caption, const QString& hint,
                          const QIcon& icon, void (TTarvikClientForm::*handler)());
     void CreateIdUDPServer();
     // Sets the port from the port edit and activates; false after reporting a failure.
     bool ActivateIdUDPServer();
-    void ReadWindowPlacement();
-    void SaveWindowPlacement(Qt::WindowStates state);
     void FormShow();
     void FormClose();
     void TakeDisplaySettings();

@@ -4,7 +4,10 @@
 #include "TerminationSignals.h"
 #include "kaApplication.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 
+#include <cstdio>
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -15,6 +18,13 @@ int main(int argc, char** argv) {
     // The setup dialog closing must not end the program; the window does.
     app.setQuitOnLastWindowClosed(false);
     const TkaLibrary library;
+    try {
+        StartLanguage(QCoreApplication::arguments());
+    } catch (const std::exception& error) {
+        // Only an export run can fail here (no language folder): it says so
+        // and the client runs with its designed texts.
+        std::fprintf(stderr, "TarvikClient: %s\n", error.what());
+    }
 
     std::unique_ptr<TTarvikClientForm> form(CreateLoaded<TTarvikClientForm>());
     QObject::connect(form.get(), &TTarvikClientForm::Terminated, &app, &QCoreApplication::quit,

@@ -1,5 +1,7 @@
 #include "frSetup.h"
 
+#include "kaHotkey.h"
+
 #include "EkaError.h"
 #include "TkaDialogs.h"
 #include "kaCheckBox.h"
@@ -98,6 +100,7 @@ TSetupFrame::TSetupFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
     if (!QFileInfo(sounds).isDir() && !QDir().mkdir(sounds))
         throw EkaError(QStringLiteral("Error creating Directory ") + sounds);
     SoundkaEdit->setText(DefaultSoundFile());
+    Own(this, new TkaHotkey(this), "kaHotkey");
 }
 
 TkaCheckBox* TSetupFrame::NewCheckBox(const char* name, const char* caption, bool checked,

@@ -1,4 +1,6 @@
 #include "frFeedBack.h"
+#include "kaHotkey.h"
+#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "MailAccounts.h"
@@ -117,6 +119,11 @@ TFeedbackFrame::TFeedbackFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame
 
     connect(FromkaComboBox, &QComboBox::activated, this, &TFeedbackFrame::FromkaComboBoxClick);
     connect(SendButton, &QPushButton::clicked, this, &TFeedbackFrame::SendButtonClick);
+    // Account lists are filled at run time: no file may empty them.
+    ExcludeFromLanguage(FromkaComboBox);
+    ExcludeFromLanguage(SMTPkaComboBox);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
+    Own(this, new TkaHotkey(this), "kaHotkey1");
 }
 
 void TFeedbackFrame::BuildAddressPanel() {

@@ -8,6 +8,7 @@
 #include "kaCheckBox.h"
 #include "kaGeneral.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaSceneFiles.h"
 #include "kaTrackBar.h"
@@ -48,6 +49,7 @@ TSceneFrame::TSceneFrame(const QString& name, QWidget* parent) : TTreeNodeFrame(
     ExcludeFromLanguage(SceneDirkaLabel);
     ExcludeFromLanguage(CurrentFreeLabel);
     ExcludeFromLanguage(RecordingFailurekaLabel);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
 TSceneFrame::~TSceneFrame() {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 // jpeglib.h needs FILE declared first, and jerror.h needs jpeglib.h's configuration.
 #include <jpeglib.h>
@@ -228,20 +229,26 @@ struct Decompressor {
     return true;
 }
 
+// One pointer per row of the bitmap, made before the decoding starts.
 struct RowTarget {
-    unsigned char* Bits;
-    qsizetype BytesPerLine;
+    std::vector<JSAMPROW> Rows;
+
+    explicit RowTarget(QImage& bitmap) : Rows(size_t(bitmap.height())) {
+        for (int y = 0; y < bitmap.height(); ++y)
+            Rows[size_t(y)] = bitmap.scanLine(y);
+    }
 };
 
 [[gnu::noinline]] bool DecodeRowsProtected(jpeg_decompress_struct* info, ErrorManager* error,
-                                           const RowTarget* rows) {
+                                           RowTarget* rows) {
     if (setjmp(error->Jump) != 0)
         return false;
     jpeg_start_decompress(info);
-    while (info->output_scanline < info->output_height) {
-        JSAMPROW row = rows->Bits + info->output_scanline * rows->BytesPerLine;
-        jpeg_read_scanlines(info, &row, 1);
-    }
+    // All remaining rows at once: the decoder then writes whole row groups
+    // straight into the bitmap instead of through its own spare row.
+    while (info->output_scanline < info->output_height)
+        jpeg_read_scanlines(info, rows->Rows.data() + info->output_scanline,
+                            info->output_height - info->output_scanline);
     // Reads up to the end marker, so a stream cut after the last row still fails.
     jpeg_finish_decompress(info);
     return true;
@@ -268,7 +275,7 @@ QImage DecodeBgr(const QByteArray& data) {
                         .arg(width)
                         .arg(height));
     decoder.Info.out_color_space = JCS_EXT_BGR;
-    const RowTarget rows{bitmap.bits(), bitmap.bytesPerLine()};
+    RowTarget rows(bitmap);
     if (!DecodeRowsProtected(&decoder.Info, &decoder.Error, &rows))
         throw EJPEG(
             QStringLiteral("JPEG picture cannot be decoded (%1)").arg(MessageOf(decoder.Error)));
@@ -313,7 +320,7 @@ QImage DecodeRgb32Scaled(const QByteArray& data, QSize atLeast) {
         throw EJPEG(QStringLiteral("Not enough memory to decode a JPEG picture of %1 x %2 pixels")
                         .arg(width)
                         .arg(height));
-    const RowTarget rows{bitmap.bits(), bitmap.bytesPerLine()};
+    RowTarget rows(bitmap);
     if (!DecodeRowsProtected(&decoder.Info, &decoder.Error, &rows))
         throw EJPEG(
             QStringLiteral("JPEG picture cannot be decoded (%1)").arg(MessageOf(decoder.Error)));
@@ -398,16 +405,20 @@ void TJPEGImage::LoadFromStream(QIODevice& device) {
     LoadFromData(device.readAll());
 }
 
-void TJPEGImage::LoadFromFile(const QString& fileName) {
+QByteArray TJPEGImage::ReadFileData(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EJPEG(
             QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    const QByteArray data = file.readAll();
+    QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EJPEG(
             QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
-    LoadFromData(data);
+    return data;
+}
+
+void TJPEGImage::LoadFromFile(const QString& fileName) {
+    LoadFromData(ReadFileData(fileName));
 }
 
 void TJPEGImage::SaveToStream(QIODevice& device) const {

@@ -89,6 +89,9 @@ public:
     // small picture is wanted. An empty AtLeast decodes at full size. Data that
     // do not decode completely raise EJPEG, as Decode does.
     static QImage DecodeScaled(const QByteArray& data, QSize atLeast);
+    // The bytes of a picture file; a file that cannot be opened or read
+    // completely raises EJPEG naming it.
+    static QByteArray ReadFileData(const QString& fileName);
 
 private:
     bool NeedsCompression() const;

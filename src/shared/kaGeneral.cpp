@@ -2,6 +2,7 @@
 
 #include "EkaError.h"
 #include "TkaHashList.h"
+#include "kaLanguageFiles.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -51,6 +52,8 @@ constexpr qint64 MsecsPerDay = 86'400'000;
 
 TkaLibrary::TkaLibrary() {
     SetCfgIniFile(std::make_unique<TIniFile>(ConfigFileName()));
+    RegisterListProperty(QStringLiteral("Items"), QStringLiteral("QComboBox"));
+    RegisterListProperty(QStringLiteral("Items"), QStringLiteral("TkaRadioGroup"));
 }
 
 TkaLibrary::~TkaLibrary() {
@@ -59,6 +62,7 @@ TkaLibrary::~TkaLibrary() {
     r.Messages.Clear();
     r.Remanent.clear();
     r.Excluded.clear();
+    ResetLanguageSystem();
 }
 
 // ---- Program directory ------------------------------------------------------
@@ -251,7 +255,10 @@ TkaHashList& MessageRegistry() {
 }
 
 int RegisterMessage(const QString& key, const QString& defaultText) {
-    return MessageRegistry().Add(key, defaultText);
+    const int handle = MessageRegistry().Add(key, defaultText);
+    if (TIniFile* exportFile = LanguageExportFile())
+        exportFile->WriteString(QStringLiteral("General"), key, defaultText);
+    return handle;
 }
 
 QString MessageText(int handle) {

@@ -7,6 +7,7 @@
 #include "frExplorer.h"
 #include "kaAction.h"
 #include "kaActionList.h"
+#include "kaLanguageFiles.h"
 #include "kaTreePanel.h"
 #include "kaTreeView.h"
 
@@ -210,7 +211,16 @@ TEST_F(ExplorerTest, GermanDayCaptionsNeedALanguageFile) {
     CreateExplorer();
     EXPECT_EQ(Explorer->DayCaption("20041231").left(8), "12.31.04");
 
+    // A hidden file is no language; the list is read once a run.
+    WriteFile(PathOf("Language/.Deutsch.ini"));
+    ResetLanguageSystem();
+    CreateExplorer();
+    EXPECT_EQ(Explorer->DayFormat(), "MM.dd.yy ddd");
+
     WriteFile(PathOf("Language/Deutsch.ini"));
+    CreateExplorer();
+    EXPECT_EQ(Explorer->DayFormat(), "MM.dd.yy ddd") << "the list of this run stays";
+    ResetLanguageSystem();
     CreateExplorer();
     EXPECT_EQ(Explorer->DayFormat(), "dd.MM.yy ddd");
     EXPECT_EQ(Explorer->DayCaption("20041231"),

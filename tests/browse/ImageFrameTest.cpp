@@ -8,7 +8,9 @@
 #include "kaLabel.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -146,6 +148,81 @@ TEST_F(ImageFrameTest, TheCacheDecodesOncePerFileStateAndStaysWithinItsBound) {
     }
     EXPECT_EQ(small.Count(), 1);
     EXPECT_LE(small.TotalKiB(), 100);
+}
+
+// A picture whose every region differs: a thumbnail shifted, mirrored, cut at
+// an edge or with its channels mixed up cannot pass for it.
+QImage LandmarkPicture() {
+    QImage picture(640, 480, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const bool block = ((x / 80) + (y / 80)) % 2 == 0;
+            picture.setPixel(x, y, qRgb(x * 255 / 639, y * 255 / 479, block ? 220 : 30));
+        }
+    }
+    return picture;
+}
+
+// The largest difference of any channel between the two pictures, averaged
+// over their pixels, and the largest at any pixel.
+std::pair<double, int> Difference(const QImage& actual, const QImage& expected) {
+    qint64 sum = 0;
+    int largest = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            const QRgb a = actual.pixel(x, y);
+            const QRgb e = expected.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)),
+                                    std::abs(qBlue(a) - qBlue(e))});
+            sum += d;
+            largest = std::max(largest, d);
+        }
+    }
+    return {double(sum) / (expected.width() * expected.height()), largest};
+}
+
+TEST_F(ImageFrameTest, AThumbnailShowsWhatTheFullPictureShowsStretchedIntoItsBox) {
+    const QString file = PathOf("p/20041231120000000.jpg");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).absolutePath()));
+    TJPEGImage jpeg;
+    jpeg.Assign(LandmarkPicture());
+    jpeg.SetQuality(90);
+    jpeg.SaveToFile(file);
+    TJPEGImage full;
+    full.LoadFromFile(file);
+    TThumbnailCache cache;
+    // Decoded at 2/8, 3/8 and 1/8 and then stretched, and one exact fit.
+    for (const QSize size : {QSize(150, 112), QSize(161, 120), QSize(50, 37), QSize(320, 240)}) {
+        const QImage expected =
+            full.Decode().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage thumbnail = cache.Thumbnail(file, size);
+        ASSERT_EQ(thumbnail.size(), size);
+        const auto [mean, largest] = Difference(thumbnail, expected);
+        EXPECT_LT(mean, 6.0) << size.width() << " x " << size.height();
+        // Only along the blocks' edges do the two resamplings part a little.
+        EXPECT_LT(largest, 64) << size.width() << " x " << size.height();
+        EXPECT_EQ(qAlpha(thumbnail.pixel(size.width() - 1, size.height() - 1)), 255);
+    }
+}
+
+TEST_F(ImageFrameTest, FillingTheCacheDecodesWhatIsMissingAndLeavesBrokenFilesToBeReported) {
+    QStringList files;
+    for (int i = 0; i < 5; ++i) {
+        files.append(PathOf(QStringLiteral("s%1/%2").arg(i).arg(PictureName(i))));
+        WritePicture(files.last(), PictureColour(i), QSize(640, 480));
+    }
+    WriteTruncatedPicture(files[2]);
+    files.append(PathOf("gone.jpg"));
+    TThumbnailCache cache;
+    cache.Fill(files, QSize(150, 112));
+    EXPECT_EQ(cache.Count(), 4);
+    for (int i : {0, 1, 3, 4}) {
+        const QImage thumbnail = cache.Thumbnail(files[i], QSize(150, 112));
+        EXPECT_TRUE(SameColour(thumbnail.pixelColor(75, 56), PictureColour(i))) << i;
+    }
+    EXPECT_EQ(cache.Count(), 4) << "all of them came from the fill";
+    EXPECT_THROW(cache.Thumbnail(files[2], QSize(150, 112)), EJPEG);
+    EXPECT_TRUE(cache.Thumbnail(files[5], QSize(150, 112)).isNull());
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSlider>
+#include <functional>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
 
@@ -98,6 +99,23 @@ public:
 
 private:
     QStringList& Log;
+};
+
+// A format dialog during which something else happens (the camera is
+// stopped, the page goes), as in its nested event loop; then the user confirms.
+class TWhileOpenCaptureDialogs final : public TCaptureDialogs {
+public:
+    explicit TWhileOpenCaptureDialogs(std::function<void()> whileOpen)
+        : WhileOpen(std::move(whileOpen)) {}
+    bool FormatDialog(TCaptureDevice& device) override {
+        WhileOpen();
+        return device.SetFormat({8, 6, CapturePixelFormatBGR24});
+    }
+    bool SourceDialog(TCaptureDevice&) override { return false; }
+    bool DisplayDialog(TCaptureDevice&) override { return false; }
+
+private:
+    std::function<void()> WhileOpen;
 };
 
 class VideocapTest : public TempProgramDir {
@@ -271,6 +289,46 @@ TEST_F(VideocapTest, DialogsConnectOnlyForTheirDuration) {
     log.clear();
     EXPECT_FALSE(Cap.DlgVideoFormat());
     EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(VideocapTest, ADialogOutlivedByItsCameraChangesNothing) {
+    Cap.SetDriverIndex(0);
+    Cap.SetDriverOpen(true);
+    TWhileOpenCaptureDialogs stopping([this] { Cap.SetDriverOpen(false); });
+    SetCaptureDialogs(&stopping);
+    EXPECT_FALSE(Cap.DlgVideoFormat()) << "the camera stopped while the dialog was open";
+    EXPECT_FALSE(Cap.DriverOpen());
+    EXPECT_EQ(Script->Log.count("close"), 1);
+
+    // Stopped and started again: the dialog's device is no longer the camera's.
+    Script->Log.clear();
+    Cap.SetDriverOpen(true);
+    TWhileOpenCaptureDialogs restarting([this] {
+        Cap.SetDriverOpen(false);
+        Cap.SetDriverOpen(true);
+    });
+    SetCaptureDialogs(&restarting);
+    EXPECT_FALSE(Cap.DlgVideoFormat());
+    EXPECT_TRUE(Cap.DriverOpen()) << "the new connection stays";
+    EXPECT_EQ(Script->Log.count("close"), 1);
+    Cap.SetDriverOpen(false);
+}
+
+TEST_F(VideocapTest, ACameraThatGoesWhileItsDialogIsOpenIsLeftAlone) {
+    for (const bool connected : {false, true}) {
+        Script->Log.clear();
+        auto* cap = new TVideoCap;
+        cap->SetDriverIndex(0);
+        cap->SetDriverOpen(connected);
+        TWhileOpenCaptureDialogs ending([&cap] {
+            delete cap;
+            cap = nullptr;
+        });
+        SetCaptureDialogs(&ending);
+        EXPECT_FALSE(cap->DlgVideoFormat()) << connected;
+        EXPECT_EQ(cap, nullptr);
+        EXPECT_EQ(Script->Log.count("close"), 1) << connected;
+    }
 }
 
 TEST_F(VideocapTest, CapabilitiesAreFetchedOncePerDriver) {
