@@ -1,6 +1,4 @@
 #include "frFeedBack.h"
-#include "kaHotkey.h"
-#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "MailAccounts.h"
@@ -13,7 +11,9 @@
 #include "kaComboBox.h"
 #include "kaEdit.h"
 #include "kaGeneral.h"
+#include "kaHotkey.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaMemo.h"
 #include "kaPageControl.h"
 #include "kaPanel.h"
@@ -24,6 +24,7 @@
 #include <QGridLayout>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 
 const QString TFeedbackFrame::SupportAddress = QStringLiteral("support@tarvik.org");
 
@@ -93,6 +94,11 @@ TkaMemo* NewMemo(QObject* owner, QWidget* parent, const QString& name) {
 }
 
 } // namespace
+
+TFeedbackFrame::~TFeedbackFrame() {
+    if (FSender != nullptr)
+        FSender->disconnect(this);
+}
 
 TFeedbackFrame::TFeedbackFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, parent) {
     setObjectName(QStringLiteral("FeedbackFrame"));
@@ -317,16 +323,46 @@ TMailMessage TFeedbackFrame::BuildMessage(QString& thanks) const {
 }
 
 void TFeedbackFrame::SendButtonClick() {
+    if (Sending())
+        return;
     QString thanks;
+    TMailMessage message;
     try {
-        // The busy cursor ends with this block, before any message box.
-        THourGlassScope busy;
-        const TMailMessage message = BuildMessage(thanks);
-        TIdSMTP(SMTPkaComboBox->currentText()).Send(message);
+        message = BuildMessage(thanks);
     } catch (const std::exception& error) {
         Dialogs().ShowMessage(ErrorText(error));
         return;
     }
-    if (!thanks.isEmpty())
+    // The thread owns copies only: the page may go before the mail is out.
+    const auto failure = std::make_shared<QString>();
+    const QString host = SMTPkaComboBox->currentText();
+    FSender = QThread::create([message, host, failure] {
+        try {
+            TIdSMTP(host).Send(message);
+        } catch (const std::exception& error) {
+            *failure = ErrorText(error);
+            if (failure->isEmpty())
+                *failure = QStringLiteral("The mail could not be sent");
+        } catch (...) {
+            *failure = QStringLiteral("The mail could not be sent");
+        }
+    });
+    connect(FSender, &QThread::finished, FSender, &QObject::deleteLater);
+    connect(FSender, &QThread::finished, this,
+            [this, failure, thanks] { SendFinished(*failure, thanks); });
+    FBusy = std::make_unique<THourGlassScope>();
+    SendButton->setEnabled(false);
+    FSender->start();
+}
+
+void TFeedbackFrame::SendFinished(const QString& failure, const QString& thanks) {
+    // The busy cursor ends before any message box.
+    FBusy.reset();
+    FSender = nullptr;
+    SendButton->setEnabled(true);
+    if (!failure.isEmpty())
+        Dialogs().ShowMessage(failure);
+    else if (!thanks.isEmpty())
         Dialogs().ShowMessage(thanks);
+    emit SendDone();
 }

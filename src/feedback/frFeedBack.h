@@ -4,10 +4,14 @@
 #include "TreeNodeFrame.h"
 
 #include <QList>
+#include <QPointer>
+#include <QThread>
 #include <QString>
+#include <memory>
 
 class QPushButton;
 class QWidget;
+class THourGlassScope;
 class TkaCheckBox;
 class TkaComboBox;
 class TkaEdit;
@@ -31,14 +35,19 @@ public:
     static const QString SupportAddress;
 
     explicit TFeedbackFrame(QObject* owner = nullptr, QWidget* parent = nullptr);
+    // A mail still on its way is left to its thread, which ends by itself.
+    ~TFeedbackFrame() override;
 
     // Collects the accounts and, without a chosen sender, takes the first one.
     void Loaded() override;
 
     // A sender address picked from the list picks its account's server.
     void FromkaComboBoxClick();
-    // Builds and sends the message of the tab on show; thanks or tells why not.
+    // Builds the message of the tab on show and sends it on a thread of its
+    // own, so the cameras go on meanwhile: the busy cursor shows and Send is
+    // disabled until the thanks or the reason why not.
     void SendButtonClick();
+    bool Sending() const { return FSender != nullptr; }
 
     // "Tarvik" and the program's version, the first line of every message.
     static QString ProductTitle();
@@ -77,5 +86,13 @@ private:
     // The message of the tab on show and the thanks for it.
     TMailMessage BuildMessage(QString& thanks) const;
 
+    void SendFinished(const QString& failure, const QString& thanks);
+
     QList<TAccount> FAccounts;
+    QPointer<QThread> FSender;
+    std::unique_ptr<THourGlassScope> FBusy;
+
+signals:
+    // A send ended, with its box shown.
+    void SendDone();
 };

@@ -14,13 +14,17 @@
 #include "kaMemo.h"
 #include "kaPageControl.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTimer>
 #include <memory>
 #include <ostream>
 
@@ -63,6 +67,16 @@ protected:
     void Send(QWidget* tab) {
         Frame->kaPageControl->setCurrentWidget(tab);
         Frame->SendButtonClick();
+        WaitForTheSend();
+    }
+
+    // The mail goes out on a thread of its own; its box comes when it ends.
+    void WaitForTheSend() {
+        QElapsedTimer waited;
+        waited.start();
+        while (Frame->Sending() && waited.elapsed() < 90000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        ASSERT_FALSE(Frame->Sending());
     }
 
     // The decoded body of the only message received, split at its CR LF line ends.
@@ -252,4 +266,44 @@ TEST_F(FeedbackFrameTest, WithoutAccountsBothBoxesStartEmptyAndTypingWorks) {
     Send(Frame->FeedbackTabSheet);
     EXPECT_EQ(Sink->Received().value(0)["mail_from"].toString(), "bob@example.net");
     EXPECT_EQ(Dialogs.Asked, QStringList{"Message: Thanks for sending Feedback"});
+}
+
+TEST_F(FeedbackFrameTest, AServerThatNeverAnswersHoldsNothingButTheSendButton) {
+    // Accepted by the kernel, never answered: the greeting does not come.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    SetSmtpPort(silent.serverPort());
+    Address(QStringLiteral("anna@example.com"), QStringLiteral("127.0.0.1"));
+    Frame->kaPageControl->setCurrentWidget(Frame->FeedbackTabSheet);
+    Frame->SendButtonClick();
+    ASSERT_TRUE(Frame->Sending());
+    EXPECT_FALSE(Frame->SendButton->isEnabled());
+    EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
+    Frame->SendButtonClick(); // a second press sends nothing more
+
+    // Meanwhile the event loop runs: a timer of 20 ms keeps firing.
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(20);
+    QElapsedTimer waited;
+    waited.start();
+    while (ticks < 10 && waited.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GE(ticks, 10);
+    EXPECT_TRUE(Frame->Sending());
+    EXPECT_TRUE(Dialogs.Asked.isEmpty());
+
+    // The server goes: the send ends with its reason and everything is back.
+    silent.close();
+    while (silent.hasPendingConnections())
+        delete silent.nextPendingConnection();
+    WaitForTheSend();
+    ASSERT_EQ(Dialogs.Asked.size(), 1);
+    EXPECT_TRUE(Dialogs.Asked.first().startsWith("Message: "))
+        << Dialogs.Asked.first().toStdString();
+    EXPECT_FALSE(Dialogs.Asked.first().contains("Thank")) << Dialogs.Asked.first().toStdString();
+    EXPECT_TRUE(Frame->SendButton->isEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Sink->Received().isEmpty());
 }
