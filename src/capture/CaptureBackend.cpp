@@ -69,6 +69,11 @@ TCaptureDriver FindCaptureDriver(int driverIndex) {
     return {};
 }
 
+QString CaptureDriverIdentity(int driverIndex) {
+    const TCaptureDriver driver = FindCaptureDriver(driverIndex);
+    return driver.Backend != nullptr ? driver.Backend->Identity(driver.Index) : QString();
+}
+
 TCaptureDialogs* CaptureDialogs() {
     return Registry().Dialogs;
 }

@@ -101,6 +101,9 @@ public:
     // The device's capabilities when they are known without connecting it;
     // by default a device is connected to ask it.
     virtual std::optional<TCaptureCaps> KnownCaps(int /*index*/) { return std::nullopt; }
+    // What tells this camera from every other one however the devices are
+    // numbered today; by default its description.
+    virtual QString Identity(int index) { return Description(index); }
 };
 
 using TCaptureBackendList = std::vector<std::shared_ptr<TCaptureBackend>>;
@@ -125,6 +128,9 @@ struct TCaptureDriver {
 };
 // Backend null when no driver has that index (indexes 0 to 9 only).
 TCaptureDriver FindCaptureDriver(int driverIndex);
+// The identity of the driver with a global index, prefixed with its kind;
+// empty when no driver has that index.
+QString CaptureDriverIdentity(int driverIndex);
 
 // The configuration dialogs of a device. The program installs the Qt ones at
 // start-up; without an installation every dialog answers false.
