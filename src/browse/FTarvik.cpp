@@ -1,6 +1,7 @@
 #include "FTarvik.h"
 
 #include "ApplicationErrors.h"
+#include "CameraTable.h"
 #include "EkaError.h"
 #include "FVideoSetup.h"
 #include "PathTreeNodeObject.h"
@@ -303,21 +304,30 @@ void TTarvikForm::AddCameras() {
     bool candidate = true;
     QString description;
     QString version;
-    for (int index = 0; GetDriverDescription(index, description, version); ++index)
-        StartStep([&] { AddCamera(index, description, candidate); });
+    // A camera's settings, scenes and mask follow the camera, not its place.
+    TCameraTable cameras(CfgIniFile());
+    for (int index = 0; GetDriverDescription(index, description, version); ++index) {
+        const int number = cameras.Number(CaptureDriverIdentity(index));
+        StartStep([&] { AddCamera(index, number, description, candidate); });
+    }
+    // A table that cannot be stored costs no camera its recordings.
+    StartStep([&cameras] { cameras.Store(); });
     RootNode->setExpanded(true);
 }
 
-void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& candidate) {
-    auto* frame = CreateLoaded<TVideoFrame>(nullptr, DirExplorerFrame->kaPanel);
+void TTarvikForm::AddCamera(int driverIndex, int number, const QString& description,
+                            bool& candidate) {
+    auto* frame = CreateLoaded<TVideoFrame>(nullptr, DirExplorerFrame->kaPanel, number);
     frame->hide();
     FVideoFrames.append(frame);
+    connect(frame, &TVideoFrame::TroubleChanged, this, &TTarvikForm::UpdateTrayToolTip);
     QTreeWidgetItem* cameraNode =
         Tree()->AddNode(RootNode, description, frame, new TTreeNodeObject, -1, CameraImage);
     cameraNode->setExpanded(true);
     // This also creates the scene frame, which fails without a "Scenes" folder.
     // A camera without recordings still shows and detects motion.
     StartStep([&] { frame->SetDescription(description); });
+    UpdateTrayToolTip();
 
     if (TVideoCap* cap = frame->VideoCap) {
         try {
@@ -334,7 +344,7 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
     }
 
     if (TSceneFrame* scenes = frame->SceneFrame())
-        AddRecordings(cameraNode, scenes, driverIndex);
+        AddRecordings(cameraNode, scenes, number - 1);
 
     if (FirstVideoFrame == nullptr && candidate) {
         FirstCameraNode = cameraNode;
@@ -344,11 +354,11 @@ void TTarvikForm::AddCamera(int driverIndex, const QString& description, bool& c
     }
 }
 
-void TTarvikForm::AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int driverIndex) {
+void TTarvikForm::AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int folder) {
     QTreeWidgetItem* scenesNode = AddScenesNode(cameraNode, scenes);
     // Without its folder the camera records nothing until the user chooses
     // another one on its scene page.
-    StartStep([&] { SetDefaultSceneDir(scenes, driverIndex); });
+    StartStep([&] { SetDefaultSceneDir(scenes, folder); });
     // Pictures written completely but not yet named when the program was killed.
     RecoverPictureTemporaries(scenes->SceneDir());
     connect(scenes, &TSceneFrame::RecordingFailureChanged, this, &TTarvikForm::UpdateTrayToolTip);
@@ -378,13 +388,13 @@ QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneF
     return node;
 }
 
-void TTarvikForm::SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex) {
+void TTarvikForm::SetDefaultSceneDir(TSceneFrame* sceneFrame, int folder) {
     if (!sceneFrame->SceneDir().isEmpty())
         return;
     // One level at a time: "Scenes" first, then the camera's own folder.
     ProgramSubDir(QStringLiteral("Scenes"));
     sceneFrame->SetSceneDir(
-        ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(driverIndex)));
+        ProgramSubDir(QStringLiteral("Scenes") + PathSeparator + QString::number(folder)));
 }
 
 // ---- First play -----------------------------------------------------------------------
@@ -508,8 +518,8 @@ void TTarvikForm::LanguageItemClick(QAction* item) {
     item->setChecked(true);
     const QString name = item->text().remove(QLatin1Char('&'));
     SelectLanguageByName(name);
-    TrayIcon->SetToolTip(TRootFrame::ProductTitle() + QStringLiteral("\r\n") +
-                         ToolTipMessage().Text());
+    FTrayToolTip = TRootFrame::ProductTitle() + QStringLiteral("\r\n") + ToolTipMessage().Text();
+    UpdateTrayToolTip();
     ActiveLanguageName = name;
     CfgIniFile()->WriteString(QStringLiteral("General"), QStringLiteral("ActiveLanguage"), name);
 }
@@ -588,10 +598,15 @@ void TTarvikForm::RestoreApplication() {
 void TTarvikForm::UpdateTrayToolTip() {
     if (TrayIcon == nullptr)
         return;
-    QString tip = ProgramName;
+    QString tip = FTrayToolTip.isEmpty() ? ProgramName : FTrayToolTip;
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
-        if (frame != nullptr && frame->SceneFrame() != nullptr &&
-            !frame->SceneFrame()->RecordingFailure().isEmpty())
+        if (frame == nullptr)
+            continue;
+        if (frame->NoPictures())
+            tip += QStringLiteral("\r\n") + frame->Description() + QStringLiteral(": ") +
+                   frame->NoPicturesText();
+        const TSceneFrame* scenes = frame->SceneFrame();
+        if (scenes == nullptr || !scenes->RecordingFailure().isEmpty())
             tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
     }
     TrayIcon->SetToolTip(tip);
@@ -671,6 +686,14 @@ void TTarvikForm::FormClose() {
     // reported; the program ends all the same.
     RunHandled([this, state] { SaveWindowPlacement(*this, state); });
     emit Terminated();
+}
+
+void TTarvikForm::EndUnattended() {
+    for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
+        if (frame != nullptr)
+            frame->SaveMaskUnasked();
+    }
+    WMQueryEndSession();
 }
 
 void TTarvikForm::WMQueryEndSession() {

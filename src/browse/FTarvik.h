@@ -81,6 +81,9 @@ public:
     // The end of the desktop session (and SIGTERM, SIGINT): stops the
     // cameras, stores the placement and closes the window for good.
     void WMQueryEndSession();
+    // SIGTERM: the end of the session without a question; modified masks
+    // are saved where they can be.
+    void EndUnattended();
     void DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node);
     void DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node);
     // Activates the item's language, stores it and renews the tray tool tip.
@@ -140,12 +143,13 @@ private:
     void CreateTrayIcon();
     void AddTopLevelNodes();
     void AddCameras();
-    void AddCamera(int driverIndex, const QString& description, bool& candidate);
-    // The camera's scenes node, its folder and its new scenes.
-    void AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int driverIndex);
+    // Number is the camera's own settings number (section "Cameras").
+    void AddCamera(int driverIndex, int number, const QString& description, bool& candidate);
+    // The camera's scenes node, its folder (Scenes/Folder by default) and its new scenes.
+    void AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes, int folder);
     QTreeWidgetItem* AddScenesNode(QTreeWidgetItem* cameraNode, TSceneFrame* sceneFrame);
-    // Scenes/N below the program folder for a camera without a stored folder.
-    void SetDefaultSceneDir(TSceneFrame* sceneFrame, int driverIndex);
+    // Scenes/Folder below the program folder for a camera without a stored folder.
+    void SetDefaultSceneDir(TSceneFrame* sceneFrame, int folder);
     // Runs one step of FormCreate; an error is reported (each message once per
     // start) and false returned, so the start-up goes on.
     bool StartStep(const std::function<void()>& step);
@@ -167,4 +171,6 @@ private:
     bool FClosed = false;
     bool FEndingSession = false;
     QStringList FStartErrors;
+    // The tool tip's first lines; the cameras' troubles follow.
+    QString FTrayToolTip;
 };

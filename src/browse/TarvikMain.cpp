@@ -39,7 +39,7 @@ public:
         }
         if (Terminating) {
             // Ended while the start-up showed a message: end as the session does.
-            Form->WMQueryEndSession();
+            Form->EndUnattended();
             return End(EXIT_SUCCESS);
         }
         QObject::connect(Form.get(), &TTarvikForm::Terminated, qApp, &QCoreApplication::quit,
@@ -64,7 +64,7 @@ public:
         Form->kaApplicationEvents1->SetShowExceptionBox(false);
         // Not inside the signal's own handler: a box that is open meanwhile
         // must still see the next signal.
-        QTimer::singleShot(0, Form.get(), [this] { Form->WMQueryEndSession(); });
+        QTimer::singleShot(0, Form.get(), [this] { Form->EndUnattended(); });
     }
 
 private:

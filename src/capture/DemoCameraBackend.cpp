@@ -22,3 +22,9 @@ std::unique_ptr<TCaptureDevice> TDemoCameraBackend::CreateDevice(int index) {
         return nullptr;
     return std::make_unique<TDemoCamera>(index + 1, Settings[std::size_t(index)]);
 }
+
+QString TDemoCameraBackend::Identity(int index) {
+    if (index < 0 || index >= DeviceCount())
+        return {};
+    return QStringLiteral("demo:%1").arg(index + 1);
+}

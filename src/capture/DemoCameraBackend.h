@@ -15,6 +15,8 @@ public:
     QString Description(int index) override;
     QString Version(int index) override;
     std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
+    // A demo camera is known by its number.
+    QString Identity(int index) override;
 
 private:
     std::vector<std::shared_ptr<TDemoCamera::TSettings>> Settings;

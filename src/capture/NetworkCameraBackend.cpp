@@ -36,3 +36,9 @@ std::optional<TCaptureCaps> TNetworkCameraBackend::KnownCaps(int index) {
         return std::nullopt;
     return TCaptureCaps{};
 }
+
+QString TNetworkCameraBackend::Identity(int index) {
+    if (index < 0 || index >= DeviceCount())
+        return {};
+    return QStringLiteral("network:") + Cameras[index].Name;
+}

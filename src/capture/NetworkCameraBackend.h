@@ -17,6 +17,8 @@ public:
     std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
     // A network camera has no driver dialogs: the camera itself is set up.
     std::optional<TCaptureCaps> KnownCaps(int index) override;
+    // A network camera is known by the name the user gave it.
+    QString Identity(int index) override;
 
 private:
     QList<TNetworkCameraEntry> Cameras;

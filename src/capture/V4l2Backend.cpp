@@ -69,6 +69,13 @@ std::unique_ptr<TCaptureDevice> TV4l2Backend::CreateDevice(int index) {
     return std::make_unique<TV4l2Device>(Calls, nodes[index].Path, chosen, FrameTimeoutMs);
 }
 
+QString TV4l2Backend::Identity(int index) {
+    const QList<TNode>& nodes = Nodes();
+    if (index < 0 || index >= nodes.size())
+        return {};
+    return QStringLiteral("v4l2:%1 %2").arg(nodes[index].BusInfo, nodes[index].Card);
+}
+
 void TV4l2Backend::Refresh() {
     QStringList paths = Calls->DeviceNodes();
     std::sort(paths.begin(), paths.end(), [](const QString& a, const QString& b) {
@@ -100,5 +107,6 @@ std::optional<TV4l2Backend::TNode> TV4l2Backend::Probe(const QString& path) {
     if (Calls->Ioctl(fd.Get(), VIDIOC_QUERYCAP, &capability) < 0 || !CanStreamVideo(capability))
         return std::nullopt;
     return TNode{path, FixedText(capability.card, sizeof capability.card),
-                 FixedText(capability.driver, sizeof capability.driver), capability.version};
+                 FixedText(capability.driver, sizeof capability.driver),
+                 FixedText(capability.bus_info, sizeof capability.bus_info), capability.version};
 }

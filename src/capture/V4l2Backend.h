@@ -21,6 +21,9 @@ public:
     QString Description(int index) override;
     QString Version(int index) override;
     std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
+    // The bus the device hangs on and its card name: the same device keeps
+    // it whatever node number it gets.
+    QString Identity(int index) override;
 
     // Takes the list of nodes anew.
     void Refresh();
@@ -30,6 +33,7 @@ private:
         QString Path;
         QString Card;
         QString Driver;
+        QString BusInfo;
         std::uint32_t DriverVersion = 0;
     };
 

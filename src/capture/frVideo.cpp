@@ -1,6 +1,4 @@
 #include "frVideo.h"
-#include "kaHotkey.h"
-#include "kaLanguage.h"
 
 #include "ApplicationErrors.h"
 #include "FVideoSetup.h"
@@ -13,7 +11,9 @@
 #include "kaActionList.h"
 #include "kaEdit.h"
 #include "kaGeneral.h"
+#include "kaHotkey.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaMaskBitmap.h"
 #include "kaMaskFile.h"
 #include "kaPageControl.h"
@@ -39,6 +39,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -50,6 +51,12 @@ TkaMessage LastMotionMessage{QStringLiteral("FRVIDEO_MSG_LASTMOTION"),
                              QStringLiteral("Last Motion")};
 TkaMessage PictureTimeMessage{QStringLiteral("FRVIDEO_MSG_PICTURETIME"),
                               QStringLiteral("Last Picture")};
+TkaMessage NoPicturesMessage{QStringLiteral("FRVIDEO_MSG_NOPICTURES"),
+                             QStringLiteral("No pictures from the camera since")};
+TkaMessage NoSceneFrameMessage{QStringLiteral("FRVIDEO_MSG_NOSCENEFRAME"),
+                               QStringLiteral("Nothing is recorded, the camera has no scene "
+                                              "settings")};
+constexpr double SecondsPerDay = 24.0 * 60 * 60;
 
 // Tool tips of the broadcast edits and the status panels (panel 5 stays empty).
 TkaMessage SourceHintMessage{
@@ -78,7 +85,8 @@ QString HintText(std::optional<TkaMessage>& message) {
 }
 
 void RegisterMessages() {
-    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
+    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage,
+                                &NoPicturesMessage, &NoSceneFrameMessage})
         message->Handle();
 }
 
@@ -220,10 +228,12 @@ QIcon MaskToolIcon(TMaskTool tool, int lineWidth = 0) {
 
 // ---- Construction ----------------------------------------------------------------
 
-TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, parent) {
+TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent, int number)
+    : TTreeNodeFrame(owner, parent), FNumber(number > 0 ? number : NextPageNumber()),
+      FNumberGiven(number > 0) {
     // Named before any component exists: their settings are keyed below the
     // page's name, and remanent actions restore while the page loads.
-    setObjectName(QStringLiteral("VideoFrame%1").arg(NextPageNumber()));
+    setObjectName(QStringLiteral("VideoFrame%1").arg(FNumber));
     RegisterMessages();
     CreateComponents();
     FLineWidth = 10;
@@ -244,6 +254,11 @@ TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner
 TVideoFrame::~TVideoFrame() {
     CaptureTimer->stop();
     FSetupForm.reset();
+}
+
+QString TVideoFrame::DefaultSourceName(int number) {
+    const QString name = QStringLiteral("MyCam");
+    return number <= 1 ? name : name + QString::number(number);
 }
 
 void TVideoFrame::CreateComponents() {
@@ -287,6 +302,10 @@ void TVideoFrame::CreateComponents() {
     CaptureTimer = Own(this, new QTimer(this), "CaptureTimer");
     CaptureTimer->setInterval(100);
     connect(CaptureTimer, &QTimer::timeout, this, &TVideoFrame::CaptureTimerTimer);
+    // Apart from the capture timer: a grab that never returns stops that one.
+    PictureWatchTimer = new QTimer(this);
+    PictureWatchTimer->setInterval(PictureWatchInterval);
+    connect(PictureWatchTimer, &QTimer::timeout, this, &TVideoFrame::CheckPictures);
 
     kaPictureAnalyser = Own(this, new TkaPictureAnalyser(this), "kaPictureAnalyser");
     kaPictureAnalyser->SetThresholdTotal(100);
@@ -384,7 +403,8 @@ void TVideoFrame::CreateToolBar() {
     SourcekaEdit = Own(this, new TkaEdit(ToolBar1), "SourcekaEdit");
     SourcekaEdit->setFixedWidth(98);
     SourcekaEdit->SetRemanent(true);
-    SourcekaEdit->setText(QStringLiteral("MyCam"));
+    // Pages of the running count (no camera's own number) share the plain name.
+    SourcekaEdit->setText(DefaultSourceName(FNumberGiven ? FNumber : 1));
     SourcekaEdit->setValidator(SourceValidator(SourcekaEdit));
     SourcekaEdit->setToolTip(SourceHintMessage.Text());
     SourcekaEdit->installEventFilter(this);
@@ -579,13 +599,25 @@ void TVideoFrame::SetDescription(const QString& value) {
     // A damaged mask file must not keep the camera from its page: the user
     // is told, the page watches everything, and the name stays.
     RunHandled([&] { LoadMask(maskFile); });
-    if (FSceneFrame == nullptr) {
+    if (FSceneFrame == nullptr)
+        CreateSceneFrame();
+}
+
+void TVideoFrame::CreateSceneFrame() {
+    try {
         FSceneFrame =
             CreateLoaded<TSceneFrame>(objectName() + QStringLiteral("Scene"), parentWidget());
-        FSceneFrame->setVisible(false);
-        connect(FSceneFrame, &TSceneFrame::RecordingFailureChanged, this,
-                &TVideoFrame::ShowRecordingFailure);
+    } catch (const std::exception& error) {
+        // The page goes on without recordings: it must say so where it shows.
+        FSceneFrameFailure = NoSceneFrameMessage.Text() + QStringLiteral(": ") + ErrorText(error);
+        ShowTrouble();
+        throw;
     }
+    FSceneFrameFailure.clear();
+    FSceneFrame->setVisible(false);
+    connect(FSceneFrame, &TSceneFrame::RecordingFailureChanged, this,
+            &TVideoFrame::ShowRecordingFailure);
+    ShowTrouble();
 }
 
 // ---- Capture ------------------------------------------------------------------------
@@ -593,15 +625,45 @@ void TVideoFrame::SetDescription(const QString& value) {
 void TVideoFrame::PlayActionExecute() {
     if (VideoCap == nullptr || VideoCap->DriverIndex() == -1)
         return;
+    OpenDriver();
+    FReconnectFailing = false;
+    if (!NoPictures())
+        FPictureSince = Now();
+    PictureWatchTimer->start();
+}
+
+void TVideoFrame::StopActionExecute() {
+    CloseDriver();
+    PictureWatchTimer->stop();
+    FPictureSince = 0;
+    EndNoPictures();
+}
+
+void TVideoFrame::OpenDriver() {
     THourGlassScope busy;
     VideoCap->SetVideoPreview(false);
     VideoCap->SetDriverOpen(true);
     CaptureTimer->start();
 }
 
-void TVideoFrame::StopActionExecute() {
+void TVideoFrame::CloseDriver() {
     CaptureTimer->stop();
     VideoCap->SetDriverOpen(false);
+}
+
+void TVideoFrame::Reconnect() {
+    CloseDriver();
+    if (VideoCap->DriverIndex() == -1)
+        return;
+    try {
+        OpenDriver();
+        FReconnectFailing = false;
+    } catch (const std::exception&) {
+        // The silence of the camera shows on the page; one box is enough.
+        if (std::exchange(FReconnectFailing, true))
+            return;
+        throw;
+    }
 }
 
 void TVideoFrame::CaptureTimerTimer() {
@@ -609,12 +671,46 @@ void TVideoFrame::CaptureTimerTimer() {
     RunHandled([this] {
         // Capture goes on at the next tick whatever goes wrong with this one,
         // also while the error is shown.
-        const auto restart = qScopeGuard([this] { CaptureTimer->start(); });
-        if (!VideoCap->GrabFrame()) {
-            StopActionExecute();
-            PlayActionExecute();
-        }
+        const auto restart = qScopeGuard([this] {
+            CaptureTimer->start();
+            CheckPictures();
+        });
+        if (!VideoCap->GrabFrame())
+            Reconnect();
     });
+}
+
+void TVideoFrame::PictureArrived() {
+    FPictureSince = Now();
+    EndNoPictures();
+}
+
+void TVideoFrame::CheckPictures() {
+    if (!CaptureTimer->isActive() || NoPictures() || FPictureSince == 0)
+        return;
+    if ((Now() - FPictureSince) * SecondsPerDay < NoPictureSeconds)
+        return;
+    FNoPicturesSince = FPictureSince;
+    MotionLamp->update();
+    ShowTrouble();
+    // The page shows it; the log keeps one row per silence.
+    RunHandled([this] {
+        LogApplicationError(ENoPictures(Description() + QStringLiteral(": ") + NoPicturesText()));
+    });
+}
+
+void TVideoFrame::EndNoPictures() {
+    if (!NoPictures())
+        return;
+    FNoPicturesSince = 0;
+    MotionLamp->update();
+    ShowTrouble();
+}
+
+QString TVideoFrame::NoPicturesText() const {
+    if (!NoPictures())
+        return {};
+    return NoPicturesMessage.Text() + QLatin1Char(' ') + DateTimeText(FNoPicturesSince);
 }
 
 void TVideoFrame::VideoCapFrameCallback(QObject* /*sender*/, PVIDEOHDR lpVhdr) {
@@ -641,6 +737,7 @@ TFrameSettings TVideoFrame::FrameSettings() const {
 
 void TVideoFrame::ConnectPipeline() {
     FPipeline->OnPictures = [this](TkaFramePipeline*) {
+        PictureArrived();
         SetLastFrameTime(Now());
         if (kaPageControl->currentWidget() == VideoTabSheet)
             PaintBox->update();
@@ -755,17 +852,31 @@ QString TVideoFrame::PanelText(int index) const {
 }
 
 void TVideoFrame::ShowRecordingFailure(const QString& failure) {
+    FRecordingFailure = failure;
+    ShowTrouble();
+}
+
+void TVideoFrame::ShowTrouble() {
+    QStringList troubles;
+    if (NoPictures())
+        troubles << NoPicturesText();
+    if (!FSceneFrameFailure.isEmpty())
+        troubles << FSceneFrameFailure;
+    if (!FRecordingFailure.isEmpty())
+        troubles << QStringLiteral("Recording fails: ") + FRecordingFailure;
     if (FRecordingFailureLabel == nullptr) {
+        if (troubles.isEmpty())
+            return;
         FRecordingFailureLabel = new QLabel(StatusBar);
         QPalette palette = FRecordingFailureLabel->palette();
         palette.setColor(QPalette::WindowText, Qt::red);
         FRecordingFailureLabel->setPalette(palette);
         StatusBar->addPermanentWidget(FRecordingFailureLabel, 1);
     }
-    FRecordingFailureLabel->setText(
-        failure.isEmpty() ? QString() : QStringLiteral("Recording fails: ") + failure);
+    FRecordingFailureLabel->setText(troubles.join(QStringLiteral("; ")));
     FRecordingFailureLabel->setToolTip(FRecordingFailureLabel->text());
-    FRecordingFailureLabel->setVisible(!failure.isEmpty());
+    FRecordingFailureLabel->setVisible(!troubles.isEmpty());
+    emit TroubleChanged();
 }
 
 void TVideoFrame::SetPanelText(int index, const QString& text) {
@@ -773,8 +884,11 @@ void TVideoFrame::SetPanelText(int index, const QString& text) {
 }
 
 void TVideoFrame::StatusBarDrawPanel(QPainter& canvas, const QRect& rect) {
-    canvas.fillRect(rect,
-                    FMotion ? QColor(0, 255, 0) : StatusBar->palette().color(QPalette::Window));
+    // Grey while the camera is silent: its last verdict is no news.
+    const QColor colour = NoPictures() ? QColor(Qt::gray)
+                          : FMotion    ? QColor(0, 255, 0)
+                                       : StatusBar->palette().color(QPalette::Window);
+    canvas.fillRect(rect, colour);
 }
 
 // ---- Painting -------------------------------------------------------------------------------
@@ -1030,6 +1144,28 @@ void TVideoFrame::QueryMaskSave(bool& canClose) {
     case TDialogAnswer::Cancel:
         canClose = false;
         break;
+    }
+}
+
+void TVideoFrame::SaveMaskUnasked() {
+    if (!FMaskModified)
+        return;
+    const QString fileName =
+        FMaskFileName.isEmpty()
+            ? IncludeBackslash(FMaskDirectory) + QStringLiteral("unsaved-%1.msk").arg(FNumber)
+            : FMaskFileName;
+    const QString camera = Description().isEmpty() ? objectName() : Description();
+    try {
+        MaskFile::Write(fileName, MaskBitmap());
+        FMaskModified = false;
+        LogApplicationError(EkaError(
+            QStringLiteral("The modified mask of %1 was saved to %2").arg(camera, fileName)));
+    } catch (const std::exception& error) {
+        RunHandled([&] {
+            LogApplicationError(EkaError(QStringLiteral("The modified mask of %1 could not be "
+                                                        "saved to %2: %3")
+                                             .arg(camera, fileName, ErrorText(error))));
+        });
     }
 }
 

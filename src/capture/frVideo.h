@@ -33,11 +33,20 @@ class TVideoSetupForm;
 // One camera page: it grabs a frame at every tick of its capture timer, hands
 // it to its frame pipeline (which decides on motion, compresses motion frames
 // to JPEG, has them stored and optionally broadcasts them) and shows the result.
+// What the error log is told when a capturing camera stops delivering.
+class ENoPictures : public EkaError {
+public:
+    using EkaError::EkaError;
+};
+
 class TVideoFrame : public TTreeNodeFrame {
     Q_OBJECT
 
 public:
     static constexpr int StatusPanelCount = 7;
+    // A capturing camera without a new picture for this long is shown as silent.
+    static constexpr int NoPictureSeconds = 5;
+    static constexpr int PictureWatchInterval = 1000; // ms
     static constexpr int MaskWidth = TkaFramePipeline::MaskWidth;
     static constexpr int MaskHeight = TkaFramePipeline::MaskHeight;
     // Designed geometry of the two time labels.
@@ -45,10 +54,16 @@ public:
     static constexpr int LastMotionLabelLeft = 194;
     static constexpr int LastMotionLabelWidth = 191;
 
-    explicit TVideoFrame(QObject* owner, QWidget* parent = nullptr);
+    // Number is the N of the page's name "VideoFrameN", under which its
+    // settings are kept; 0 takes the next of a running count.
+    explicit TVideoFrame(QObject* owner, QWidget* parent = nullptr, int number = 0);
     ~TVideoFrame() override;
 
     void Loaded() override;
+    int Number() const { return FNumber; }
+    // The broadcast name a camera starts with: "MyCam", then "MyCam2", ...,
+    // so no two cameras merge in the viewer.
+    static QString DefaultSourceName(int number);
     // The setup dialog follows the page: hidden with it, shown again with it.
     void setVisible(bool visible) override;
 
@@ -73,6 +88,10 @@ public:
     // Before the program ends: asks to save a modified mask. Cancel, or a
     // save that failed, sets CanClose to false.
     void QueryMaskSave(bool& canClose);
+    // When nobody can be asked (the program is ended by a signal): a modified
+    // mask goes to its file, or without one to Mask/unsaved-<number>.msk; the
+    // error log says where, or why it failed. Never raises, never asks.
+    void SaveMaskUnasked();
 
     const QImage& DisplayBitmap() const { return FPipeline->DisplayBitmap(); }
     const QImage& AnalysisBitmap() const { return FPipeline->AnalysisBitmap(); }
@@ -99,6 +118,18 @@ public:
     // empty Failure takes the text away. Driven by the scene frame.
     void ShowRecordingFailure(const QString& failure);
     QLabel* RecordingFailureLabel() const { return FRecordingFailureLabel; }
+    // Why nothing is recorded when the page has no scene frame, or empty.
+    const QString& SceneFrameFailure() const { return FSceneFrameFailure; }
+
+    // While capturing: when no picture came for NoPictureSeconds, the page
+    // shows since when in red, the lamp goes grey and the error log gets one
+    // row; the next picture ends it. Runs every PictureWatchInterval and
+    // after every grab.
+    void CheckPictures();
+    // Whether the capturing camera has been silent for too long.
+    bool NoPictures() const { return FNoPicturesSince != 0; }
+    // The text the page shows for the silence, or empty.
+    QString NoPicturesText() const;
 
     // Event handlers. The action handlers raise their errors; the toolbar
     // hands them to the application's error handling.
@@ -176,6 +207,10 @@ public:
     // Created with the page and freed with it.
     TVideoSetupForm* SetupForm() const { return FSetupForm.get(); }
 
+signals:
+    // Recording failure, the scene frame or the silence of the camera changed.
+    void TroubleChanged();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -194,6 +229,15 @@ private:
     void ConnectActions();
     void ConnectPipeline();
     TFrameSettings FrameSettings() const;
+    void CreateSceneFrame();
+    void OpenDriver();
+    void CloseDriver();
+    // After a failed grab: closes and opens the driver again. A camera that
+    // stays away fails every tick; only the first failure is raised.
+    void Reconnect();
+    void PictureArrived();
+    void EndNoPictures();
+    void ShowTrouble();
     // The disk-space guard, then the scene frame stores the picture.
     void StoreMotionPicture();
     void ShowMotionPicture();
@@ -208,6 +252,8 @@ private:
     bool SourceKeyAccepted(const QKeyEvent& key) const;
     bool PortKeyAccepted(const QKeyEvent& key) const;
 
+    int FNumber = 0;
+    bool FNumberGiven = false;
     QString FDescription;
     QPointer<TSceneFrame> FSceneFrame;
     QString FMaskFileName;
@@ -232,5 +278,13 @@ private:
     TPaintBox* MotionLamp = nullptr;
     std::array<QLabel*, StatusPanelCount> Panels{};
     QLabel* FRecordingFailureLabel = nullptr;
+    QString FRecordingFailure;
+    QString FSceneFrameFailure;
+    // When the latest picture came (or capture began); 0 while idle.
+    double FPictureSince = 0;
+    // Since when the camera is silent; 0 while pictures come.
+    double FNoPicturesSince = 0;
+    bool FReconnectFailing = false;
+    QTimer* PictureWatchTimer = nullptr;
     std::unique_ptr<TVideoSetupForm> FSetupForm;
 };

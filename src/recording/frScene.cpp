@@ -184,8 +184,10 @@ void TSceneFrame::SetSceneDir(const QString& value) {
             object->SetPath(value);
     }
     // Last: a setting that cannot be stored (a read-only "Cfg") is reported,
-    // and the camera records into the folder all the same.
-    WriteComponentSetting(this, SceneDirKey, value);
+    // and the camera records into the folder all the same. The stored folder
+    // read back at start is not written again, so loading never fails on it.
+    if (ReadComponentSetting(this, SceneDirKey, QString()) != value)
+        WriteComponentSetting(this, SceneDirKey, value);
 }
 
 QString TSceneFrame::AddPicture(const TJPEGImage& image) {

@@ -13,6 +13,8 @@ struct TTestCameraScript {
     QImage Picture = Grey(QSize(100, 100), 100);
     bool OpenFails = false;
     bool GrabFails = false;
+    // Grabs succeed but bring nothing new, as a stream that hangs.
+    bool NoNewFrames = false;
     QStringList Log;
 
     static QImage Grey(QSize size, int value) {
@@ -52,6 +54,10 @@ public:
         S->Log << QStringLiteral("grab");
         if (S->GrabFails)
             return false;
+        if (S->NoNewFrames) {
+            frame.clear();
+            return true;
+        }
         const QImage& picture = S->Picture;
         const std::size_t row = std::size_t(picture.width()) * 3;
         frame.resize(row * std::size_t(picture.height()));

@@ -2,6 +2,7 @@
 
 #include "CaptureSettings.h"
 #include "DemoCameraBackend.h"
+#include "PageFixture.h"
 #include "TempProgramDir.h"
 #include "V4l2Device.h"
 #include "Videocap.h"
@@ -542,3 +543,40 @@ TEST_F(CaptureListTest, StoredValuesOutsideTheControlsRangeAreClamped) {
 }
 
 } // namespace
+
+class V4l2PageTest : public PageFixture {
+protected:
+    void TearDown() override {
+        SetClock({});
+        PageFixture::TearDown();
+    }
+};
+
+TEST_F(V4l2PageTest, AnUnpluggedCameraIsShownSilentAndReconnectedWhenItComesBack) {
+    double time = 45000.5;
+    SetClock([&time] { return time; });
+    auto fake = std::make_shared<TFakeV4l2>();
+    fake->Nodes.push_back({"/dev/video0"});
+    fake->AutoProduce = true;
+    TVideoFrame& page = CreatePage({std::make_shared<TV4l2Backend>(fake)});
+    page.PlayActionExecute();
+    Tick();
+    ASSERT_EQ(page.DisplayBitmap().width(), 640);
+
+    // ENODEV from every call: the page keeps trying without a box per tick.
+    fake->Unplugged = true;
+    for (int i = 0; i < 60; ++i) {
+        time += 0.1 / (24 * 60 * 60);
+        Tick();
+    }
+    EXPECT_EQ(Errors.size(), 1) << Errors.join("\n").toStdString();
+    EXPECT_TRUE(page.NoPictures());
+    EXPECT_TRUE(fake->Mapped.empty()) << "the lost device's buffers are let go";
+
+    fake->Unplugged = false;
+    Tick();
+    Tick();
+    EXPECT_TRUE(page.VideoCap->DriverOpen());
+    EXPECT_FALSE(page.NoPictures());
+    EXPECT_EQ(Errors.size(), 1);
+}
