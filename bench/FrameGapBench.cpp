@@ -55,6 +55,9 @@ void MeasureGaps(benchmark::State& state, const std::function<void()>& disturb,
     const int pause = page->CaptureTimer->interval();
     for (auto _ : state) {
         meter->Restart();
+        // The disturbance begins between two grabs, and grabs follow its end.
+        while (meter->Grabs() < 2)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         QElapsedTimer running;
         running.start();
         if (disturb)
@@ -63,6 +66,9 @@ void MeasureGaps(benchmark::State& state, const std::function<void()>& disturb,
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         if (end)
             end();
+        const int grabs = meter->Grabs();
+        while (meter->Grabs() < grabs + 2)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         state.counters["largest_gap_ms"] = meter->LargestGapMs();
         state.counters["target_ms"] = 2.0 * pause + 50;
         state.counters["grabs"] = meter->Grabs();
