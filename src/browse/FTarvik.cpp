@@ -598,7 +598,7 @@ void TTarvikForm::RestoreApplication() {
 void TTarvikForm::UpdateTrayToolTip() {
     if (TrayIcon == nullptr)
         return;
-    QString tip = FTrayToolTip.isEmpty() ? ProgramName : FTrayToolTip;
+    QString tip;
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
         if (frame == nullptr)
             continue;
@@ -609,7 +609,12 @@ void TTarvikForm::UpdateTrayToolTip() {
         if (scenes == nullptr || !scenes->RecordingFailure().isEmpty())
             tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
     }
-    TrayIcon->SetToolTip(tip);
+    // The tool tip is short: with troubles the name alone leaves room for them.
+    if (!tip.isEmpty())
+        tip.prepend(ProgramName);
+    TrayIcon->SetToolTip(tip.isEmpty() && !FTrayToolTip.isEmpty() ? FTrayToolTip
+                         : tip.isEmpty()                          ? ProgramName
+                                                                  : tip);
 }
 
 void TTarvikForm::ShowActionExecute() {

@@ -41,6 +41,54 @@ private:
     TDemoCameraBackend Demo{1};
 };
 
+// A demo camera whose stream can be made to hang: grabs then bring nothing new.
+class THangingBackend final : public TCaptureBackend {
+public:
+    std::shared_ptr<bool> Hangs = std::make_shared<bool>(false);
+    int DeviceCount() override { return 1; }
+    QString Description(int index) override { return Demo.Description(index); }
+    QString Version(int index) override { return Demo.Version(index); }
+    std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
+
+private:
+    TDemoCameraBackend Demo{1};
+};
+
+class THangingDevice final : public TCaptureDevice {
+public:
+    THangingDevice(std::unique_ptr<TCaptureDevice> device, std::shared_ptr<bool> hangs)
+        : D(std::move(device)), Hangs(std::move(hangs)) {}
+    bool Open() override { return D->Open(); }
+    void Close() override { D->Close(); }
+    bool IsOpen() const override { return D->IsOpen(); }
+    TCaptureFormat Format() const override { return D->Format(); }
+    bool SetFormat(const TCaptureFormat& format) override { return D->SetFormat(format); }
+    QList<QSize> FrameSizes() override { return D->FrameSizes(); }
+    QStringList PixelFormats() override { return D->PixelFormats(); }
+    QList<TCaptureControl> Controls() override { return D->Controls(); }
+    bool SetControl(std::uint32_t id, int value) override { return D->SetControl(id, value); }
+    bool StartStreaming() override { return D->StartStreaming(); }
+    void StopStreaming() override { D->StopStreaming(); }
+    bool IsStreaming() const override { return D->IsStreaming(); }
+    bool GrabFrame(std::vector<std::uint8_t>& frame) override {
+        if (!*Hangs)
+            return D->GrabFrame(frame);
+        frame.clear();
+        return true;
+    }
+    TCaptureCaps Caps() override { return D->Caps(); }
+    QString ErrorText() const override { return D->ErrorText(); }
+
+private:
+    std::unique_ptr<TCaptureDevice> D;
+    std::shared_ptr<bool> Hangs;
+};
+
+std::unique_ptr<TCaptureDevice> THangingBackend::CreateDevice(int index) {
+    std::unique_ptr<TCaptureDevice> device = Demo.CreateDevice(index);
+    return device ? std::make_unique<THangingDevice>(std::move(device), Hangs) : nullptr;
+}
+
 // The main window in a fresh program folder, started, ended and started
 // again, as a machine runs it unattended.
 class UnattendedFormTest : public TempProgramDir {
@@ -57,6 +105,7 @@ protected:
     }
     void TearDown() override {
         Form.reset();
+        SetClock({});
         SetCaptureBackends({});
         TkaApplicationEvents::SetExitFunction(PreviousExit);
         SetBroadcastAddress(QHostAddress(QHostAddress::Broadcast));
@@ -168,4 +217,29 @@ TEST_F(UnattendedFormTest, TheEndBySignalSavesModifiedMasksWithoutAQuestion) {
     EXPECT_TRUE(QFileInfo::exists(PathOf("Mask/unsaved-2.msk")));
     EXPECT_EQ(LogRows("The modified mask of"), 2);
     EXPECT_FALSE(Page(0)->CaptureTimer->isActive());
+}
+
+TEST_F(UnattendedFormTest, AHangingStreamNamesTheCameraInTheTrayAndTheErrorLog) {
+    double time = 45000.5;
+    SetClock([&time] { return time; });
+    auto backend = std::make_shared<THangingBackend>();
+    Start({backend});
+    TVideoFrame* page = Page(0);
+    page->PlayActionExecute();
+    page->CaptureTimerTimer();
+    ASSERT_FALSE(page->DisplayBitmap().isNull());
+    EXPECT_EQ(Form->TrayIcon->ToolTip(), "Tarvik");
+
+    *backend->Hangs = true;
+    time += 6.0 / (24 * 60 * 60);
+    page->CaptureTimerTimer();
+    EXPECT_TRUE(Form->TrayIcon->ToolTip().startsWith(
+        "Tarvik\r\nDemo camera 1: No pictures from the camera since"))
+        << Form->TrayIcon->ToolTip().toStdString();
+    EXPECT_EQ(LogRows("Demo camera 1: No pictures from the camera since"), 1);
+
+    *backend->Hangs = false;
+    page->CaptureTimerTimer();
+    EXPECT_EQ(Form->TrayIcon->ToolTip(), "Tarvik");
+    page->StopActionExecute();
 }
