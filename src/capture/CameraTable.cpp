@@ -24,15 +24,20 @@ bool TCameraTable::Taken(int number) const {
 }
 
 int TCameraTable::Number(const QString& identity) {
+    // Two cameras of one identity (two network cameras of one name) are told
+    // apart by their order: a number is given once per run.
     for (const auto& [number, known] : Known) {
-        if (known == identity)
+        if (known == identity && !Given.contains(number)) {
+            Given.append(number);
             return number;
+        }
     }
     int number = 1;
     while (Taken(number))
         ++number;
     Known.append({number, identity});
     Added.append({number, identity});
+    Given.append(number);
     return number;
 }
 

@@ -31,4 +31,5 @@ private:
     TIniFile* Ini;
     QList<QPair<int, QString>> Known;
     QList<QPair<int, QString>> Added;
+    QList<int> Given;
 };
