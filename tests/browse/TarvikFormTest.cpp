@@ -1,3 +1,4 @@
+#include "../capture/TestCamera.h"
 #include "ApplicationErrors.h"
 #include "DemoCameraBackend.h"
 #include "EkaError.h"
@@ -7,6 +8,7 @@
 #include "PathTreeNodeObject.h"
 #include "ScriptedDialogs.h"
 #include "TIniFile.h"
+#include "TJPEGImage.h"
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
 #include "UnprivilegedScope.h"
@@ -17,6 +19,7 @@
 #include "frVideo.h"
 #include "kaAction.h"
 #include "kaApplicationEvents.h"
+#include "kaEdit.h"
 #include "kaPageControl.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
@@ -28,6 +31,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -606,3 +610,97 @@ TEST_F(TarvikFormTest, HelpNodeOpensTheHelpDocument) {
 }
 
 } // namespace
+
+// ---- Unattended ------------------------------------------------------------------
+
+namespace {
+
+// A start of the main window over Backends, after the form before it ended.
+void Start(std::unique_ptr<TTarvikForm>& form, TCaptureBackendList backends) {
+    form.reset();
+    SetCaptureBackends(std::move(backends));
+    form.reset(CreateLoaded<TTarvikForm>());
+    RestoreRemanentControls(); // as the window's first showing does
+}
+
+} // namespace
+
+TEST_F(TarvikFormTest, ACameraAddedInFrontTakesNoOtherCamerasSettings) {
+    auto Test = std::make_shared<TTestCameraScript>();
+    Start(Form, {std::make_shared<TDemoCameraBackend>(1)});
+    Form->VideoFrames().at(0)->SourcekaEdit->setText("Garden");
+    // Another camera comes before the demo camera in the list of devices.
+    Start(Form,
+          {std::make_shared<TTestCameraBackend>(Test), std::make_shared<TDemoCameraBackend>(1)});
+    TVideoFrame* added = Form->VideoFrames().at(0);
+    TVideoFrame* demo = Form->VideoFrames().at(1);
+    EXPECT_EQ(added->Description(), "Test camera") << "pages keep the order of the devices";
+    EXPECT_EQ(demo->objectName(), "VideoFrame1");
+    EXPECT_EQ(added->objectName(), "VideoFrame2");
+    EXPECT_EQ(demo->SceneFrame()->SceneDir(), PathOf("Scenes/0"));
+    EXPECT_EQ(added->SceneFrame()->SceneDir(), PathOf("Scenes/1"));
+    EXPECT_EQ(demo->SourcekaEdit->text(), "Garden");
+    EXPECT_EQ(added->SourcekaEdit->text(), "MyCam2") << "two cameras never share a name";
+}
+
+TEST_F(TarvikFormTest, AStoredSceneFolderRecordsWithAConfigurationThatCannotBeWritten) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to start the form as another user";
+    Start(Form, {std::make_shared<TDemoCameraBackend>(2)}); // the configuration of an earlier run
+    Form.reset();
+    for (const char* folder : {"", "Scenes/0", "Scenes/1"})
+        ASSERT_EQ(chmod(qPrintable(PathOf(folder)), 0777), 0) << folder;
+    ASSERT_EQ(chmod(qPrintable(PathOf("Cfg")), 0555), 0);
+    OpenPathForEverybody(qPrintable(Folder.path()));
+    ASSERT_EQ(chown(qPrintable(Runtime.path()), 65534, 65534), 0);
+    QImage bitmap(32, 32, QImage::Format_BGR888);
+    bitmap.fill(Qt::green);
+    TJPEGImage picture;
+    picture.Assign(bitmap);
+    picture.Compress();
+    {
+        const UnprivilegedScope nobody;
+        Start(Form, {std::make_shared<TDemoCameraBackend>(2)});
+        for (int i = 0; i < 2; ++i) {
+            TSceneFrame* scenes = Form->VideoFrames().at(i)->SceneFrame();
+            ASSERT_NE(scenes, nullptr) << i;
+            EXPECT_TRUE(scenes->GuardDiskSpace() && !scenes->AddPicture(picture).isEmpty()) << i;
+        }
+    }
+    chmod(qPrintable(PathOf("Cfg")), 0755);
+}
+
+TEST_F(TarvikFormTest, TheEndBySignalSavesModifiedMasksWithoutAQuestion) {
+    Start(Form, {std::make_shared<TDemoCameraBackend>(2)});
+    Form->VideoFrames().at(0)->LoadMask(PathOf("Mask/door.msk"));
+    Form->VideoFrames().at(0)->MaskClearActionExecute();
+    Form->VideoFrames().at(1)->MaskClearActionExecute();
+    Form->EndUnattended();
+    EXPECT_TRUE(Dialogs.Asked.isEmpty()) << Dialogs.Asked.join("\n").toStdString();
+    EXPECT_TRUE(QFileInfo::exists(PathOf("Mask/door.msk")));
+    EXPECT_TRUE(QFileInfo::exists(PathOf("Mask/unsaved-2.msk")));
+    EXPECT_EQ(Form->kaApplicationEvents1->ErrorLog().filter("The modified mask of").size(), 2);
+}
+
+TEST_F(TarvikFormTest, AHangingStreamNamesTheCameraInTheTrayAndTheErrorLog) {
+    auto Test = std::make_shared<TTestCameraScript>();
+    double time = 45000.5;
+    SetClock([&time] { return time; });
+    const auto realClock = qScopeGuard([] { SetClock({}); });
+    Start(Form, {std::make_shared<TTestCameraBackend>(Test)});
+    Form->VideoFrames().at(0)->PlayActionExecute();
+    Form->VideoFrames().at(0)->CaptureTimerTimer();
+    Test->NoNewFrames = true;
+    time += 6.0 / (24 * 60 * 60);
+    Form->VideoFrames().at(0)->CaptureTimerTimer();
+    EXPECT_TRUE(Form->TrayIcon->ToolTip().startsWith(
+        "Tarvik\r\nTest camera: No pictures from the camera since"))
+        << Form->TrayIcon->ToolTip().toStdString();
+    EXPECT_EQ(Form->kaApplicationEvents1->ErrorLog()
+                  .filter("Test camera: No pictures from the camera since")
+                  .size(),
+              1);
+    Test->NoNewFrames = false;
+    Form->VideoFrames().at(0)->CaptureTimerTimer();
+    EXPECT_EQ(Form->TrayIcon->ToolTip(), "Tarvik");
+}

@@ -560,23 +560,13 @@ TEST_F(V4l2PageTest, AnUnpluggedCameraIsShownSilentAndReconnectedWhenItComesBack
     fake->AutoProduce = true;
     TVideoFrame& page = CreatePage({std::make_shared<TV4l2Backend>(fake)});
     page.PlayActionExecute();
-    Tick();
-    ASSERT_EQ(page.DisplayBitmap().width(), 640);
-
-    // ENODEV from every call: the page keeps trying without a box per tick.
-    fake->Unplugged = true;
-    for (int i = 0; i < 60; ++i) {
-        time += 0.1 / (24 * 60 * 60);
+    fake->Unplugged = true; // ENODEV from every call, tick after tick: one box
+    for (int i = 0; i < 60; ++i, time += 0.1 / 86400)
         Tick();
-    }
     EXPECT_EQ(Errors.size(), 1) << Errors.join("\n").toStdString();
     EXPECT_TRUE(page.NoPictures());
-    EXPECT_TRUE(fake->Mapped.empty()) << "the lost device's buffers are let go";
-
     fake->Unplugged = false;
-    Tick();
-    Tick();
-    EXPECT_TRUE(page.VideoCap->DriverOpen());
+    Tick(2);
     EXPECT_FALSE(page.NoPictures());
-    EXPECT_EQ(Errors.size(), 1);
+    EXPECT_EQ(page.DisplayBitmap().width(), 640);
 }

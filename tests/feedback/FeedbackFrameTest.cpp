@@ -291,8 +291,8 @@ TEST_F(FeedbackFrameTest, AServerThatNeverAnswersHoldsNothingButTheSendButton) {
     silent.close(); // the server goes: the send ends with its reason
     qDeleteAll(silent.findChildren<QTcpSocket*>());
     WaitForTheSend();
-    ASSERT_EQ(Dialogs.Asked.size(), 1);
-    EXPECT_FALSE(Dialogs.Asked.first().contains("Thank")) << Dialogs.Asked.first().toStdString();
+    EXPECT_EQ(Dialogs.Asked.filter("Thank").size(), 0);
+    EXPECT_EQ(Dialogs.Asked.size(), 1);
     EXPECT_TRUE(Frame->SendButton->isEnabled());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
