@@ -66,7 +66,22 @@ std::unique_ptr<TCaptureDevice> TV4l2Backend::CreateDevice(int index) {
     std::shared_ptr<QSize>& chosen = ChosenSizes[nodes[index].Path];
     if (!chosen)
         chosen = std::make_shared<QSize>();
-    return std::make_unique<TV4l2Device>(Calls, nodes[index].Path, chosen, FrameTimeoutMs);
+    return std::make_unique<TV4l2Device>(Calls, CurrentPath(nodes[index]), chosen, FrameTimeoutMs);
+}
+
+QString TV4l2Backend::CurrentPath(const TNode& node) {
+    const auto same = [this, &node](const QString& path) {
+        const std::optional<TNode> probed = Probe(path);
+        return probed && probed->BusInfo == node.BusInfo && probed->Card == node.Card;
+    };
+    if (same(node.Path))
+        return node.Path;
+    // Plugged in again, a device may come back under another node.
+    for (const QString& path : Calls->DeviceNodes()) {
+        if (path != node.Path && same(path))
+            return path;
+    }
+    return node.Path;
 }
 
 QString TV4l2Backend::Identity(int index) {

@@ -38,6 +38,8 @@ private:
     };
 
     const QList<TNode>& Nodes();
+    // Where the device of Node is now: its own node, or the one it came back under.
+    QString CurrentPath(const TNode& node);
     std::optional<TNode> Probe(const QString& path);
 
     std::shared_ptr<TV4l2DeviceCalls> Calls;

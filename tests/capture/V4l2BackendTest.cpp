@@ -566,6 +566,7 @@ TEST_F(V4l2PageTest, AnUnpluggedCameraIsShownSilentAndReconnectedWhenItComesBack
     EXPECT_EQ(Errors.size(), 1) << Errors.join("\n").toStdString();
     EXPECT_TRUE(page.NoPictures());
     fake->Unplugged = false;
+    fake->Nodes[0].Path = "/dev/video3"; // back under another node
     Tick(2);
     EXPECT_FALSE(page.NoPictures());
     EXPECT_EQ(page.DisplayBitmap().width(), 640);
