@@ -13,7 +13,7 @@ namespace {
 // The lattice has at most this many columns and rows: a few hundred segments
 // fix a dozen numbers well, and the fit then costs little beside the
 // summing of the picture.
-constexpr int LatticeSide = 12;
+constexpr int LatticeSide = 10;
 // Fewer lit samples than this give no reliable estimate.
 constexpr std::size_t MinSamples = 12;
 // A sample darker than this (red + green + blue per pixel) gives no ratio.
@@ -34,16 +34,11 @@ using TMatrix = std::array<std::array<double, 4>, 4>;
 
 // Indices of the lattice along an axis of Count segments: the centres of
 // LatticeSide equal parts, or every segment of a short axis.
-std::vector<int> LatticeIndices(int count) {
-    std::vector<int> indices;
-    if (count <= LatticeSide) {
-        for (int i = 0; i < count; ++i)
-            indices.push_back(i);
-        return indices;
-    }
-    for (int s = 0; s < LatticeSide; ++s)
-        indices.push_back((2 * s + 1) * count / (2 * LatticeSide));
-    return indices;
+void LatticeIndices(int count, std::vector<int>& indices) {
+    indices.clear();
+    const int side = std::min(count, LatticeSide);
+    for (int s = 0; s < side; ++s)
+        indices.push_back((2 * s + 1) * count / (2 * side));
 }
 
 double Median(std::vector<double>& values) {
@@ -88,37 +83,32 @@ constexpr double TwoPow52 = 4503599627370496.0;
 // segment is what the correction costs beside the summing of the picture.
 // Sums lie between 0 and 2^52, so they convert to and from doubles through
 // the bits of 2^52.
-[[gnu::target("avx2,fma")]] void ApplyAvx2(TkaSegment* segment,
-                                           const std::vector<int>& columnWidths,
-                                           const std::vector<int>& rowHeights,
-                                           const TLightChange::TModel& m) {
+[[gnu::target("avx2,fma")]] void ApplyAvx2(TkaSegment* segment, const double* pixels,
+                                           std::size_t count, const TLightChange::TModel& m) {
     const __m256i lanes = _mm256_setr_epi64x(-1, -1, -1, 0);
     const __m256i magicBits = _mm256_set1_epi64x(0x4330000000000000);
     const __m256d magic = _mm256_set1_pd(TwoPow52);
     const __m256d zero = _mm256_setzero_pd();
+    const __m256d fullScale = _mm256_set1_pd(255.0);
     const __m256d red = _mm256_setr_pd(m[0][0], m[1][0], m[2][0], 0);
     const __m256d green = _mm256_setr_pd(m[0][1], m[1][1], m[2][1], 0);
     const __m256d blue = _mm256_setr_pd(m[0][2], m[1][2], m[2][2], 0);
     const __m256d offset = _mm256_setr_pd(m[0][3], m[1][3], m[2][3], 0);
-    for (int width : columnWidths) {
-        for (int height : rowHeights) {
-            auto* prev = reinterpret_cast<long long*>(segment->PrevSum.data());
-            ++segment;
-            const __m256i bits = _mm256_maskload_epi64(prev, lanes);
-            if (_mm256_testz_si256(bits, bits))
-                continue;
-            const __m256d p =
-                _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(bits, magicBits)), magic);
-            const __m256d pixels = _mm256_set1_pd(double(width * height));
-            __m256d v = _mm256_mul_pd(offset, pixels);
-            v = _mm256_fmadd_pd(red, _mm256_permute4x64_pd(p, 0x00), v);
-            v = _mm256_fmadd_pd(green, _mm256_permute4x64_pd(p, 0x55), v);
-            v = _mm256_fmadd_pd(blue, _mm256_permute4x64_pd(p, 0xAA), v);
-            v = _mm256_min_pd(_mm256_max_pd(v, zero), _mm256_mul_pd(pixels, _mm256_set1_pd(255.0)));
-            _mm256_maskstore_epi64(
-                prev, lanes,
-                _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), magicBits));
-        }
+    for (std::size_t i = 0; i < count; ++i) {
+        auto* prev = reinterpret_cast<long long*>(segment[i].PrevSum.data());
+        const __m256i bits = _mm256_maskload_epi64(prev, lanes);
+        if (_mm256_testz_si256(bits, bits))
+            continue;
+        const __m256d p =
+            _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(bits, magicBits)), magic);
+        const __m256d n = _mm256_broadcast_sd(pixels + i);
+        __m256d v = _mm256_mul_pd(offset, n);
+        v = _mm256_fmadd_pd(red, _mm256_permute4x64_pd(p, 0x00), v);
+        v = _mm256_fmadd_pd(green, _mm256_permute4x64_pd(p, 0x55), v);
+        v = _mm256_fmadd_pd(blue, _mm256_permute4x64_pd(p, 0xAA), v);
+        v = _mm256_min_pd(_mm256_max_pd(v, zero), _mm256_mul_pd(n, fullScale));
+        _mm256_maskstore_epi64(
+            prev, lanes, _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), magicBits));
     }
 }
 #endif
@@ -148,8 +138,10 @@ void TLightChange::TakeSamples(const std::vector<TkaSegment>& grid,
                                const std::vector<int>& rowHeights) {
     Samples.clear();
     const int ys = static_cast<int>(rowHeights.size());
-    for (int x : LatticeIndices(static_cast<int>(columnWidths.size()))) {
-        for (int y : LatticeIndices(ys)) {
+    LatticeIndices(static_cast<int>(columnWidths.size()), LatticeColumns);
+    LatticeIndices(ys, LatticeRows);
+    for (int x : LatticeColumns) {
+        for (int y : LatticeRows) {
             const double pixels =
                 static_cast<double>(columnWidths[std::size_t(x)]) * rowHeights[std::size_t(y)];
             if (pixels <= 0)
@@ -238,33 +230,37 @@ bool TLightChange::Refit(double gain) {
 }
 
 void TLightChange::Apply(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
-                         const std::vector<int>& rowHeights) const {
+                         const std::vector<int>& rowHeights) {
+    // The pixel counts change only with the grid or the picture size.
+    if (columnWidths != PixelsWidths || rowHeights != PixelsHeights) {
+        PixelsWidths = columnWidths;
+        PixelsHeights = rowHeights;
+        Pixels.clear();
+        for (int width : columnWidths)
+            for (int height : rowHeights)
+                Pixels.push_back(double(width) * height);
+    }
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        ApplyAvx2(grid.data(), columnWidths, rowHeights, FModel);
+        ApplyAvx2(grid.data(), Pixels.data(), grid.size(), FModel);
         return;
     }
 #endif
-    const std::size_t ys = rowHeights.size();
     const TModel& m = FModel;
-    TkaSegment* segment = grid.data();
-    for (std::size_t x = 0; x < columnWidths.size(); ++x) {
-        for (std::size_t y = 0; y < ys; ++y, ++segment) {
-            auto& prev = segment->PrevSum;
-            // A segment that was black (masked, or not lit) stays black: it
-            // says nothing about the light.
-            if ((prev[0] | prev[1] | prev[2]) == 0)
-                continue;
-            const double pixels = static_cast<double>(columnWidths[x] * rowHeights[y]);
-            const std::array<double, 3> p{static_cast<double>(prev[0]),
-                                          static_cast<double>(prev[1]),
-                                          static_cast<double>(prev[2])};
-            for (std::size_t k = 0; k < 3; ++k) {
-                const double value =
-                    std::clamp(m[k][0] * p[0] + m[k][1] * p[1] + m[k][2] * p[2] + m[k][3] * pixels,
-                               0.0, 255.0 * pixels);
-                prev[k] = static_cast<std::int64_t>((value + TwoPow52) - TwoPow52);
-            }
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        auto& prev = grid[i].PrevSum;
+        // A segment that was black (masked, or not lit) stays black: it says
+        // nothing about the light.
+        if ((prev[0] | prev[1] | prev[2]) == 0)
+            continue;
+        const double pixels = Pixels[i];
+        const std::array<double, 3> p{static_cast<double>(prev[0]), static_cast<double>(prev[1]),
+                                      static_cast<double>(prev[2])};
+        for (std::size_t k = 0; k < 3; ++k) {
+            const double value =
+                std::clamp(m[k][0] * p[0] + m[k][1] * p[1] + m[k][2] * p[2] + m[k][3] * pixels, 0.0,
+                           255.0 * pixels);
+            prev[k] = static_cast<std::int64_t>((value + TwoPow52) - TwoPow52);
         }
     }
 }

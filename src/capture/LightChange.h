@@ -44,10 +44,16 @@ private:
     bool Refit(double gain);
     double Residual(const TSample& sample) const;
     void Apply(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
-               const std::vector<int>& rowHeights) const;
+               const std::vector<int>& rowHeights);
 
     TModel FModel{};
+    std::vector<int> LatticeColumns;
+    std::vector<int> LatticeRows;
     std::vector<TSample> Samples;
     std::vector<double> Residuals;
     std::vector<double> Scratch;
+    // Pixels of every segment, for the widths and heights they were made for.
+    std::vector<double> Pixels;
+    std::vector<int> PixelsWidths;
+    std::vector<int> PixelsHeights;
 };
