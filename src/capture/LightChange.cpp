@@ -10,9 +10,9 @@
 
 namespace {
 
-// The lattice has at most this many columns and rows: a few hundred segments
-// fix a dozen numbers well, and the fit then costs little beside the
-// summing of the picture.
+// The lattice has at most this many columns and rows: a hundred segments fix
+// a dozen numbers well, and the fit then costs little beside the summing of
+// the picture.
 constexpr int LatticeSide = 10;
 // Fewer lit samples than this give no reliable estimate.
 constexpr std::size_t MinSamples = 12;
