@@ -174,13 +174,12 @@ bool TLightChange::StartingGain(double& gain) {
 }
 
 double TLightChange::Residual(const TSample& sample) const {
-    double residual = 0.0;
-    for (int k = 0; k < 3; ++k) {
-        const auto& row = FModel[k];
-        residual += sample.Cur[k] - (row[0] * sample.Prev[0] + row[1] * sample.Prev[1] +
-                                     row[2] * sample.Prev[2] + row[3]);
-    }
-    return residual;
+    // The model's three rows summed: the residual of red + green + blue.
+    const TModel& m = FModel;
+    return sample.Cur[0] + sample.Cur[1] + sample.Cur[2] -
+           ((m[0][0] + m[1][0] + m[2][0]) * sample.Prev[0] +
+            (m[0][1] + m[1][1] + m[2][1]) * sample.Prev[1] +
+            (m[0][2] + m[1][2] + m[2][2]) * sample.Prev[2] + (m[0][3] + m[1][3] + m[2][3]));
 }
 
 bool TLightChange::Refit(double gain) {
@@ -198,11 +197,11 @@ bool TLightChange::Refit(double gain) {
             continue;
         const TSample& sample = Samples[i];
         const std::array<double, 4> x{sample.Prev[0], sample.Prev[1], sample.Prev[2], 1.0};
-        for (int i = 0; i < 4; ++i) {
-            for (int j = 0; j <= i; ++j)
-                normal[i][j] += x[i] * x[j];
+        for (int r = 0; r < 4; ++r) {
+            for (int c = 0; c <= r; ++c)
+                normal[r][c] += x[r] * x[c];
             for (int k = 0; k < 3; ++k)
-                rhs[k][i] += x[i] * sample.Cur[k];
+                rhs[k][r] += x[r] * sample.Cur[k];
         }
         ++used;
     }
