@@ -10,10 +10,10 @@
 
 namespace {
 
-// The lattice has at most this many columns and rows: a hundred segments fix
+// The lattice has at most this many columns and rows: 64 segments fix
 // a dozen numbers well, and the fit then costs little beside the summing of
 // the picture.
-constexpr int LatticeSide = 10;
+constexpr int LatticeSide = 8;
 // Fewer lit samples than this give no reliable estimate.
 constexpr std::size_t MinSamples = 12;
 // A sample darker than this (red + green + blue per pixel) gives no ratio.
