@@ -3,6 +3,7 @@
 #include "kaLanguage.h"
 
 #include "frVideo.h"
+#include "kaCheckBox.h"
 #include "kaLabel.h"
 #include "kaPanel.h"
 #include "kaPictureAnalyser.h"
@@ -56,6 +57,13 @@ TVideoSetupForm::TVideoSetupForm(TVideoFrame* page)
         NewTrackbarFrame({"mSecBetweenFrame", "Framepause", "Framepause", 1, 10000, 100, 1000});
     mSecBetweenFrame->TrackBar->setPageStep(100);
     QualityFrame = NewTrackbarFrame({"QualityFrame", "Quality", "Quality", 1, 100, 50, 10});
+    LightChangekaCheckBox =
+        Own(this, new TkaCheckBox(QStringLiteral("Ignore light changes"), kaPanel1),
+            "LightChangekaCheckBox");
+    LightChangekaCheckBox->setToolTip(
+        QStringLiteral("A cloud, a lamp or infrared that changes the whole picture is not motion"));
+    LightChangekaCheckBox->SetRemanent(true);
+    stack->addWidget(LightChangekaCheckBox);
     stack->addStretch();
 
     // Handlers are connected after the designed positions are set, so the
@@ -77,6 +85,8 @@ TVideoSetupForm::TVideoSetupForm(TVideoFrame* page)
     QualityFrame->OnTrackBarChange = [this](QObject* sender) {
         CompressionFrameTrackBarChange(sender);
     };
+    connect(LightChangekaCheckBox, &TkaCheckBox::OnClick, this,
+            &TVideoSetupForm::LightChangekaCheckBoxClick);
     // The accelerators come first here: the designed captions get theirs at
     // loading, the next language activation assigns them anew.
     Own(this, new TkaHotkey(this), "kaHotkey1");
@@ -136,6 +146,10 @@ void TVideoSetupForm::mSecBetweenFrameTrackBarChange(QObject* sender) {
 
 void TVideoSetupForm::CompressionFrameTrackBarChange(QObject* sender) {
     QualityFrame->TrackBarChange(sender);
+}
+
+void TVideoSetupForm::LightChangekaCheckBoxClick() {
+    FPage->kaPictureAnalyser->SetIgnoreLightChanges(LightChangekaCheckBox->isChecked());
 }
 
 // ---- Placement ------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <optional>
 
+class TkaCheckBox;
 class TkaPanel;
 class TkaTrackbarFrame;
 class TVideoFrame;
@@ -50,6 +51,7 @@ public:
     void MotionFrameTrackBarChange(QObject* sender);
     void mSecBetweenFrameTrackBarChange(QObject* sender);
     void CompressionFrameTrackBarChange(QObject* sender);
+    void LightChangekaCheckBoxClick();
 
     TkaPanel* kaPanel1 = nullptr;
     TkaPanel* kaPanel2 = nullptr;
@@ -59,6 +61,9 @@ public:
     TkaTrackbarFrame* MotionFrame = nullptr;
     TkaTrackbarFrame* mSecBetweenFrame = nullptr;
     TkaTrackbarFrame* QualityFrame = nullptr;
+    // Remanent, off by default: compare pictures after taking out a change
+    // of the light of the whole picture.
+    TkaCheckBox* LightChangekaCheckBox = nullptr;
 
 protected:
     void moveEvent(QMoveEvent* event) override;

@@ -216,6 +216,8 @@ bool TkaPictureAnalyser::Analyse(const TkaBitmapView& bitmap) {
             pictureTotal += sum;
     FBrightness = static_cast<double>(pictureTotal) / height / width;
 
+    if (FIgnoreLightChanges)
+        TakeOutLightChange(width, height, segWidth, segHeight);
     std::int64_t total = 0;
     double maxDelta = 0.0;
     CompareSums(segWidth, segHeight, total, maxDelta);
@@ -244,6 +246,18 @@ bool TkaPictureAnalyser::Decide(bool isMotion) {
     const bool result = isMotion || FFirstFrame;
     FFirstFrame = false;
     return result;
+}
+
+void TkaPictureAnalyser::TakeOutLightChange(int width, int height, int segWidth, int segHeight) {
+    ColumnWidths.resize(static_cast<std::size_t>(FxSegments));
+    for (int i = 0; i < FxSegments; ++i)
+        ColumnWidths[std::size_t(i)] =
+            ClippedLength(ColumnOrigins[std::size_t(i)], segWidth, width);
+    RowHeights.resize(static_cast<std::size_t>(FySegments));
+    for (int j = 0; j < FySegments; ++j)
+        RowHeights[std::size_t(j)] =
+            ClippedLength(SegmentOrigin(height, FySegments, j), segHeight, height);
+    FLightChange.Correct(Grid, ColumnWidths, RowHeights);
 }
 
 void TkaPictureAnalyser::SumSegments(const TkaBitmapView& bitmap, int segWidth, int segHeight) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LightChange.h"
+
 #include <QImage>
 #include <QObject>
 #include <array>
@@ -82,6 +84,13 @@ public:
     double Brightness() const { return FBrightness; }
     bool FirstFrame() const { return FFirstFrame; }
 
+    // Off by default. When on, each picture is compared with the previous one
+    // as it would look under the current light (see TLightChange): PrevSum,
+    // the deltas and everything derived from them are then after the
+    // correction.
+    bool IgnoreLightChanges() const { return FIgnoreLightChanges; }
+    void SetIgnoreLightChanges(bool value) { FIgnoreLightChanges = value; }
+
     // Mean of the segment's three signed deltas.
     double SegmentValue(int x, int y) const;
     const TkaSegment& Segment(int x, int y) const;
@@ -97,6 +106,7 @@ private:
     void SumSegmentRow(const TkaBitmapView& bitmap, int j, int y0, int rows, int segWidth);
     void CompareSums(int segWidth, int segHeight, std::int64_t& total, double& maxDelta);
     bool Decide(bool isMotion);
+    void TakeOutLightChange(int width, int height, int segWidth, int segHeight);
     std::size_t Index(int x, int y) const;
 
     int FxSegments = 1;
@@ -113,4 +123,8 @@ private:
     // between calls.
     std::vector<std::uint16_t> ColumnSums;
     std::vector<int> ColumnOrigins;
+    bool FIgnoreLightChanges = false;
+    TLightChange FLightChange;
+    std::vector<int> ColumnWidths;
+    std::vector<int> RowHeights;
 };
