@@ -17,6 +17,7 @@ public:
     std::unique_ptr<TCaptureDevice> CreateDevice(int index) override;
     // A network camera has no driver dialogs: the camera itself is set up.
     std::optional<TCaptureCaps> KnownCaps(int index) override;
+    bool NetworkCameras() const override { return true; }
 
 private:
     QList<TNetworkCameraEntry> Cameras;
