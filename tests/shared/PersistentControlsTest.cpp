@@ -354,9 +354,6 @@ TEST_F(PersistentControlsTest, AHiddenPageUpdatesOnItsTimerAndOnStateChangesOnly
     action->trigger();
     const int afterTrigger = idleTurns();
     EXPECT_TRUE(afterTrigger == 1 || afterTrigger == 2) << "what an action did is shown";
-    page->show();
-    EXPECT_GE(idleTurns(), 5);
-    page->hide();
     const int timerPasses = idleTurns(TkaActionList::UpdateInterval / 2);
     EXPECT_TRUE(timerPasses >= 1 && timerPasses <= 3) << "the timer keeps a hidden page current";
 }
