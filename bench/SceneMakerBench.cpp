@@ -107,8 +107,9 @@ void BM_FirstPictureOfNewScene(benchmark::State& state) {
         maker.SetMaxPicturePerScene(1);
         MakeScenes(maker.SceneDir() + QStringLiteral("/20240517"), int(state.range(0)));
         TSceneFileMemory memory;
+        // As a camera runs it: with the maker's own change of the day.
         maker.OnNewScene = [&](QObject*, const QString& sPath) {
-            SweepSmallScenes(maker.SceneDir(), sPath, 1, &memory);
+            SweepSmallScenes(maker.SceneDir(), sPath, 1, &memory, &maker.LastDayChange());
         };
         for (auto _ : state) {
             clock += 0.1 / 86400.0;
@@ -127,7 +128,7 @@ BENCHMARK(BM_FirstPictureOfNewScene)
 
 // The sweep alone when a new scene begins, with Arg scenes of two pictures in
 // the day: the scene before, of a single picture, is below the minimum of 2
-// and is deleted.
+// and is deleted. The new scene is made as the scene maker makes it.
 void BM_SmallSceneSweep(benchmark::State& state) {
     QTemporaryDir folder;
     const QString day = folder.path() + QStringLiteral("/20240517");
@@ -142,9 +143,12 @@ void BM_SmallSceneSweep(benchmark::State& state) {
         state.PauseTiming();
         const QString previous = day + "/" + sceneName(scene);
         QFile(previous + "/20240517100000000.jpg").open(QIODevice::WriteOnly);
+        // The new scene made as the scene maker makes it, noting its change of the day.
+        const std::optional<TDirectoryState> before = TDirectoryState::Of(day);
         QDir().mkpath(day + "/" + sceneName(++scene));
+        const TDayChange change{*before, *TDirectoryState::Of(day)};
         state.ResumeTiming();
-        SweepSmallScenes(folder.path(), "20240517/" + sceneName(scene), 2, &memory);
+        SweepSmallScenes(folder.path(), "20240517/" + sceneName(scene), 2, &memory, &change);
     }
     if (QFileInfo::exists(day + "/" + sceneName(scene - 1)))
         state.SkipWithError("the small scene was not swept");

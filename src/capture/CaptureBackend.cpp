@@ -5,6 +5,7 @@
 #include "V4l2Backend.h"
 #include "kaGeneral.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -57,14 +58,20 @@ void SetCaptureBackends(TCaptureBackendList backends) {
 }
 
 TCaptureDriver FindCaptureDriver(int driverIndex) {
-    if (driverIndex < 0 || driverIndex >= MaxCaptureDrivers)
+    if (driverIndex < 0 || driverIndex >= MaxCaptureIndex)
         return {};
     int first = 0;
+    int drivers = 0;
+    int networkCameras = 0;
     for (const std::shared_ptr<TCaptureBackend>& backend : CaptureBackends()) {
-        const int count = backend->DeviceCount();
+        const bool network = backend->NetworkCameras();
+        int& taken = network ? networkCameras : drivers;
+        const int count = std::clamp(backend->DeviceCount(), 0,
+                                     (network ? MaxNetworkCameras : MaxCaptureDrivers) - taken);
         if (driverIndex < first + count)
             return {backend.get(), driverIndex - first};
         first += count;
+        taken += count;
     }
     return {};
 }

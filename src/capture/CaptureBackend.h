@@ -14,8 +14,12 @@
 // as BGR24. Every back end delivers the same frame layout, so the frame
 // pipeline never knows which one it runs on.
 
-// Drivers are numbered 0 to 9 across all back ends.
+// Capture drivers (devices and demo cameras) are at most ten across all back
+// ends; network cameras take no driver number of their own and come beside
+// them, up to MaxNetworkCameras. Global indexes run over both in back-end order.
 constexpr int MaxCaptureDrivers = 10;
+constexpr int MaxNetworkCameras = 32;
+constexpr int MaxCaptureIndex = MaxCaptureDrivers + MaxNetworkCameras;
 
 // Frames are packed BGR24 (3 bytes a pixel, no row padding), rows top to bottom.
 constexpr std::uint32_t CapturePixelFormatBGR24 = 0x33524742; // V4L2 fourcc "BGR3"
@@ -104,6 +108,8 @@ public:
     // What tells this camera from every other one however the devices are
     // numbered today; by default its description.
     virtual QString Identity(int index) { return Description(index); }
+    // Whether the devices are network cameras, counted apart from the drivers.
+    virtual bool NetworkCameras() const { return false; }
 };
 
 using TCaptureBackendList = std::vector<std::shared_ptr<TCaptureBackend>>;

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <linux/videodev2.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -33,6 +36,40 @@ private:
     std::uint64_t State;
 };
 
+// The noise texture is this long; a frame reads it in slices of SliceBytes,
+// each starting at one of SliceStarts places, so noise never repeats between
+// neighbouring frames while the texture stays small.
+constexpr std::size_t SliceBytes = 1u << 15;
+constexpr std::size_t SliceStarts = 1u << 15;
+constexpr std::size_t NoiseBytes = SliceBytes + SliceStarts;
+
+// Value + Up - Down, clamped to 0 .. 255, one byte at a time.
+void AddNoiseScalar(std::uint8_t* p, const std::uint8_t* up, const std::uint8_t* down,
+                    std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k)
+        p[k] = std::uint8_t(std::clamp(int(p[k]) + int(up[k]) - int(down[k]), 0, 255));
+}
+
+#if defined(__SSE2__)
+void AddNoiseBytes(std::uint8_t* p, const std::uint8_t* up, const std::uint8_t* down,
+                   std::size_t count) {
+    std::size_t k = 0;
+    for (; k + 16 <= count; k += 16) {
+        const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        const __m128i plus = _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + k));
+        const __m128i minus = _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k),
+                         _mm_subs_epu8(_mm_adds_epu8(value, plus), minus));
+    }
+    AddNoiseScalar(p + k, up + k, down + k, count - k);
+}
+#else
+void AddNoiseBytes(std::uint8_t* p, const std::uint8_t* up, const std::uint8_t* down,
+                   std::size_t count) {
+    AddNoiseScalar(p, up, down, count);
+}
+#endif
+
 std::uint8_t Clamp8(int value) {
     return std::uint8_t(std::clamp(value, 0, 255));
 }
@@ -60,6 +97,7 @@ TCaptureControl MakeControl(const TControlRange& range, int value) {
 TDemoCamera::TDemoCamera(int number, std::shared_ptr<TSettings> settings)
     : Number(number), Settings(std::move(settings)) {
     BuildTable();
+    BuildNoise();
 }
 
 QList<QSize> TDemoCamera::Sizes() {
@@ -202,9 +240,26 @@ void TDemoCamera::BuildBackground() {
 void TDemoCamera::BuildTable() {
     const int contrast = Settings->Contrast;
     const int brightness = Settings->Brightness;
-    for (int i = 0; i < int(Table.size()); ++i) {
-        const int value = std::clamp(i - NoiseAmplitude, 0, 255);
-        Table[std::size_t(i)] = Clamp8((value - 128) * contrast / 100 + 128 + brightness);
+    TableIsIdentity = true;
+    for (int value = 0; value < int(Table.size()); ++value) {
+        Table[std::size_t(value)] = Clamp8((value - 128) * contrast / 100 + 128 + brightness);
+        TableIsIdentity = TableIsIdentity && Table[std::size_t(value)] == value;
+    }
+}
+
+void TDemoCamera::BuildNoise() {
+    TNoiseSource noise(std::uint64_t(Number) << 32 | 0x6e6f697365ull);
+    constexpr int Spread = 2 * NoiseAmplitude + 1;
+    NoiseUp.assign(NoiseBytes, 0);
+    NoiseDown.assign(NoiseBytes, 0);
+    std::size_t i = 0;
+    while (i < NoiseBytes) {
+        std::uint64_t bits = noise.Next();
+        for (int k = 0; k < 8 && i < NoiseBytes; ++k, ++i, bits >>= 8) {
+            const int offset = int((bits & 0xff) % Spread) - NoiseAmplitude;
+            NoiseUp[i] = std::uint8_t(std::max(offset, 0));
+            NoiseDown[i] = std::uint8_t(std::max(-offset, 0));
+        }
     }
 }
 
@@ -227,14 +282,15 @@ void TDemoCamera::DrawVisitor(int frameNumber, std::vector<std::uint8_t>& frame)
 }
 
 void TDemoCamera::AddNoise(int frameNumber, std::vector<std::uint8_t>& frame) const {
-    TNoiseSource noise((std::uint64_t(Number) << 32) ^ std::uint64_t(std::uint32_t(frameNumber)));
-    constexpr int Spread = 2 * NoiseAmplitude + 1;
+    TNoiseSource starts((std::uint64_t(Number) << 32) ^ std::uint64_t(std::uint32_t(frameNumber)));
     std::uint8_t* p = frame.data();
     const std::size_t size = frame.size();
-    std::size_t i = 0;
-    while (i < size) {
-        std::uint64_t bits = noise.Next();
-        for (int k = 0; k < 8 && i < size; ++k, ++i, bits >>= 8)
-            p[i] = Table[std::size_t(p[i]) + (bits & 0xff) % Spread];
+    for (std::size_t i = 0; i < size; i += SliceBytes) {
+        const std::size_t start = std::size_t(starts.Next() % SliceStarts);
+        AddNoiseBytes(p + i, NoiseUp.data() + start, NoiseDown.data() + start,
+                      std::min(SliceBytes, size - i));
     }
+    if (!TableIsIdentity)
+        for (std::size_t i = 0; i < size; ++i)
+            p[i] = Table[p[i]];
 }

@@ -68,6 +68,7 @@ private:
     void BuildBackground();
     void BuildTable();
     void DrawVisitor(int frameNumber, std::vector<std::uint8_t>& frame) const;
+    void BuildNoise();
     void AddNoise(int frameNumber, std::vector<std::uint8_t>& frame) const;
 
     int Number;
@@ -77,7 +78,12 @@ private:
     int NextFrame = 0;
     QSize BackgroundSize;
     std::vector<std::uint8_t> Background;
-    // Brightness and contrast for every value a noisy pixel can take.
-    std::array<std::uint8_t, 256 + 2 * NoiseAmplitude> Table{};
+    // Brightness and contrast for every colour value; skipped while it changes nothing.
+    std::array<std::uint8_t, 256> Table{};
+    bool TableIsIdentity = true;
+    // Sensor noise drawn once: what each byte gains and loses (one of them is
+    // zero). A frame reads it in slices whose start its number picks.
+    std::vector<std::uint8_t> NoiseUp;
+    std::vector<std::uint8_t> NoiseDown;
     QString LastError;
 };

@@ -146,7 +146,7 @@ void TNetworkCamerasForm::UpdateButtons() {
     EditButton->setEnabled(selected);
     TryButton->setEnabled(selected);
     RemoveButton->setEnabled(selected);
-    AddButton->setEnabled(FCameras.size() < MaxCaptureDrivers);
+    AddButton->setEnabled(FCameras.size() < MaxNetworkCameras);
 }
 
 QStringList TNetworkCamerasForm::NamesExcept(int index) const {
@@ -158,7 +158,7 @@ QStringList TNetworkCamerasForm::NamesExcept(int index) const {
 }
 
 void TNetworkCamerasForm::AddCamera(const TNetworkCameraEntry& camera) {
-    if (FCameras.size() >= MaxCaptureDrivers)
+    if (FCameras.size() >= MaxNetworkCameras)
         return;
     FCameras << camera;
     FillList(int(FCameras.size()) - 1);

@@ -9,8 +9,8 @@ extern "C" {
 TNetworkCameraBackend::TNetworkCameraBackend(QList<TNetworkCameraEntry> cameras,
                                              TNetworkTimings timings)
     : Cameras(std::move(cameras)), Timings(timings) {
-    if (Cameras.size() > MaxCaptureDrivers)
-        Cameras.resize(MaxCaptureDrivers);
+    if (Cameras.size() > MaxNetworkCameras)
+        Cameras.resize(MaxNetworkCameras);
 }
 
 QString TNetworkCameraBackend::Description(int index) {

@@ -19,6 +19,7 @@ public:
     std::optional<TCaptureCaps> KnownCaps(int index) override;
     // A network camera is known by the name the user gave it.
     QString Identity(int index) override;
+    bool NetworkCameras() const override { return true; }
 
 private:
     QList<TNetworkCameraEntry> Cameras;

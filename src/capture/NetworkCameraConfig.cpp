@@ -53,7 +53,7 @@ void ProtectNetworkCameraFile(const QString& fileName) {
 QList<TNetworkCameraEntry> ReadNetworkCameras(const TIniFile& ini) {
     QList<TNetworkCameraEntry> cameras;
     const int count = std::min(ini.ReadInteger(Section, QStringLiteral("Count"), 0), MaxEntries);
-    for (int i = 1; i <= count && cameras.size() < MaxCaptureDrivers; ++i) {
+    for (int i = 1; i <= count && cameras.size() < MaxNetworkCameras; ++i) {
         TNetworkCameraEntry entry;
         entry.Url = ini.ReadString(Section, QStringLiteral("Url%1").arg(i), QString()).trimmed();
         if (entry.Url.isEmpty())

@@ -142,7 +142,7 @@ void TVideoCap::SetDriverIndex(int value) {
 void TVideoCap::SetDriverName(const QString& value) {
     if (value == Name)
         return;
-    for (int i = 0; i < MaxCaptureDrivers; ++i) {
+    for (int i = 0; i < MaxCaptureIndex; ++i) {
         QString name;
         QString version;
         if (GetDriverDescription(i, name, version) && name == value) {

@@ -472,6 +472,7 @@ void TVideoFrame::CreatePages() {
     MaskkaPanel = filledPanel(MaskTabSheet, "MaskkaPanel");
     MaskPaintBox = paintBox(MaskkaPanel, "MaskPaintBox");
     MaskPaintBox->OnPaint = [this](QPainter& canvas) { MaskPaintBoxPaint(canvas); };
+    MaskPaintBox->setAttribute(Qt::WA_OpaquePaintEvent);
     MaskPaintBox->setCursor(Qt::CrossCursor);
     MaskPaintBox->installEventFilter(this);
 
@@ -929,13 +930,17 @@ void TVideoFrame::JPegPaintBoxPaint(QPainter& canvas) {
 void TVideoFrame::MaskPaintBoxPaint(QPainter& canvas) {
     // Until the first frame (or after a format change) there is no video to
     // lay under the strokes: the mask itself shows what is painted.
-    if (!MaskPictureAction->isChecked() || AnalysisBitmap().isNull()) {
+    const QImage& picture = FPipeline->AnalysisScreenBitmap();
+    if (!MaskPictureAction->isChecked() || picture.isNull()) {
         canvas.drawImage(QPoint(0, 0), MaskBitmap());
+        FillAround(canvas, *MaskPaintBox, MaskBitmap().rect());
         return;
     }
-    canvas.drawImage(QPoint(0, 0), AnalysisBitmap());
+    // In the screen's format, drawn unscaled: a copy, no conversion per paint.
+    canvas.drawImage(QPoint(0, 0), picture);
     if (!FStrokeOverlay.isNull())
         canvas.drawImage(QPoint(0, 0), FStrokeOverlay);
+    FillAround(canvas, *MaskPaintBox, picture.rect());
 }
 
 void TVideoFrame::RepaintPictures() {

@@ -121,6 +121,16 @@ bool ToRgb32(const QImage& source, QImage& target) {
     return true;
 }
 
+// Copies Source into Target, reusing Target's buffer when it has the layout.
+void CopyPicture(const QImage& source, QImage& target) {
+    if (target.size() != source.size() || target.format() != source.format() ||
+        target.bytesPerLine() != source.bytesPerLine() || !target.isDetached()) {
+        target = source.copy();
+        return;
+    }
+    std::memcpy(target.bits(), source.constBits(), std::size_t(source.sizeInBytes()));
+}
+
 void MakeBgr888(QImage& picture) {
     if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
         picture = picture.convertToFormat(QImage::Format_BGR888);
@@ -173,6 +183,14 @@ void TkaMaskLayout::Apply(QImage& picture, const QImage& mask) {
         AndBytes(bits + run.PictureOffset, keep + run.LayoutOffset, run.Length);
 }
 
+bool TkaMaskLayout::KeepsEverything(const QImage& picture, const QImage& mask) {
+    if (picture.isNull() || mask.isNull())
+        return true;
+    if (!Fits(picture, mask))
+        Build(picture, mask);
+    return FRuns.empty();
+}
+
 bool TkaMaskLayout::Fits(const QImage& picture, const QImage& mask) const {
     // Every change of the mask's pixels gives it a new cache key.
     return mask.cacheKey() == FMaskKey && picture.size() == FPictureSize &&
@@ -220,10 +238,7 @@ bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& in
     if (OnPictures)
         OnPictures(this);
 
-    FMaskLayout.Apply(FAnalysisBitmap, FMaskBitmap);
-    MakeBgr888(FAnalysisBitmap);
-
-    FMotion = Analyser.Analyse(FAnalysisBitmap);
+    FMotion = Analyser.Analyse(MaskedFrame());
     if (OnMotion)
         OnMotion(this, FMotion);
     if (FMotion) {
@@ -235,18 +250,73 @@ bool TkaFramePipeline::ProcessFrame(const VIDEOHDR& header, const BITMAPINFO& in
         if (settings.Broadcast)
             Broadcast(settings.Source);
     }
-    DrawSegmentRectangles();
+    FSegmentsDue = true;
+    // Made meanwhile (a message box of the store painted the page): made again with the outlines.
+    if (FAnalysisMade && !FAnalysisBitmap.isNull())
+        FAnalysisMade = FAnalysisScreenMade = false;
     return true;
 }
 
 bool TkaFramePipeline::DecodeFrame(const VIDEOHDR& header, const BITMAPINFO& info) {
     // A frame shorter than its format or in a format that cannot be decoded is
     // dropped like an empty one: analysing the previous picture again would
-    // report a still scene that nobody saw. The display picture is made from
-    // the analysis picture before the mask touches it, so it is the frame as
-    // captured, in the screen's format: painting then only copies it.
-    return FrameToBitmap(FAnalysisBitmap, header.lpData, info, header.dwBytesUsed) &&
-           ToRgb32(FAnalysisBitmap, FDisplayBitmap);
+    // report a still scene that nobody saw. Only the grabbed bytes are kept;
+    // the pictures for the screen and the analysis picture cost nothing until
+    // a page paints them or a motion picture is compressed.
+    if (!FrameToBitmap(FFrame, header.lpData, info, header.dwBytesUsed))
+        return false;
+    FSegmentsDue = false;
+    FDisplayMade = false;
+    FAnalysisMade = false;
+    FAnalysisScreenMade = false;
+    return true;
+}
+
+const QImage& TkaFramePipeline::MaskedFrame() {
+    // A white mask (the default) keeps every pixel: the frame is analysed as grabbed.
+    if (FMaskLayout.KeepsEverything(FFrame, FMaskBitmap)) {
+        FMaskedFrame = QImage();
+        return FFrame;
+    }
+    CopyPicture(FFrame, FMaskedFrame);
+    FMaskLayout.Apply(FMaskedFrame, FMaskBitmap);
+    return FMaskedFrame;
+}
+
+const QImage& TkaFramePipeline::DisplayBitmap() const {
+    if (!FDisplayMade) {
+        if (!ToRgb32(FFrame, FDisplayBitmap))
+            FDisplayBitmap = QImage();
+        FDisplayMade = true;
+    }
+    return FDisplayBitmap;
+}
+
+const QImage& TkaFramePipeline::AnalysisBitmap() const {
+    if (!FAnalysisMade) {
+        CopyPicture(FMaskedFrame.isNull() ? FFrame : FMaskedFrame, FAnalysisBitmap);
+        if (FSegmentsDue)
+            DrawSegmentRectangles(FAnalysisBitmap);
+        FAnalysisMade = true;
+    }
+    return FAnalysisBitmap;
+}
+
+const QImage& TkaFramePipeline::AnalysisScreenBitmap() const {
+    if (!FAnalysisScreenMade) {
+        const QImage& analysis = AnalysisBitmap();
+        if (analysis.isNull() || !ToRgb32(analysis, FAnalysisScreenBitmap))
+            FAnalysisScreenBitmap = QImage();
+        FAnalysisScreenMade = true;
+    }
+    return FAnalysisScreenBitmap;
+}
+
+void TkaFramePipeline::ClearAnalysisBitmap() {
+    FAnalysisBitmap = QImage();
+    FAnalysisScreenBitmap = QImage();
+    FAnalysisMade = true;
+    FAnalysisScreenMade = true;
 }
 
 bool TkaFramePipeline::MotionRule(const TkaPictureAnalyser& analyser, int motionSegments,
@@ -260,7 +330,7 @@ bool TkaFramePipeline::MotionRule(const TkaPictureAnalyser& analyser, int motion
 
 void TkaFramePipeline::CompressMotionPicture(int quality) {
     // The unmasked picture, without the segment rectangles.
-    FJpeg.Assign(FDisplayBitmap);
+    FJpeg.Assign(DisplayBitmap());
     FJpeg.SetQuality(quality);
     FJpeg.Compress();
     FJpeg.FreeBitmap();
@@ -287,15 +357,15 @@ void TkaFramePipeline::Broadcast(const QString& source) {
     }
 }
 
-void TkaFramePipeline::DrawSegmentRectangles() {
-    if (FAnalysisBitmap.isNull())
+void TkaFramePipeline::DrawSegmentRectangles(QImage& picture) const {
+    if (picture.isNull())
         return;
     const int xs = Analyser.xSegments();
     const int ys = Analyser.ySegments();
     const double threshold = Analyser.ThresholdMaxSegment();
-    const double width = FAnalysisBitmap.width();
-    const double height = FAnalysisBitmap.height();
-    const TOutlinePen red(FAnalysisBitmap, {0, 0, 255});
+    const double width = picture.width();
+    const double height = picture.height();
+    const TOutlinePen red(picture, {0, 0, 255});
     // An even split of the picture, not the analyser's own segment origins.
     for (int x = 0; x < xs; ++x) {
         for (int y = 0; y < ys; ++y) {

@@ -33,6 +33,9 @@ public:
     void Apply(QImage& picture, const QImage& mask);
     // Whether the last Apply found nothing to hide.
     bool KeepsEverything() const { return FRuns.empty(); }
+    // Whether Mask keeps every pixel of a BGR888 picture like Picture; laid
+    // out as Apply would, so a following Apply costs nothing extra.
+    bool KeepsEverything(const QImage& picture, const QImage& mask);
 
 private:
     // Bytes of one picture row that the mask changes.
@@ -89,17 +92,17 @@ public:
     // rule declared a motion that was not declared yet (one more for CountMove).
     static bool MotionRule(const TkaPictureAnalyser& analyser, int motionSegments, bool& isMotion);
 
-    // The even split of the picture into the analyser's grid, with a red
-    // outline round every segment whose value reaches the threshold, darkened
-    // ones included.
-    void DrawSegmentRectangles();
-
     // The latest frame as captured, in the screen's format (RGB32), which the
-    // JPEG compression reads as well.
-    const QImage& DisplayBitmap() const { return FDisplayBitmap; }
-    const QImage& AnalysisBitmap() const { return FAnalysisBitmap; }
+    // JPEG compression reads as well. Made when first asked for after a frame.
+    const QImage& DisplayBitmap() const;
+    // The analysed picture (masked) with a red outline round every segment
+    // whose value reaches the threshold, darkened ones included, on the even
+    // split of the picture into the analyser's grid. Made when first asked for.
+    const QImage& AnalysisBitmap() const;
+    // The same in the screen's format, for painting it without a conversion.
+    const QImage& AnalysisScreenBitmap() const;
     // Until the next frame the analysis picture is empty (after a format change).
-    void ClearAnalysisBitmap() { FAnalysisBitmap = QImage(); }
+    void ClearAnalysisBitmap();
     const QImage& MaskBitmap() const { return FMaskBitmap; }
     // Painting through this reference takes effect from the next frame on
     // (every change gives the picture a new cache key).
@@ -121,13 +124,26 @@ public:
 
 private:
     bool DecodeFrame(const VIDEOHDR& header, const BITMAPINFO& info);
+    const QImage& MaskedFrame();
     void CompressMotionPicture(int quality);
     void Broadcast(const QString& source);
+    void DrawSegmentRectangles(QImage& picture) const;
 
     TkaPictureAnalyser& Analyser;
     TIdUDPClient* FSender = nullptr;
-    QImage FDisplayBitmap;
-    QImage FAnalysisBitmap;
+    // The frame as grabbed (BGR888); the other pictures are made from it.
+    QImage FFrame;
+    // While the mask hides something: the masked frame that is analysed,
+    // which then becomes the analysis picture.
+    QImage FMaskedFrame;
+    mutable QImage FDisplayBitmap;
+    mutable QImage FAnalysisBitmap;
+    mutable QImage FAnalysisScreenBitmap;
+    mutable bool FDisplayMade = true;
+    mutable bool FAnalysisMade = true;
+    mutable bool FAnalysisScreenMade = true;
+    // The frame's analysis ran through, so its segments can be outlined.
+    bool FSegmentsDue = false;
     QImage FMaskBitmap;
     TJPEGImage FJpeg;
     TkaMaskLayout FMaskLayout;

@@ -262,7 +262,8 @@ void TSceneFrame::RemoveSceneNode(const QString& path) {
 }
 
 void TSceneFrame::SweepSmallScenes(const QString& sPath) const {
-    ::SweepSmallScenes(FSceneDir, sPath, MinPicturesPerScene(), &FSceneMemory);
+    ::SweepSmallScenes(FSceneDir, sPath, MinPicturesPerScene(), &FSceneMemory,
+                       &kaSceneMaker->LastDayChange());
 }
 
 void TSceneFrame::LimitScenesPerDay(QTreeWidgetItem* dayNode) const {

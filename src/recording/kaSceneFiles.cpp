@@ -377,6 +377,19 @@ bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath) {
     return !Exists(scene.filePath());
 }
 
+std::optional<TDirectoryState> TDirectoryState::Of(const QString& path) {
+    const std::optional<struct stat> status = EntryStatus(path);
+    if (!status || !S_ISDIR(status->st_mode))
+        return std::nullopt;
+    return TDirectoryState{status->st_dev, status->st_ino, status->st_nlink, status->st_ctim,
+                           status->st_mtim};
+}
+
+bool TDirectoryState::operator==(const TDirectoryState& other) const {
+    return Device == other.Device && Inode == other.Inode && Links == other.Links &&
+           SameTime(Changed, other.Changed) && SameTime(Modified, other.Modified);
+}
+
 void TSceneFileMemory::Forget() {
     *this = TSceneFileMemory();
 }
@@ -387,6 +400,9 @@ void TSceneFileMemory::UseForSweep(const QString& sceneDir, const QString& day, 
         LargeDay = day;
         LargeMinimum = minimum;
         LargeScenes.clear();
+        SweptDay.reset();
+        SparedScene.clear();
+        Undeleted.clear();
     }
 }
 
@@ -468,8 +484,21 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFile
     return false;
 }
 
+namespace {
+
+// Whether the day is as the last sweep left it but for the scene maker's new scene.
+bool OnlyOwnChange(const std::optional<TDirectoryState>& swept, const QString& dayDir,
+                   const TDayChange* ownChange) {
+    if (!swept || ownChange == nullptr || !(*swept == ownChange->Before))
+        return false;
+    const std::optional<TDirectoryState> now = TDirectoryState::Of(dayDir);
+    return now && *now == ownChange->After;
+}
+
+} // namespace
+
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
-                      TSceneFileMemory* memory) {
+                      TSceneFileMemory* memory, const TDayChange* ownChange) {
     const QString dayName = sPath.section(QLatin1Char('/'), 0, 0);
     if (!IsDayName(dayName))
         return;
@@ -477,29 +506,51 @@ void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPict
     const QString keep = Join(sceneDir, sPath);
     if (memory != nullptr)
         memory->UseForSweep(sceneDir, dayDir, minPictures);
-    // Listed in directory order, without a stat per scene: the sweep's result
-    // does not depend on the order.
-    TDirectoryStream stream(dayDir);
     QList<QString> small;
-    while (const dirent* entry = stream.Next()) {
-        const QString name = NameOf(entry);
-        if (!IsSceneName(name) || !IsListedDirectory(dayDir, entry))
-            continue;
+    const auto look = [&](const QString& name, ino_t inode) {
         if (memory != nullptr) {
             const auto known = memory->LargeScenes.constFind(name);
-            if (known != memory->LargeScenes.cend() && *known == entry->d_ino)
-                continue;
+            if (known != memory->LargeScenes.cend() && *known == inode)
+                return;
         }
         const QString path = Join(dayDir, name);
         if (SamePath(path, keep))
-            continue;
+            return;
         if (CountFilesUpTo(path, minPictures) < minPictures)
             small.append(path);
         else if (memory != nullptr)
-            memory->LargeScenes.insert(name, entry->d_ino);
+            memory->LargeScenes.insert(name, inode);
+    };
+    if (memory != nullptr && OnlyOwnChange(memory->SweptDay, dayDir, ownChange)) {
+        // Every other scene was counted large before: only the scene spared
+        // last time and those that would not go need a look.
+        QStringList names = memory->Undeleted;
+        if (!memory->SparedScene.isEmpty())
+            names.append(memory->SparedScene);
+        for (const QString& name : names) {
+            const std::optional<struct stat> status = EntryStatus(Join(dayDir, name));
+            if (status && S_ISDIR(status->st_mode))
+                look(name, status->st_ino);
+        }
+    } else {
+        // Listed in directory order, without a stat per scene: the sweep's
+        // result does not depend on the order.
+        TDirectoryStream stream(dayDir);
+        while (const dirent* entry = stream.Next()) {
+            const QString name = NameOf(entry);
+            if (IsSceneName(name) && IsListedDirectory(dayDir, entry))
+                look(name, entry->d_ino);
+        }
     }
+    QStringList undeleted;
     for (const QString& path : small)
-        DeleteRecordedScene(sceneDir, path);
+        if (!DeleteRecordedScene(sceneDir, path))
+            undeleted.append(QFileInfo(path).fileName());
+    if (memory != nullptr) {
+        memory->Undeleted = undeleted;
+        memory->SparedScene = QFileInfo(keep).fileName();
+        memory->SweptDay = TDirectoryState::Of(dayDir);
+    }
 }
 
 int RecoverPictureTemporaries(const QString& sceneDir) {

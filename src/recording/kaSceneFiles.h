@@ -59,6 +59,29 @@ bool DeleteSceneTree(const QString& sceneDir, const QString& path);
 // the scene directory is gone.
 bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath);
 
+// What a directory looks like from outside: which one it is, how many
+// subdirectories it links and when its entries last changed. Every added or
+// removed entry gives it another change time (also when the modification time
+// is put back afterwards).
+struct TDirectoryState {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    nlink_t Links = 0;
+    timespec Changed{};
+    timespec Modified{};
+
+    // Nothing for a path that is no real directory.
+    static std::optional<TDirectoryState> Of(const QString& path);
+    bool operator==(const TDirectoryState& other) const;
+};
+
+// One change the scene maker made to a day directory itself (a new scene):
+// the day as it was just before and just after.
+struct TDayChange {
+    TDirectoryState Before;
+    TDirectoryState After;
+};
+
 // What the automatic rules learnt about the scenes of one scene directory, so
 // that the work per new scene and per guard deletion does not grow with the
 // recordings of the day. A camera's scene settings keep one; without it the
@@ -78,7 +101,8 @@ public:
     void Forget();
 
 private:
-    friend void SweepSmallScenes(const QString&, const QString&, int, TSceneFileMemory*);
+    friend void SweepSmallScenes(const QString&, const QString&, int, TSceneFileMemory*,
+                                 const TDayChange*);
     friend bool DeleteOldestScene(const QString&, QString&, TSceneFileMemory*);
 
     // Each part forgets what it knows of another scene directory; the two
@@ -93,6 +117,13 @@ private:
     QString LargeDay;
     int LargeMinimum = -1;
     QHash<QString, ino_t> LargeScenes;
+    // The day as the last sweep left it, the scene it spared (the new one of
+    // then, not counted yet) and the small scenes it could not remove. While
+    // no one but the scene maker changed the day since, these are the only
+    // scenes that need a look.
+    std::optional<TDirectoryState> SweptDay;
+    QString SparedScene;
+    QStringList Undeleted;
     // Guard: the scenes of the oldest day, oldest first, as last listed.
     QString GuardSceneDir;
     TDirectory OldestDay;
@@ -110,9 +141,10 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath,
 // Deletes every scene of the new scene's day (sPath "yyyymmdd/hhnnsszzz" below
 // SceneDir) except the new scene itself (compared ignoring letter case) that
 // holds fewer than MinPictures files (counted as CountFiles does, but only up
-// to MinPictures).
+// to MinPictures). With Memory and the scene maker's own change of the day
+// (OwnChange) the day is read again only when something else changed it.
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
-                      TSceneFileMemory* memory = nullptr);
+                      TSceneFileMemory* memory = nullptr, const TDayChange* ownChange = nullptr);
 
 // Start-up recovery after a kill: a picture temporary that holds a whole JPEG
 // gets its picture name, any other is removed. Only the newest day and scene

@@ -97,9 +97,12 @@ void WritePictureFile(const TJPEGImage& image, const QString& directory, const Q
 
 // Creates one directory level; an existing directory is fine. Returns why it
 // cannot be had, or an empty text.
-QString MakeDirectory(const QString& path) {
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
+QString MakeDirectory(const QString& path, bool* created = nullptr) {
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0) {
+        if (created != nullptr)
+            *created = true;
         return {};
+    }
     int error = errno;
     if (error == EEXIST) {
         if (QFileInfo(path).isDir())
@@ -140,12 +143,27 @@ void TkaSceneMaker::BeginScene(double time) {
 bool TkaSceneMaker::MakeSceneDirectories() {
     // One level each, so a scene directory removed while recording (even the
     // camera's SceneDir) comes back, but no folder above it is ever invented.
-    for (const QString& level : {FSceneRoot, FCurrentDayDir, FCurrentSceneDir}) {
+    for (const QString& level : {FSceneRoot, FCurrentDayDir}) {
         const QString error = MakeDirectory(level);
         if (!error.isEmpty()) {
             Dropped(error);
             return false;
         }
+    }
+    return MakeSceneDirectory();
+}
+
+bool TkaSceneMaker::MakeSceneDirectory() {
+    const std::optional<TDirectoryState> before = TDirectoryState::Of(FCurrentDayDir);
+    bool created = false;
+    const QString error = MakeDirectory(FCurrentSceneDir, &created);
+    if (!error.isEmpty()) {
+        Dropped(error);
+        return false;
+    }
+    if (created) {
+        const std::optional<TDirectoryState> after = TDirectoryState::Of(FCurrentDayDir);
+        FDayChange = before && after ? TDayChange{*before, *after} : TDayChange{};
     }
     return true;
 }

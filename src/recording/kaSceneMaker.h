@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EkaError.h"
+#include "kaSceneFiles.h"
 
 #include <QObject>
 #include <QString>
@@ -50,6 +51,10 @@ public:
     // Pictures stored in the current scene (dropped ones do not count).
     int PictureCount() const { return FPictureCount; }
 
+    // The day directory just before and after this maker last created a
+    // scene in it, so the small-scene sweep knows the change as its own.
+    const TDayChange& LastDayChange() const { return FDayChange; }
+
     // Whether the last picture handed in was stored, and if not, why.
     bool LastPictureStored() const { return FLastPictureStored; }
     const QString& StoreError() const { return FStoreError; }
@@ -69,6 +74,7 @@ private:
     bool NewSceneBegins(double time) const;
     void BeginScene(double time);
     bool MakeSceneDirectories();
+    bool MakeSceneDirectory();
     void Dropped(const QString& reason);
 
     QString FSceneDir;
@@ -84,4 +90,5 @@ private:
     int FPictureCount = 0;
     bool FLastPictureStored = false;
     QString FStoreError;
+    TDayChange FDayChange;
 };

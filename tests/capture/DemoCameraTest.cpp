@@ -4,6 +4,8 @@
 #include "kaFramePipeline.h"
 #include "kaPictureAnalyser.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
@@ -61,6 +63,31 @@ TEST(DemoCameraTest, TheVisitorWalksAndThenStandsWhileNoiseGoesOn) {
     const auto b = Frame(*camera, rest + 2);
     EXPECT_NE(a, b) << "sensor noise";
     EXPECT_EQ(ChangedPixels(a, b, noise), 0) << "nothing but noise once the visitor stands";
+}
+
+// The noise lies on every part of the picture within its amplitude, with every
+// offset in use, and changes every frame; a changed contrast applies to the
+// noisy values.
+TEST(DemoCameraTest, NoiseCoversThePictureWithinItsAmplitudeAndChangesEveryFrame) {
+    auto camera = MakeCamera();
+    const int rest = TDemoCamera::MoveFrames + 1;
+    const auto a = Frame(*camera, rest);
+    const auto b = Frame(*camera, rest + 1);
+    constexpr int Spread = 2 * TDemoCamera::NoiseAmplitude;
+    std::array<int, 2 * Spread + 1> differences{};
+    std::array<int, 30> changedPerStrip{}; // 16 rows each
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const int d = int(a[i]) - int(b[i]);
+        ++differences[std::size_t(std::clamp(d + Spread, 0, 2 * Spread))];
+        changedPerStrip[i / (640 * 3 * 16)] += d != 0 ? 1 : 0;
+    }
+    EXPECT_GT(*std::min_element(differences.begin(), differences.end()), 1000);
+    EXPECT_GT(*std::min_element(changedPerStrip.begin(), changedPerStrip.end()), 640 * 3 * 8);
+
+    ASSERT_TRUE(camera->SetControl(V4L2_CID_CONTRAST, 150));
+    const auto strong = Frame(*camera, rest);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ASSERT_EQ(strong[i], std::clamp((int(a[i]) - 128) * 150 / 100 + 128, 0, 255)) << i;
 }
 
 // Someone watching for a while sees motion again: the visitor walks back and

@@ -249,6 +249,57 @@ TEST_F(FramePipelineTest, MotionPicturesGoOutAsOneDatagramAndAFailureIsReported)
 
 } // namespace
 
+// The pictures are made only when asked for, yet each is that of the frame
+// just processed: the stored bytes are those of the unmasked frame (also while
+// the mask hides a part), the display picture is the frame, the analysis
+// picture the masked frame, its screen copy the same in RGB32. Asked for
+// after every frame or only after the last; a dropped frame changes nothing.
+TEST_F(FramePipelineTest, PicturesMadeWhenAskedForAreThoseOfTheirFrame) {
+    for (const bool masked : {false, true}) {
+        for (const bool askEveryFrame : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "masked " << masked << ", every " << askEveryFrame);
+            TkaPictureAnalyser analyser;
+            // Every changed frame is motion, and no segment gets an outline.
+            analyser.SetThresholdMaxSegment(1000);
+            analyser.SetThresholdTotal(1);
+            TkaFramePipeline pipeline(analyser);
+            QImage mask = pipeline.MaskBitmap();
+            for (int y = 5; masked && y < 20; ++y)
+                std::memset(mask.scanLine(y) + 10, 0, 30);
+            pipeline.SetMaskBitmap(mask);
+            QByteArray stored;
+            pipeline.OnStore = [&](TkaFramePipeline*, const TJPEGImage& jpeg) {
+                stored = jpeg.JpegData();
+            };
+            const auto check = [&](const QImage& picture) {
+                QImage analysed = picture;
+                ApplyMask(analysed, mask);
+                EXPECT_EQ(analysed.pixelColor(20, 10) == QColor(Qt::black), masked);
+                EXPECT_EQ(pipeline.DisplayBitmap(), picture.convertToFormat(QImage::Format_RGB32));
+                EXPECT_EQ(pipeline.AnalysisBitmap(), analysed);
+                EXPECT_EQ(pipeline.AnalysisScreenBitmap(),
+                          analysed.convertToFormat(QImage::Format_RGB32));
+            };
+            QImage picture;
+            for (unsigned seed = 1; seed <= 3; ++seed) {
+                picture = Noise(QSize(97, 61), seed);
+                TFrame frame(picture);
+                ASSERT_TRUE(pipeline.ProcessFrame(frame.Header, frame.Info, {75, false, {}}));
+                TJPEGImage direct;
+                direct.Assign(picture);
+                direct.SetQuality(75);
+                EXPECT_EQ(stored, direct.JpegData()) << "frame " << seed;
+                if (askEveryFrame)
+                    check(picture);
+            }
+            TFrame broken(Noise(QSize(97, 61), 9));
+            broken.Header.dwBytesUsed -= 3;
+            EXPECT_FALSE(pipeline.ProcessFrame(broken.Header, broken.Info, {}));
+            check(picture);
+        }
+    }
+}
+
 // Recorded pictures must not change with how the pipeline holds its pictures:
 // the stored bytes equal those compressed from the captured frame itself,
 // and those recorded before the display picture was kept in the screen's

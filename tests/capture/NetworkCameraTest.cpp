@@ -1,5 +1,6 @@
 #include "NetworkCamera.h"
 
+#include "DemoCameraBackend.h"
 #include "FNetworkCameras.h"
 #include "MjpegTestServer.h"
 #include "NetworkCameraBackend.h"
@@ -155,6 +156,27 @@ TEST_F(NetworkCameraConfigTest, CamerasAreStoredOwnerOnlyAndListedBeforeTheDemoC
     ASSERT_TRUE(GetDriverDescription(0, name, version));
     ASSERT_EQ(stat(ini.FileName().toLocal8Bit().constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// Network cameras take no driver number: up to 32 of them come beside the ten
+// drivers, and the drivers after them keep their own limit of ten.
+TEST_F(NetworkCameraConfigTest, ThirtyTwoNetworkCamerasComeBesideTheTenDrivers) {
+    QList<TNetworkCameraEntry> cameras;
+    for (int i = 1; i <= MaxNetworkCameras + 3; ++i)
+        cameras.append({QString("Camera %1").arg(i), QString("http://127.0.0.1/%1").arg(i)});
+    WriteNetworkCameras(*CfgIniFile(), cameras);
+    EXPECT_EQ(ReadNetworkCameras(*CfgIniFile()).size(), MaxNetworkCameras);
+    SetCaptureBackends({std::make_shared<TDemoCameraBackend>(4),
+                        std::make_shared<TNetworkCameraBackend>(cameras),
+                        std::make_shared<TDemoCameraBackend>(10)});
+    QStringList names;
+    QString name, version;
+    for (int index = 0; GetDriverDescription(index, name, version); ++index)
+        names.append(name);
+    ASSERT_EQ(names.size(), 4 + MaxNetworkCameras + 6);
+    EXPECT_EQ(names[4], "Network camera: Camera 1");
+    EXPECT_EQ(names[3 + MaxNetworkCameras], "Network camera: Camera 32");
+    EXPECT_EQ(names.last(), "Demo camera 6");
 }
 
 class NetworkCameraTest : public PageFixture {

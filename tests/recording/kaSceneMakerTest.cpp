@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/resource.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -141,6 +143,42 @@ TEST_F(SceneMakerTest, PictureLimitBeginsTheNextScene) {
         EXPECT_FALSE(Add().isEmpty());
     }
     EXPECT_EQ(Announced.size(), 5);
+}
+
+// Each new scene sets off the small-scene sweep as a camera runs it: with its
+// memory and the maker's own change of the day, so the day is read again only
+// after someone else changed it. After every scene a sweep without any memory
+// finds nothing more to remove.
+TEST_F(SceneMakerTest, SweepKnowingTheMakersOwnChangeLeavesWhatAFullSweepLeaves) {
+    constexpr int Minimum = 2;
+    TSceneFileMemory memory;
+    Maker->OnNewScene = [&](QObject*, const QString& sPath) {
+        Announced.append(sPath);
+        SweepSmallScenes(Scenes(), sPath, Minimum, &memory, &Maker->LastDayChange());
+    };
+    const QString day = Scenes() + "/20240517";
+    enum TOutside { Nothing, SmallByHand, Foreign, RemoveSecond };
+    const std::vector<std::pair<int, TOutside>> scenes = {
+        {1, Nothing}, {2, Nothing},      {1, SmallByHand}, {3, Foreign},
+        {1, Nothing}, {2, RemoveSecond}, {1, Nothing},     {1, Nothing}};
+    for (const auto& [pictures, outside] : scenes) {
+        Advance(120);
+        for (int i = 0; i < pictures; ++i) {
+            Add();
+            Advance(0.01);
+        }
+        const QStringList before = Entries(day);
+        SweepSmallScenes(Scenes(), Announced.last(), Minimum);
+        EXPECT_EQ(Entries(day), before) << "after " << Announced.last().toStdString();
+        if (outside == SmallByHand)
+            WriteFile(day + "/235900000/20240517235900000.jpg");
+        if (outside == Foreign) // kept by the user's file, tried again at every scene
+            WriteFile(day + "/235800000/notes.txt");
+        if (outside == RemoveSecond)
+            ASSERT_TRUE(QDir(Scenes() + "/" + Announced[1]).removeRecursively());
+    }
+    const auto scene = [&](int i) { return Announced[i].section('/', 1); };
+    EXPECT_EQ(Entries(day), QStringList({scene(3), scene(5), scene(7), "235800000"}));
 }
 
 TEST_F(SceneMakerTest, SceneRunningPastMidnightStaysInItsDay) {

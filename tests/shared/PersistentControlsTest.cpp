@@ -16,6 +16,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QTimer>
+#include <QWidget>
 #include <memory>
 
 namespace {
@@ -324,6 +325,37 @@ TEST_F(PersistentControlsTest, ActionListUpdatesWheneverTheEventLoopGoesIdle) {
     SetApplicationErrorHandler(previous);
     ASSERT_FALSE(reported.isEmpty());
     EXPECT_EQ(reported.first(), "update failed");
+}
+
+// A page hidden behind another skips the idle turns: only the timer, a
+// triggered action or showing the page again brings a pass.
+TEST_F(PersistentControlsTest, AHiddenPageUpdatesOnItsTimerAndOnStateChangesOnly) {
+    auto form = NewForm();
+    auto* page = new QWidget(form.get());
+    auto* list = Own(page, new TkaActionList(page), "ActionList");
+    auto* action = Own(page, new TkaAction(list), "Action");
+    int passes = 0;
+    QObject::connect(action, &TkaAction::OnUpdate, [&] { ++passes; });
+    // Five turns wait five times at least; the timer may add one pass.
+    const auto idleTurns = [&](int milliseconds = 2) {
+        passes = 0;
+        for (int i = 0; i < 5; ++i) {
+            QEventLoop loop;
+            QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return passes;
+    };
+    form->show();
+    EXPECT_GE(idleTurns(), 5) << "a page in sight is updated whenever the loop goes idle";
+    page->hide();
+    idleTurns();
+    EXPECT_LE(idleTurns(), 1);
+    action->trigger();
+    const int afterTrigger = idleTurns();
+    EXPECT_TRUE(afterTrigger == 1 || afterTrigger == 2) << "what an action did is shown";
+    const int timerPasses = idleTurns(TkaActionList::UpdateInterval / 2);
+    EXPECT_TRUE(timerPasses >= 1 && timerPasses <= 3) << "the timer keeps a hidden page current";
 }
 
 TEST_F(PersistentControlsTest, ComponentsOnOnePathShareOneValue) {
