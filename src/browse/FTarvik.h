@@ -23,6 +23,7 @@ class QTreeWidgetItem;
 class TExplorerFrame;
 class TFeedbackFrame;
 class TkaAction;
+class TkaAutostartAction;
 class TkaActionList;
 class TkaApplicationEvents;
 class TkaPanel;
@@ -88,7 +89,7 @@ public:
     void kaLanguageBeforeExport();
     void kaLanguageAfterImport();
 
-    // The help document for the active language, below the program folder.
+    // The help document for the active language, in the read-only data.
     static QString HelpFileName(const QString& languageName);
     // Opens a document with the desktop's handler; tests replace it.
     std::function<void(const QUrl&)> OpenDocument;
@@ -112,6 +113,10 @@ public:
     TkaAction* CloseAction = nullptr;
     TkaAction* ShowAction = nullptr;
     TkaAction* HideAction = nullptr;
+    // "Start with the desktop session": the autostart entry runs the program
+    // with MinimizedSwitch.
+    TkaAutostartAction* AutostartAction = nullptr;
+    static inline const QString MinimizedSwitch = QStringLiteral("/Minimized");
     QTimer* FirstPlayTimer = nullptr;
 
     TTrayIcon* TrayIcon = nullptr;
@@ -138,6 +143,7 @@ private:
     void CreateComponents();
     void CreateActions();
     void CreateTrayIcon();
+    void AddAutostartAction();
     void AddTopLevelNodes();
     void AddCameras();
     void AddCamera(int driverIndex, const QString& description, bool& candidate);

@@ -17,6 +17,7 @@
 #include "frVideo.h"
 #include "kaAction.h"
 #include "kaApplicationEvents.h"
+#include "kaLabel.h"
 #include "kaPageControl.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
@@ -27,6 +28,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -160,6 +162,13 @@ TEST_F(TarvikFormTest, WithoutCameraOnlyTheTopNodesAndTheDriverMessage) {
     EXPECT_EQ(Dialogs.Asked,
               QStringList{"Message: Cannot find a valid driver! Please install a webacam first."});
     EXPECT_TRUE(Form->DirExplorerFrame->kaPanel->isVisibleTo(Form.get()));
+    // The page that opens next tells how to get a camera, and where the setting goes.
+    const QString hint = Form->RootFrame->FirstStartkaLabel->text();
+    EXPECT_TRUE(hint.contains("network camera")) << hint.toStdString();
+    EXPECT_TRUE(hint.contains("DemoCameras=1 in the section [Capture] of " +
+                              CfgIniFile()->FileName()))
+        << hint.toStdString();
+    EXPECT_FALSE(Form->RootFrame->NetworkCamerasButton->isHidden());
 }
 
 TEST_F(TarvikFormTest, TwoCamerasGetPagesScenesNodesAndDefaultDirectories) {

@@ -215,4 +215,22 @@ TEST(KaTimeTextTest, ShowsDateAndLongTimeWithoutZoneName) {
     EXPECT_EQ(TimeFormatWithoutZone("HH'h'mm 'at' t"), "HH'h'mm 'at'");
 }
 
+TEST(HasSwitchTest, AnyLeadAnyCaseNeverTheProgramName) {
+    const QStringList program{"/Minimized"};
+    struct Case {
+        QStringList arguments;
+        bool found;
+    } cases[] = {
+        {{"Tarvik", "/Minimized"}, true},   {{"Tarvik", "-minimized"}, true},
+        {{"Tarvik", "\\MINIMIZED"}, true}, {{"Tarvik", "Minimized"}, false},
+        {{"Tarvik", "/Minimize"}, false},   {{"Tarvik", "/"}, false},
+        {program, false}, // the program's own name is no switch
+        {{"Tarvik", "/ExportLanguage", "-Minimized"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        EXPECT_EQ(HasSwitch(c.arguments, "/Minimized"), c.found);
+    }
+}
+
 } // namespace
