@@ -5,6 +5,8 @@
 #include "EkaError.h"
 #include "FVideoSetup.h"
 #include "PathTreeNodeObject.h"
+#include "ProgramIcons.h"
+#include "TkaAutostartAction.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
@@ -34,8 +36,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
@@ -88,30 +88,9 @@ void RegisterMessages() {
 
 // ---- Pictures ------------------------------------------------------------------
 
-// A small camera: a dark body with a lens, drawn for any size.
+// The program's icon, the camera of the package's tarvik.svg.
 QPixmap CameraPixmap(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal unit = size / 16.0;
-    painter.setPen(QPen(QColor(40, 40, 48), unit * 0.8));
-    painter.setBrush(QColor(70, 90, 120));
-    painter.drawRoundedRect(QRectF(unit * 1, unit * 4, unit * 11, unit * 9), unit * 1.5,
-                            unit * 1.5);
-    QPainterPath viewfinder;
-    viewfinder.moveTo(unit * 12, unit * 7);
-    viewfinder.lineTo(unit * 15, unit * 5);
-    viewfinder.lineTo(unit * 15, unit * 12);
-    viewfinder.lineTo(unit * 12, unit * 10);
-    viewfinder.closeSubpath();
-    painter.drawPath(viewfinder);
-    painter.setBrush(QColor(200, 225, 255));
-    painter.drawEllipse(QPointF(unit * 6.5, unit * 8.5), unit * 2.6, unit * 2.6);
-    painter.setBrush(QColor(220, 40, 40));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPointF(unit * 3, unit * 5.8), unit * 0.9, unit * 0.9);
-    return pixmap;
+    return QPixmap::fromImage(RenderSvg(IconSource(QStringLiteral("tarvik")), size));
 }
 
 QTreeWidgetItem* Parent(const QTreeWidgetItem* node) {
@@ -188,6 +167,7 @@ void TTarvikForm::CreateActions() {
     TrayMenu = Own(this, new QMenu(this), "TrayMenu");
     TrayMenu->addAction(ShowAction);
     TrayMenu->addAction(HideAction);
+    AddAutostartAction();
     Own(this, TrayMenu->addSeparator(), "N3");
     LanguageSprache1 =
         Own(this, new QMenu(QStringLiteral("Language / Sprache"), TrayMenu), "LanguageSprache1");
@@ -195,6 +175,18 @@ void TTarvikForm::CreateActions() {
     LanguageGroup = new QActionGroup(LanguageSprache1);
     Own(this, TrayMenu->addSeparator(), "N2");
     TrayMenu->addAction(CloseAction);
+}
+
+void TTarvikForm::AddAutostartAction() {
+    // Back after the login hidden in the tray: no window in the way.
+    const TkaAutostart entry(QStringLiteral("tarvik"), ProgramName,
+                             QStringLiteral("Motion detection and recording with your cameras"),
+                             QStringLiteral("tarvik"));
+    AutostartAction =
+        Own(this, new TkaAutostartAction(ActionList, entry, {MinimizedSwitch}), "AutostartAction");
+    AutostartAction->setText(QStringLiteral("Start with the desktop session"));
+    TrayMenu->addAction(AutostartAction);
+    connect(TrayMenu, &QMenu::aboutToShow, AutostartAction, &TkaAutostartAction::Refresh);
 }
 
 QList<QIcon> TTarvikForm::DirImages() {
@@ -232,10 +224,7 @@ QSize TTarvikForm::DefaultSize(const QFont& font) {
 }
 
 QIcon TTarvikForm::TrayImage() {
-    QIcon icon;
-    icon.addPixmap(CameraPixmap(TreeImageSize));
-    icon.addPixmap(CameraPixmap(TrayImageSize));
-    return icon;
+    return ProgramIcon(QStringLiteral("tarvik"));
 }
 
 TkaTreeView* TTarvikForm::Tree() const {
@@ -557,7 +546,7 @@ void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
 
 QString TTarvikForm::HelpFileName(const QString& languageName) {
     const bool german = languageName.compare(QStringLiteral("german"), Qt::CaseInsensitive) == 0;
-    return ProgramDir() +
+    return ResourceDir() +
            (german ? QStringLiteral("Help/doc_g.htm") : QStringLiteral("Help/doc_e.htm"));
 }
 

@@ -23,6 +23,7 @@ class QTreeWidgetItem;
 class TExplorerFrame;
 class TFeedbackFrame;
 class TkaAction;
+class TkaAutostartAction;
 class TkaActionList;
 class TkaApplicationEvents;
 class TkaPanel;
@@ -91,7 +92,7 @@ public:
     void kaLanguageBeforeExport();
     void kaLanguageAfterImport();
 
-    // The help document for the active language, below the program folder.
+    // The help document for the active language, in the read-only data.
     static QString HelpFileName(const QString& languageName);
     // Opens a document with the desktop's handler; tests replace it.
     std::function<void(const QUrl&)> OpenDocument;
@@ -115,6 +116,10 @@ public:
     TkaAction* CloseAction = nullptr;
     TkaAction* ShowAction = nullptr;
     TkaAction* HideAction = nullptr;
+    // "Start with the desktop session": the autostart entry runs the program
+    // with MinimizedSwitch.
+    TkaAutostartAction* AutostartAction = nullptr;
+    static inline const QString MinimizedSwitch = QStringLiteral("/Minimized");
     QTimer* FirstPlayTimer = nullptr;
 
     TTrayIcon* TrayIcon = nullptr;
@@ -141,6 +146,7 @@ private:
     void CreateComponents();
     void CreateActions();
     void CreateTrayIcon();
+    void AddAutostartAction();
     void AddTopLevelNodes();
     void AddCameras();
     // Number is the camera's own settings number (section "Cameras").

@@ -45,6 +45,10 @@ public:
         QObject::connect(Form.get(), &TTarvikForm::Terminated, qApp, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         Form->show();
+        // Shown once, so the settings are restored, then into the tray.
+        if (HasSwitch(QCoreApplication::arguments(), TTarvikForm::MinimizedSwitch))
+            QMetaObject::invokeMethod(
+                Form.get(), [this] { Form->HideActionExecute(); }, Qt::QueuedConnection);
         return End(QCoreApplication::exec());
     }
 

@@ -15,6 +15,15 @@ namespace {
 constexpr int TitlePointSize = 28;
 constexpr int PanelMargin = 24;
 
+TkaMessage& FirstStartMessage() {
+    static TkaMessage message(
+        QStringLiteral("FRROOT_MSG_FIRSTSTART"),
+        QStringLiteral("No camera? Add a network camera with the button below, or try the demo "
+                       "camera: DemoCameras=1 in the section [Capture] of %1, then start Tarvik "
+                       "again."));
+    return message;
+}
+
 } // namespace
 
 TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, parent) {
@@ -42,6 +51,13 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
     DescriptionkaLabel->setAlignment(Qt::AlignCenter);
     column->addWidget(DescriptionkaLabel);
 
+    FirstStartkaLabel = Own(this, new TkaLabel(kaPanel), "FirstStartkaLabel");
+    FirstStartkaLabel->setAlignment(Qt::AlignCenter);
+    FirstStartkaLabel->setWordWrap(true);
+    FirstStartkaLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(FirstStartkaLabel);
+    ShowFirstStartText();
+
     NetworkCamerasButton =
         Own(this, new QPushButton(QStringLiteral("&Network cameras ..."), kaPanel),
             "NetworkCamerasButton");
@@ -51,9 +67,17 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
 
     CentrePanel(kaPanel);
     // Name and version are no text to translate: a file of an older version
-    // would show its own number.
+    // would show its own number. The hint is a message with the file's path.
     ExcludeFromLanguage(TitlekaLabel);
-    Own(this, new TkaLanguage(this), "kaLanguage1");
+    ExcludeFromLanguage(FirstStartkaLabel);
+    auto* language = Own(this, new TkaLanguage(this), "kaLanguage1");
+    language->AfterImport = [this](QObject*) { ShowFirstStartText(); };
+}
+
+void TRootFrame::ShowFirstStartText() {
+    const TIniFile* cfg = CfgIniFile();
+    const QString file = cfg != nullptr ? cfg->FileName() : ConfigFileName();
+    FirstStartkaLabel->setText(FirstStartMessage().Text().arg(file));
 }
 
 void TRootFrame::NetworkCamerasButtonClick() {

@@ -21,7 +21,11 @@ public:
     TkaLabel* TitlekaLabel = nullptr;
     TkaLabel* DescriptionkaLabel = nullptr;
     QPushButton* NetworkCamerasButton = nullptr;
+    // One line for a start without a camera: a network camera or the demo one.
+    TkaLabel* FirstStartkaLabel = nullptr;
 
     // Opens the "Network cameras" dialog.
     void NetworkCamerasButtonClick();
+    // The hint in the active language, with the configuration file's path.
+    void ShowFirstStartText();
 };

@@ -4,8 +4,10 @@
 #include "ClientPaintBox.h"
 #include "FSetup.h"
 #include "IdUDPServer.h"
+#include "ProgramIcons.h"
 #include "SoundPlayer.h"
 #include "StmObjects.h"
+#include "TkaAutostartAction.h"
 #include "TrayIcon.h"
 #include "WindowPlacement.h"
 #include "frSetup.h"
@@ -34,7 +36,6 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScopeGuard>
 #include <QSessionManager>
 #include <QShowEvent>
@@ -66,36 +67,14 @@ TkaMessage& ToolTipMessage() {
     return message;
 }
 
-// A camera in front of signal arcs; Lit arcs (0 to 3) glow, Glow their colour.
+// The camera of the package's tarvikclient.svg in front of its signal arcs;
+// Lit arcs (0 to 3) glow in Glow, the others are dimmed.
 QPixmap CameraPixmap(int size, int lit, const QColor& glow) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal unit = size / 32.0;
-    for (int arc = 0; arc < 3; ++arc) {
-        const qreal radius = unit * (7 + arc * 4.5);
-        const QColor colour = arc < lit ? glow : QColor(150, 160, 175, 140);
-        painter.setPen(QPen(colour, unit * 2.2, Qt::SolidLine, Qt::RoundCap));
-        painter.drawArc(QRectF(unit * 24 - radius, unit * 9 - radius, radius * 2, radius * 2),
-                        200 * 16, 70 * 16);
-    }
-    painter.setPen(QPen(QColor(30, 34, 44), unit * 1.2));
-    painter.setBrush(QColor(64, 92, 132));
-    painter.drawRoundedRect(QRectF(unit * 2, unit * 13, unit * 19, unit * 15), unit * 3, unit * 3);
-    QPainterPath finder;
-    finder.moveTo(unit * 21, unit * 18);
-    finder.lineTo(unit * 29, unit * 14);
-    finder.lineTo(unit * 29, unit * 27);
-    finder.lineTo(unit * 21, unit * 23);
-    finder.closeSubpath();
-    painter.drawPath(finder);
-    painter.setBrush(QColor(205, 228, 255));
-    painter.drawEllipse(QPointF(unit * 11.5, unit * 20.5), unit * 4.6, unit * 4.6);
-    painter.setBrush(QColor(40, 60, 90));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QPointF(unit * 11.5, unit * 20.5), unit * 2.2, unit * 2.2);
-    return pixmap;
+    const QColor idle(150, 160, 175, 140);
+    QByteArray source = IconSource(QStringLiteral("tarvikclient"));
+    for (int arc = 0; arc < 3; ++arc)
+        source = WithStroke(source, QStringLiteral("arc%1").arg(arc + 1), arc < lit ? glow : idle);
+    return QPixmap::fromImage(RenderSvg(source, size));
 }
 
 // An icon at 16 and 32 pixels; Paint draws on a transparent square of Size
@@ -392,6 +371,7 @@ void TTarvikClientForm::CreateTrayMenu() {
     Own(this, TrayMenu->addSeparator(), "N1");
     TrayMenu->addAction(ShowAction);
     TrayMenu->addAction(HideAction);
+    AddAutostartAction();
     Own(this, TrayMenu->addSeparator(), "N3");
     LanguageSprache1 =
         Own(this, new QMenu(QStringLiteral("Language / Sprache"), TrayMenu), "LanguageSprache1");
@@ -400,6 +380,17 @@ void TTarvikClientForm::CreateTrayMenu() {
     LanguageSprache1->menuAction()->setEnabled(false);
     Own(this, TrayMenu->addSeparator(), "N2");
     TrayMenu->addAction(CloseAction);
+}
+
+void TTarvikClientForm::AddAutostartAction() {
+    // Whether it then comes up hidden is the setting "Startup minimized".
+    const TkaAutostart entry(QStringLiteral("tarvikclient"), QStringLiteral("Tarvik Client"),
+                             QStringLiteral("Shows the pictures a Tarvik sends"),
+                             QStringLiteral("tarvikclient"));
+    AutostartAction = Own(this, new TkaAutostartAction(ActionList, entry), "AutostartAction");
+    AutostartAction->setText(QStringLiteral("Start with the desktop session"));
+    TrayMenu->addAction(AutostartAction);
+    connect(TrayMenu, &QMenu::aboutToShow, AutostartAction, &TkaAutostartAction::Refresh);
 }
 
 QList<QIcon> TTarvikClientForm::TrayImages() {

@@ -25,6 +25,7 @@ class TClientPaintBox;
 class TIdUDPServer;
 class TkaAction;
 class TkaActionList;
+class TkaAutostartAction;
 class TkaApplicationEvents;
 class TkaComboBox;
 class TkaPanel;
@@ -125,6 +126,8 @@ public:
     TkaAction* CloseAction = nullptr;
     TkaAction* ShowAction = nullptr;
     TkaAction* HideAction = nullptr;
+    // "Start with the desktop session".
+    TkaAutostartAction* AutostartAction = nullptr;
     TkaAction* SetupAction = nullptr;
     TkaAction* StretchAction = nullptr;
     TkaAction* ShowToolbarAction = nullptr;
@@ -153,6 +156,7 @@ private:
     void CreateToolBar();
     void BuildLanguageMenu();
     void CreateTrayMenu();
+    void AddAutostartAction();
     TkaAction* NewAction(const char* name, const QString& caption, const QString& hint,
                          const QIcon& icon, void (TTarvikClientForm::*handler)());
     void CreateIdUDPServer();

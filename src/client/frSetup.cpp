@@ -1,12 +1,11 @@
 #include "frSetup.h"
 
-#include "kaHotkey.h"
-
 #include "EkaError.h"
 #include "TkaDialogs.h"
 #include "kaCheckBox.h"
 #include "kaEdit.h"
 #include "kaGeneral.h"
+#include "kaHotkey.h"
 #include "kaLabel.h"
 #include "kaPanel.h"
 #include "kaTrackBar.h"
@@ -96,7 +95,7 @@ TSetupFrame::TSetupFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
     column->addLayout(portRow);
     column->addStretch();
 
-    const QString sounds = ProgramDir() + SoundsFolder;
+    const QString sounds = ResourceDir() + SoundsFolder;
     if (!QFileInfo(sounds).isDir() && !QDir().mkdir(sounds))
         throw EkaError(QStringLiteral("Error creating Directory ") + sounds);
     SoundkaEdit->setText(DefaultSoundFile());
@@ -126,7 +125,7 @@ TkaTrackbarFrame* TSetupFrame::NewTrackbarFrame(const char* name, const char* ca
 }
 
 QString TSetupFrame::DefaultSoundFile() {
-    return IncludeBackslash(ProgramDir() + SoundsFolder) + SoundFileName;
+    return IncludeBackslash(ResourceDir() + SoundsFolder) + SoundFileName;
 }
 
 void TSetupFrame::SceneDirSpeedButtonClick() {

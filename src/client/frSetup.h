@@ -23,13 +23,13 @@ public:
     static inline const char* const DefaultPort = "4032";
     static inline const char* const SoundFilter = "Wave (*.wav);;All (*.*)";
 
-    // Creates the folder "Sounds" beside the program when it is missing;
+    // Creates the folder "Sounds" of the read-only data when it is missing;
     // raises "Error creating Directory ..." when that fails.
     TSetupFrame(QObject* owner, QWidget* parent);
 
     void Loaded() override {}
 
-    // Motion.wav in the folder Sounds of the program's directory.
+    // Motion.wav in the folder Sounds of the read-only data.
     static QString DefaultSoundFile();
 
     void SceneDirSpeedButtonClick();

@@ -237,7 +237,7 @@ QStringList ProfileFolders(const QString& home) {
 } // namespace
 
 QString AccountsFileName() {
-    return ProgramDir() + QStringLiteral("Cfg/Accounts.ini");
+    return ProgramLayout().ConfigFolder() + QStringLiteral("Accounts.ini");
 }
 
 QList<TAccount> ReadAccountsIni(const QString& fileName) {

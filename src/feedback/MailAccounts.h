@@ -6,12 +6,12 @@
 #include <QString>
 
 // The mail accounts a user has set up, read only: first those of
-// Cfg/Accounts.ini beside the program (one section per account, named by its
+// Accounts.ini in the configuration folder (one section per account, named by its
 // number as eight upper-case hexadecimal digits, "00000001" to "00000100"),
 // then the identities of the user's Thunderbird profiles. Accounts without a
 // sender address are skipped; damaged or unreadable files yield nothing.
 
-// Cfg/Accounts.ini beside the program.
+// Accounts.ini in the configuration folder.
 QString AccountsFileName();
 QList<TAccount> ReadAccountsIni(const QString& fileName);
 

@@ -132,7 +132,9 @@ QString InstanceKey() {
     const QString programName =
         QFileInfo(ProgramFileName()).fileName().section(QLatin1Char('.'), 0, 0);
     const QByteArray directoryDigest =
-        QCryptographicHash::hash(ProgramDir().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+        QCryptographicHash::hash(ProgramLayout().ProgramFolder().toUtf8(), QCryptographicHash::Sha1)
+            .toHex()
+            .left(12);
     return QStringLiteral("%1-%2-%3")
         .arg(programName)
         .arg(getuid())
@@ -154,7 +156,7 @@ void HandOverToRunningInstance() {
 } // namespace
 
 QString ErrorLogFileName() {
-    return ProgramDir() + QFileInfo(ProgramFileName()).completeBaseName() + QStringLiteral(".ERR");
+    return StateDir() + QFileInfo(ProgramFileName()).completeBaseName() + QStringLiteral(".ERR");
 }
 
 TkaApplicationEvents::TkaApplicationEvents(QObject* parent) : QObject(parent) {
@@ -251,6 +253,7 @@ void TkaApplicationEvents::WriteErrorLog() const {
         bytes += line.toUtf8() + "\r\n";
     // On a full disk the old log stays whole; the caller swallows the error.
     const QString fileName = ErrorLogFileName();
+    ForceUserFolder(StateDir());
     TkaAtomicFile::Replace<EkaError>(fileName, bytes, [&](const QString& reason) {
         return QStringLiteral("Error writing File ") + fileName + QStringLiteral(": ") + reason;
     });

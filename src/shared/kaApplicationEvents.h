@@ -21,8 +21,8 @@ public:
     using EkaError::EkaError;
 };
 
-// The error log beside the program: the program file with ".ERR" for its
-// extension ("Tarvik" gives "Tarvik.ERR").
+// The error log in the state folder (beside the program when portable): the
+// program file with ".ERR" for its extension ("Tarvik" gives "Tarvik.ERR").
 QString ErrorLogFileName();
 
 // The main window's error log, error box and single start. Constructing it

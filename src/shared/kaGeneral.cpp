@@ -7,10 +7,12 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
+#include <QProcessEnvironment>
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -23,7 +25,9 @@ struct LibraryRegistries {
     TkaHashList Messages;
     QList<QPointer<QObject>> Remanent;
     QList<const QObject*> Excluded;
-    QString ProgramDirOverride;
+    // The layout tests set; otherwise the one chosen at the first use.
+    std::optional<TkaProgramLayout> LayoutOverride;
+    std::optional<TkaProgramLayout> ChosenLayout;
     std::function<double()> Clock;
 };
 
@@ -73,15 +77,53 @@ QString ProgramFileName() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
+const TkaProgramLayout& ProgramLayout() {
+    LibraryRegistries& r = Registries();
+    if (r.LayoutOverride)
+        return *r.LayoutOverride;
+    if (!r.ChosenLayout)
+        r.ChosenLayout = TkaProgramLayout::Choose(QFileInfo(ProgramFileName()).absolutePath(),
+                                                  QProcessEnvironment::systemEnvironment());
+    return *r.ChosenLayout;
+}
+
+void SetProgramLayout(const TkaProgramLayout& layout) {
+    Registries().LayoutOverride = layout;
+}
+
 QString ProgramDir() {
-    const QString& override = Registries().ProgramDirOverride;
-    if (!override.isEmpty())
-        return override;
-    return SeparatorEnded(QFileInfo(ProgramFileName()).absolutePath());
+    const TkaProgramLayout& layout = ProgramLayout();
+    // The portable folder is the program's own; the user's data folder may
+    // not exist before the first start. One that cannot be made shows in the
+    // error of the first file written there.
+    if (layout.IsInstalled())
+        MakeUserFolder(layout.DataFolder());
+    return layout.DataFolder();
 }
 
 void SetProgramDir(const QString& dir) {
-    Registries().ProgramDirOverride = dir.isEmpty() ? QString() : SeparatorEnded(dir);
+    if (dir.isEmpty())
+        Registries().LayoutOverride.reset();
+    else
+        Registries().LayoutOverride = TkaProgramLayout::Portable(dir);
+}
+
+QString ResourceDir() {
+    return ProgramLayout().ResourceFolder();
+}
+
+QString ConfigDir() {
+    const TkaProgramLayout& layout = ProgramLayout();
+    if (layout.IsInstalled()) {
+        ForceUserFolder(layout.ConfigFolder());
+        return layout.ConfigFolder();
+    }
+    // "Cfg" beside the program: one level, as every folder below it.
+    return ProgramSubDir(QStringLiteral("Cfg")) + QLatin1Char('/');
+}
+
+QString StateDir() {
+    return ProgramLayout().StateFolder();
 }
 
 QString IncludeBackslash(const QString& path) {
@@ -98,6 +140,21 @@ QString ProgramSubDir(const QString& name) {
     if (!QDir().mkdir(path) && !QFileInfo(path).isDir())
         throw EkaError(QStringLiteral("Error creating Directory ") + path);
     return path;
+}
+
+// ---- Command line -------------------------------------------------------------
+
+bool HasSwitch(const QStringList& arguments, const QString& name) {
+    QString bare = name;
+    while (!bare.isEmpty() && QStringLiteral("/-\\").contains(bare.front()))
+        bare.remove(0, 1);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument.size() > 1 && QStringLiteral("/-\\").contains(argument.front()) &&
+            argument.mid(1).compare(bare, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 // ---- Directory listings -----------------------------------------------------
@@ -172,9 +229,7 @@ void SetCfgIniFile(std::unique_ptr<TIniFile> file) {
 }
 
 QString ConfigFileName() {
-    const QString dir = ProgramSubDir(QStringLiteral("Cfg"));
-    return dir + QLatin1Char('/') + QFileInfo(ProgramFileName()).completeBaseName() +
-           QStringLiteral(".ini");
+    return ConfigDir() + QFileInfo(ProgramFileName()).completeBaseName() + QStringLiteral(".ini");
 }
 
 void WriteBoolSetting(const QObject* component, bool value) {

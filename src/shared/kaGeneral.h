@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TIniFile.h"
+#include "TkaProgramLayout.h"
 #include "kaComponent.h"
 
 #include <QDateTime>
@@ -28,16 +29,38 @@ public:
 // Full path of the running program file.
 QString ProgramFileName();
 
-// The directory of the running program file, with a trailing separator.
+// The folders of this run, chosen once, at the first use, from the program
+// file's folder and the environment (see TkaProgramLayout). Every path of the
+// programs goes through it.
+const TkaProgramLayout& ProgramLayout();
+// Test seam: every path follows Layout from now on.
+void SetProgramLayout(const TkaProgramLayout& layout);
+
+// The folder the program writes its files into, with a trailing separator:
+// its own folder in the portable layout, the user's data folder
+// ($XDG_DATA_HOME/Tarvik/) once installed, which is made when missing.
 QString ProgramDir();
-// Test seam: makes ProgramDir return Dir (a trailing separator is added);
-// an empty Dir restores the real directory.
+// Test seam: a portable layout in Dir (a trailing separator is added); an
+// empty Dir restores the layout chosen at start.
 void SetProgramDir(const QString& dir);
+// The read-only data (Language/, Help/, Sounds/), with a trailing separator.
+QString ResourceDir();
+// The configuration folder (Cfg/ beside the program, or $XDG_CONFIG_HOME/Tarvik/),
+// with a trailing separator, created when missing.
+QString ConfigDir();
+// The folder of the error logs, with a trailing separator; not created here.
+QString StateDir();
 
 // Path when it ends with the separator, otherwise Path followed by one.
 QString IncludeBackslash(const QString& path);
 // ProgramDir followed by Name, created (one level) when missing.
 QString ProgramSubDir(const QString& name);
+
+// ---- Command line -------------------------------------------------------------
+
+// Whether Arguments (the program's name first) hold the switch Name, led by
+// "/", "-" or a backslash and compared without letter case ("/Minimized", "-minimized").
+bool HasSwitch(const QStringList& arguments, const QString& name);
 
 // ---- Directory listings -----------------------------------------------------
 
@@ -70,7 +93,7 @@ TIniFile* CfgIniFile();
 // events component when it finds none).
 void SetCfgIniFile(std::unique_ptr<TIniFile> file);
 
-// Cfg/<program name>.ini beside the program; creates "Cfg" when missing.
+// <program name>.ini in the configuration folder, which is created when missing.
 QString ConfigFileName();
 
 // Typed settings keyed by the component path; raise "kaGeneral.CfgIniFile=nil"

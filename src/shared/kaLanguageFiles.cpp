@@ -43,10 +43,15 @@ template <class T> QList<T*> Alive(const QList<QPointer<QObject>>& list) {
 } // namespace
 
 QString LanguageDir() {
-    const QString dir = ProgramDir() + QStringLiteral("Language");
+    const QString dir = ResourceDir() + QStringLiteral("Language");
     if (!QFileInfo(dir).isDir() && !QDir().mkdir(dir))
         throw EkaError(QStringLiteral("Error creating Directory ") + dir);
     return dir + QLatin1Char('/');
+}
+
+QString LanguageExportDir() {
+    // The installed languages cannot be written.
+    return ProgramLayout().IsInstalled() ? ConfigDir() : LanguageDir();
 }
 
 const QStringList& LanguageFiles() {
@@ -180,7 +185,7 @@ bool StartLanguageSystem(const QStringList& arguments, const QLocale& locale) {
     for (int i = 1; i < arguments.size(); ++i)
         exportRun = exportRun || IsExportLanguageSwitch(arguments.at(i));
     if (exportRun) {
-        const QString path = LanguageDir() + ExportFileName;
+        const QString path = LanguageExportDir() + ExportFileName;
         QFile::remove(path);
         State().ExportFile = std::make_unique<TIniFile>(path);
         // Messages registered before this step still belong in the file.

@@ -34,8 +34,11 @@ public:
     virtual void Generate() = 0;
 };
 
-// ProgramDir + "Language/", created (one level) when missing.
+// The read-only data's "Language/", created (one level) when missing.
 QString LanguageDir();
+// Where an export run writes "language.ini": LanguageDir while the program is
+// portable, the configuration folder once installed.
+QString LanguageExportDir();
 // File names of the folder in lower case, read once per run.
 const QStringList& LanguageFiles();
 // The name the menus show: up to the first ".", upper case.

@@ -20,6 +20,7 @@
 #include "kaAction.h"
 #include "kaApplicationEvents.h"
 #include "kaEdit.h"
+#include "kaLabel.h"
 #include "kaPageControl.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
@@ -164,6 +165,9 @@ TEST_F(TarvikFormTest, WithoutCameraOnlyTheTopNodesAndTheDriverMessage) {
     EXPECT_EQ(Dialogs.Asked,
               QStringList{"Message: Cannot find a valid driver! Please install a webacam first."});
     EXPECT_TRUE(Form->DirExplorerFrame->kaPanel->isVisibleTo(Form.get()));
+    // The page that opens next tells how to get a camera, and where the setting goes.
+    EXPECT_TRUE(Form->RootFrame->FirstStartkaLabel->text().contains(
+        "DemoCameras=1 in the section [Capture] of " + CfgIniFile()->FileName()));
 }
 
 TEST_F(TarvikFormTest, TwoCamerasGetPagesScenesNodesAndDefaultDirectories) {

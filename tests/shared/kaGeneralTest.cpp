@@ -215,4 +215,13 @@ TEST(KaTimeTextTest, ShowsDateAndLongTimeWithoutZoneName) {
     EXPECT_EQ(TimeFormatWithoutZone("HH'h'mm 'at' t"), "HH'h'mm 'at'");
 }
 
+TEST(HasSwitchTest, AnyLeadAnyCaseNeverTheProgramName) {
+    for (const QString& found : {"/Minimized", "-minimized", "\\MINIMIZED"})
+        EXPECT_TRUE(HasSwitch({"Tarvik", "/ExportLanguage", found}, "/Minimized"))
+            << found.toStdString();
+    for (const QString& other : {"Minimized", "/Minimize", "/"})
+        EXPECT_FALSE(HasSwitch({"Tarvik", other}, "/Minimized")) << other.toStdString();
+    EXPECT_FALSE(HasSwitch({"/Minimized"}, "/Minimized")); // the program's own name
+}
+
 } // namespace
