@@ -3,6 +3,7 @@
 #include "ApplicationErrors.h"
 #include "EkaError.h"
 #include "FVideoSetup.h"
+#include "OffsiteCopyLink.h"
 #include "PathTreeNodeObject.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
@@ -253,6 +254,7 @@ void TTarvikForm::Loaded() {
         DirExplorerFrame->kaPanel->show();
         return;
     }
+    StartStep([this] { StartOffsiteCopy(); });
     AddCameras();
     StartStep([this] { ReadWindowPlacement(*this); });
     StartStep([this] { BuildLanguageMenu(); });
@@ -273,6 +275,13 @@ bool TTarvikForm::StartStep(const std::function<void()>& step) {
         }
         return false;
     }
+}
+
+void TTarvikForm::StartOffsiteCopy() {
+    OffsiteCopy = new TOffsiteCopyLink(this);
+    connect(OffsiteCopy, &TOffsiteCopyLink::FailingChanged, this, &TTarvikForm::UpdateTrayToolTip);
+    RootFrame->OnOffsiteCopyChanged = [this] { OffsiteCopy->Reload(); };
+    OffsiteCopy->Reload();
 }
 
 void TTarvikForm::CreateTrayIcon() {
@@ -352,6 +361,8 @@ void TTarvikForm::AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes
     // Pictures written completely but not yet named when the program was killed.
     RecoverPictureTemporaries(scenes->SceneDir());
     connect(scenes, &TSceneFrame::RecordingFailureChanged, this, &TTarvikForm::UpdateTrayToolTip);
+    if (OffsiteCopy != nullptr)
+        OffsiteCopy->AddSceneFrame(scenes);
     if (CountSubDirectories(scenes->SceneDir()) > 0) {
         scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         scenesNode->setExpanded(true);
@@ -594,6 +605,8 @@ void TTarvikForm::UpdateTrayToolTip() {
             !frame->SceneFrame()->RecordingFailure().isEmpty())
             tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
     }
+    if (OffsiteCopy != nullptr && !OffsiteCopy->TrayLine().isEmpty())
+        tip += QStringLiteral("\r\n") + OffsiteCopy->TrayLine();
     TrayIcon->SetToolTip(tip);
 }
 

@@ -27,6 +27,7 @@ class TkaActionList;
 class TkaApplicationEvents;
 class TkaPanel;
 class TkaTreeView;
+class TOffsiteCopyLink;
 class TRootFrame;
 class TSceneFrame;
 class TTrayIcon;
@@ -115,6 +116,8 @@ public:
     QTimer* FirstPlayTimer = nullptr;
 
     TTrayIcon* TrayIcon = nullptr;
+    // Copies every stored picture off-site; made as the form loads.
+    TOffsiteCopyLink* OffsiteCopy = nullptr;
     TRootFrame* RootFrame = nullptr;
     QTreeWidgetItem* RootNode = nullptr;
     TFeedbackFrame* FeedbackFrame = nullptr;
@@ -138,6 +141,7 @@ private:
     void CreateComponents();
     void CreateActions();
     void CreateTrayIcon();
+    void StartOffsiteCopy();
     void AddTopLevelNodes();
     void AddCameras();
     void AddCamera(int driverIndex, const QString& description, bool& candidate);

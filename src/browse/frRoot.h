@@ -2,6 +2,8 @@
 
 #include "TreeNodeFrame.h"
 
+#include <functional>
+
 class TkaLabel;
 class TkaPanel;
 class QPushButton;
@@ -21,7 +23,12 @@ public:
     TkaLabel* TitlekaLabel = nullptr;
     TkaLabel* DescriptionkaLabel = nullptr;
     QPushButton* NetworkCamerasButton = nullptr;
+    QPushButton* OffsiteCopyButton = nullptr;
+    // Runs when the off-site settings were changed in their dialog.
+    std::function<void()> OnOffsiteCopyChanged;
 
     // Opens the "Network cameras" dialog.
     void NetworkCamerasButtonClick();
+    // Opens the "Off-site copy" dialog.
+    void OffsiteCopyButtonClick();
 };

@@ -5,6 +5,7 @@
 #include "OffsiteTransport.h"
 #include "TkaDialogs.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -27,12 +28,33 @@ QLabel* NewRowLabel(QObject* owner, const char* name, const QString& text, QWidg
     return label;
 }
 
+TkaMessage& TryingMessage() {
+    static TkaMessage message(QStringLiteral("OFFSITE_MSG_TRYING"),
+                              QStringLiteral("Trying %1 ..."));
+    return message;
+}
+
+TkaMessage& TriedMessage() {
+    static TkaMessage message(QStringLiteral("OFFSITE_MSG_TRIED"),
+                              QStringLiteral("A test file was copied and removed again."));
+    return message;
+}
+
+TkaMessage& NoSecretStoreMessage() {
+    static TkaMessage message(QStringLiteral("OFFSITE_MSG_NOSECRETSTORE"),
+                              QStringLiteral("No secret store is available (%1): the password is "
+                                             "kept in %2, readable by you only."));
+    return message;
+}
+
 } // namespace
 
 TOffsiteCopyForm::TOffsiteCopyForm(QWidget* parent) : QDialog(parent) {
     SetOwner(this, nullptr, QStringLiteral("OffsiteCopyForm"));
     setWindowTitle(QStringLiteral("Off-site copy"));
     FPasswords = new TOffsitePasswordStore(this);
+    for (TkaMessage* message : {&TryingMessage(), &TriedMessage(), &NoSecretStoreMessage()})
+        message->Handle();
     auto* column = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     column->addLayout(form);
@@ -44,6 +66,7 @@ TOffsiteCopyForm::TOffsiteCopyForm(QWidget* parent) : QDialog(parent) {
     KeyFileEdit = Own(this, new QLineEdit(this), "KeyFileEdit");
     KeyFileButton = Own(this, new QToolButton(this), "KeyFileButton");
     KeyFileButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    KeyFileButton->setToolTip(QStringLiteral("Select a key file"));
     PasswordEdit = Own(this, new QLineEdit(this), "PasswordEdit");
     PasswordEdit->setEchoMode(QLineEdit::Password);
     auto* keyRow = new QHBoxLayout;
@@ -79,6 +102,7 @@ TOffsiteCopyForm::TOffsiteCopyForm(QWidget* parent) : QDialog(parent) {
     connect(KeyFileButton, &QToolButton::clicked, this, &TOffsiteCopyForm::KeyFileButtonClick);
     connect(close, &QDialogButtonBox::accepted, this, &TOffsiteCopyForm::accept);
     connect(close, &QDialogButtonBox::rejected, this, &TOffsiteCopyForm::reject);
+    Own(this, new TkaLanguage(this), "kaLanguage1");
 
     const TOffsiteSettings settings = TOffsiteSettings::Read(*CfgIniFile());
     TOffsiteTarget stored;
@@ -90,7 +114,8 @@ TOffsiteCopyForm::TOffsiteCopyForm(QWidget* parent) : QDialog(parent) {
     }
     KeyFileEdit->setText(settings.IdentityFile);
     FStoredPassword = settings.FilePassword;
-    if (FStoredPassword.isEmpty()) {
+    // The secret store is asked only for a login that takes a password.
+    if (FStoredPassword.isEmpty() && !stored.User.isEmpty() && settings.IdentityFile.isEmpty()) {
         const QPointer<TOffsiteCopyForm> self(this);
         FPasswords->Read([self](const QString& password, const QString&) {
             if (self != nullptr && self->FStoredPassword.isEmpty())
@@ -138,7 +163,7 @@ void TOffsiteCopyForm::TryButtonClick() {
     }
     TryButton->setEnabled(false);
     TryLabel->setStyleSheet(QString());
-    TryLabel->setText(QStringLiteral("Trying %1 ...").arg(target.Display()));
+    TryLabel->setText(TryingMessage().Text().arg(target.Display()));
     if (FCancelTry)
         *FCancelTry = true;
     FCancelTry = std::make_shared<std::atomic<bool>>(false);
@@ -159,8 +184,7 @@ void TOffsiteCopyForm::TryButtonClick() {
 void TOffsiteCopyForm::ShowTryResult(const QString& problem) {
     TryButton->setEnabled(true);
     TryLabel->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: red"));
-    TryLabel->setText(
-        problem.isEmpty() ? QStringLiteral("A test file was copied and removed again.") : problem);
+    TryLabel->setText(problem.isEmpty() ? TriedMessage().Text() : problem);
 }
 
 void TOffsiteCopyForm::KeyFileButtonClick() {
@@ -227,8 +251,6 @@ void TOffsiteCopyForm::PasswordStored(const QString& password, const QString& er
         return;
     }
     // Stays open so the warning is read; OK again closes.
-    WarningLabel->setText(QStringLiteral("No secret store is available (%1): the password is kept "
-                                         "in %2, readable by you only.")
-                              .arg(error, CfgIniFile()->FileName()));
+    WarningLabel->setText(NoSecretStoreMessage().Text().arg(error, CfgIniFile()->FileName()));
     WarningLabel->show();
 }

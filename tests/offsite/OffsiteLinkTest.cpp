@@ -1,0 +1,96 @@
+#include "ApplicationErrors.h"
+#include "OffsiteCopyLink.h"
+#include "OffsiteTestSupport.h"
+#include "TJPEGImage.h"
+#include "TempProgramDir.h"
+#include "frScene.h"
+#include "kaLabel.h"
+
+#include <QImage>
+#include <QUrl>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class OffsiteLinkTest : public TempProgramDir {
+protected:
+    void SetUp() override {
+        TempProgramDir::SetUp();
+        PreviousLogger = SetApplicationErrorLogger(
+            [this](const std::exception& error) { Logged << QString::fromUtf8(error.what()); });
+    }
+    void TearDown() override {
+        SetApplicationErrorLogger(std::move(PreviousLogger));
+        TempProgramDir::TearDown();
+    }
+
+    static TJPEGImage Picture(int shade) {
+        QImage bitmap(64, 48, QImage::Format_BGR888);
+        bitmap.fill(QColor(shade, 80, 255 - shade));
+        TJPEGImage image;
+        image.Assign(bitmap);
+        image.Compress();
+        return image;
+    }
+
+    QColor LineColour(const TSceneFrame& frame) const {
+        return frame.OffsitekaLabel->palette().color(QPalette::WindowText);
+    }
+
+    QStringList Logged;
+    TApplicationErrorHandler PreviousLogger;
+};
+
+// The whole path: the scene page stores a picture, the link queues it, it
+// arrives on the target, and a target that keeps failing shows in red, in
+// one row of the error log and in the tray line until it works again.
+TEST_F(OffsiteLinkTest, StoredPicturesLeaveAndAFailingTargetIsReportedOnce) {
+    const QString nas = PathOf(QStringLiteral("nas"));
+    QDir().mkpath(nas);
+    CfgIniFile()->WriteString(QStringLiteral("Offsite"), QStringLiteral("Url"),
+                              QUrl::fromLocalFile(nas).toString());
+    TOffsiteCopyLink link(nullptr, TOffsiteTimings{100ms, 200ms, 300ms, 100ms});
+    link.Reload();
+    std::unique_ptr<TSceneFrame> frame(
+        CreateLoaded<TSceneFrame>(QStringLiteral("VideoFrame1Scene")));
+    frame->SetSceneDir(PathOf(QStringLiteral("Scenes/0")));
+    link.AddSceneFrame(frame.get());
+
+    frame->AddPicture(Picture(10));
+    const QString stored = frame->kaSceneMaker->CurrentSceneDir();
+    ASSERT_TRUE(WaitFor([&] { return FilesBelow(nas).size() == 1; }, 5000))
+        << link.StatusLine().toStdString();
+    const QString relative = FilesBelow(nas).first();
+    EXPECT_TRUE(relative.startsWith(QStringLiteral("0/") + QFileInfo(stored).dir().dirName()));
+    EXPECT_EQ(ReadAll(nas + QLatin1Char('/') + relative),
+              ReadAll(PathOf(QStringLiteral("Scenes/")) + relative));
+    ASSERT_TRUE(
+        WaitFor([&] { return frame->OffsitekaLabel->text().contains("last copied"); }, 2000));
+    EXPECT_TRUE(frame->OffsitekaLabel->text().startsWith(
+        QStringLiteral("Off-site copy: %1, 0 waiting").arg(QUrl::fromLocalFile(nas).toString())));
+    EXPECT_FALSE(frame->OffsitekaLabel->isHidden());
+    EXPECT_EQ(LineColour(*frame), QColor(Qt::black));
+
+    // The share goes away.
+    ASSERT_TRUE(QDir().rename(nas, nas + QStringLiteral("-away")));
+    frame->AddPicture(Picture(200));
+    ASSERT_TRUE(WaitFor([&] { return link.Copier()->Failing(); }, 5000));
+    WaitFor([] { return false; }, 500);
+    EXPECT_EQ(LineColour(*frame), QColor(Qt::red));
+    EXPECT_TRUE(frame->OffsitekaLabel->text().contains(QLatin1String("1 waiting")));
+    EXPECT_EQ(link.TrayLine(), QStringLiteral("Off-site copy fails"));
+    ASSERT_EQ(Logged.size(), 1) << "one row, however many retries";
+    EXPECT_TRUE(Logged.first().contains(QLatin1String("is the share mounted")));
+
+    ASSERT_TRUE(QDir().rename(nas + QStringLiteral("-away"), nas));
+    ASSERT_TRUE(
+        WaitFor([&] { return FilesBelow(nas).size() == 2 && !link.Copier()->Failing(); }, 5000));
+    WaitFor([] { return false; }, 200);
+    EXPECT_EQ(LineColour(*frame), QColor(Qt::black));
+    EXPECT_TRUE(link.TrayLine().isEmpty());
+    EXPECT_EQ(Logged.size(), 1);
+}
+
+} // namespace
