@@ -18,7 +18,8 @@ void TLocalFolderTransport::MakeDirectories(const QString& relativePath) const {
         throw EOffsiteCopy(QStringLiteral("Error creating Directory %1").arg(directory));
 }
 
-void TLocalFolderTransport::Put(const QString& localFile, const QString& relativePath) {
+void TLocalFolderTransport::Put(const QString& localFile, const QString& relativePath,
+                                bool /*mayExist*/) {
     CheckFolder();
     const QString target = FFolder + QLatin1Char('/') + relativePath;
     const QFileInfo existing(target);

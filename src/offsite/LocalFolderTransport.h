@@ -9,7 +9,7 @@ class TLocalFolderTransport : public TOffsiteTransport {
 public:
     explicit TLocalFolderTransport(QString folder) : FFolder(std::move(folder)) {}
 
-    void Put(const QString& localFile, const QString& relativePath) override;
+    void Put(const QString& localFile, const QString& relativePath, bool mayExist) override;
     void Remove(const QString& relativePath) override;
 
 private:

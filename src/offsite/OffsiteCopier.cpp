@@ -57,7 +57,7 @@ bool TOffsiteCopier::Enqueue(const QString& sceneDir, const QString& fileName) {
         return false;
     {
         const std::lock_guard lock(FMutex);
-        FIncoming.push_back({relative, local});
+        FIncoming.push_back({relative, local, false});
     }
     FWake.notify_all();
     return true;
@@ -142,12 +142,14 @@ void TOffsiteCopier::CopyFirst(TOffsiteQueue& queue, std::unique_ptr<TOffsiteTra
     try {
         if (transport == nullptr)
             transport = TOffsiteTransport::Make(target, &FStop);
-        transport->Put(entry.LocalPath, entry.RelativePath);
+        transport->Put(entry.LocalPath, entry.RelativePath, entry.MayExist);
     } catch (const EOffsiteCopy& error) {
         if (FStop || gone())
             return;
-        // A broken connection is not used again.
+        // A broken connection is not used again, and the picture may have
+        // arrived before the failure.
         transport.reset();
+        queue.begin()->MayExist = true;
         FPause =
             FPause.count() == 0 ? FTimings.FirstPause : std::min(FPause * 2, FTimings.MaxPause);
         FRetryAt = TClock::now() + FPause;
@@ -161,6 +163,8 @@ void TOffsiteCopier::CopyFirst(TOffsiteQueue& queue, std::unique_ptr<TOffsiteTra
     FJournalBehind = true;
     FPause = std::chrono::milliseconds(0);
     const std::lock_guard lock(FMutex);
+    // With the count, so no page shows the copy as still waiting.
+    FStatus.Waiting = int(queue.size() + FIncoming.size());
     FStatus.LastCopied = QDateTime::currentDateTime();
     FStatus.Failure.clear();
     FFailingSince.reset();

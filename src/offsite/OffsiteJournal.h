@@ -16,6 +16,9 @@ public:
 struct TOffsiteEntry {
     QString RelativePath;
     QString LocalPath;
+    // Whether a copy may be on the target already (a journal entry of an
+    // earlier run, or one whose copy failed); not part of the order.
+    mutable bool MayExist = true;
 };
 
 // The newest scene first (by day and scene name, whatever the camera), the

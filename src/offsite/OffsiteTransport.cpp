@@ -62,7 +62,7 @@ QString TryOffsiteTarget(const TOffsiteTarget& target, const std::atomic<bool>* 
             });
         const std::unique_ptr<TOffsiteTransport> transport =
             TOffsiteTransport::Make(target, cancel);
-        transport->Put(localFile, name);
+        transport->Put(localFile, name, false);
         transport->Remove(name);
     } catch (const EOffsiteCopy& error) {
         return error.message();

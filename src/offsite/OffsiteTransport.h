@@ -18,8 +18,9 @@ public:
     // Copies LocalFile to RelativePath below the target, whole or not at all:
     // it goes to a temporary name first and is renamed when complete. A file
     // of the same size already there counts as copied and is not sent again.
+    // MayExist false (a picture just stored, never tried) spares that look.
     // Raises EOffsiteCopy.
-    virtual void Put(const QString& localFile, const QString& relativePath) = 0;
+    virtual void Put(const QString& localFile, const QString& relativePath, bool mayExist) = 0;
     // Removes RelativePath from the target.
     virtual void Remove(const QString& relativePath) = 0;
 

@@ -80,9 +80,9 @@ std::optional<qint64> TSftpTransport::RemoteSize(const QString& remotePath) {
     return length < 0 ? std::nullopt : std::optional<qint64>(length);
 }
 
-void TSftpTransport::Put(const QString& localFile, const QString& relativePath) {
+void TSftpTransport::Put(const QString& localFile, const QString& relativePath, bool mayExist) {
     const QString remote = RemotePath(relativePath);
-    const std::optional<qint64> present = RemoteSize(remote);
+    const std::optional<qint64> present = mayExist ? RemoteSize(remote) : std::nullopt;
     if (present && *present == QFileInfo(localFile).size())
         return;
     QByteArray data = ReadLocalFile(localFile);
@@ -91,10 +91,11 @@ void TSftpTransport::Put(const QString& localFile, const QString& relativePath) 
     FTransfer.SetUpload(std::move(data));
     FTransfer.Set(CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR));
     // SFTP (version 3) does not rename over a file: an older copy of another
-    // size goes first ("*" lets that fail when there is none).
-    FTransfer.SetList(CURLOPT_POSTQUOTE,
-                      {"*rm " + QuotedPath(remote),
-                       "rename " + QuotedPath(temporary) + ' ' + QuotedPath(remote)});
+    // size goes first.
+    QList<QByteArray> commands{"rename " + QuotedPath(temporary) + ' ' + QuotedPath(remote)};
+    if (present)
+        commands.prepend("rm " + QuotedPath(remote));
+    FTransfer.SetList(CURLOPT_POSTQUOTE, commands);
     const CURLcode code = FTransfer.Perform();
     if (code != CURLE_OK)
         Fail(code, QStringLiteral("Error writing %1").arg(remote));

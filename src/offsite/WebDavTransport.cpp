@@ -84,8 +84,8 @@ void TWebDavTransport::MakeCollections(const QString& relativePath) {
     }
 }
 
-void TWebDavTransport::Put(const QString& localFile, const QString& relativePath) {
-    const std::optional<qint64> present = RemoteSize(relativePath);
+void TWebDavTransport::Put(const QString& localFile, const QString& relativePath, bool mayExist) {
+    const std::optional<qint64> present = mayExist ? RemoteSize(relativePath) : std::nullopt;
     if (present && *present == QFileInfo(localFile).size())
         return;
     QByteArray data = ReadLocalFile(localFile);

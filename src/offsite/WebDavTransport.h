@@ -12,7 +12,7 @@ class TWebDavTransport : public TOffsiteTransport {
 public:
     TWebDavTransport(TOffsiteTarget target, const std::atomic<bool>* cancel);
 
-    void Put(const QString& localFile, const QString& relativePath) override;
+    void Put(const QString& localFile, const QString& relativePath, bool mayExist) override;
     void Remove(const QString& relativePath) override;
 
 private:

@@ -140,6 +140,27 @@ TEST_F(OffsiteCopierTest, QueueSurvivesARestartAndDeletedPicturesAreCounted) {
 
 // ---- Real servers ----------------------------------------------------------------------
 
+// A picture on the target with the size of the local one is not sent again;
+// one of another size is replaced.
+void ExpectSameSizeIsNotSentAgain(const TOffsiteTarget& target, const QString& localFile,
+                                  const QString& remoteFile) {
+    const std::unique_ptr<TOffsiteTransport> transport = TOffsiteTransport::Make(target);
+    const QString relative = QStringLiteral("0/20261209/080000000/same.jpg");
+    transport->Put(localFile, relative, true);
+    ASSERT_EQ(ReadAll(remoteFile), ReadAll(localFile));
+    const QByteArray other(int(QFileInfo(localFile).size()), 'o');
+    {
+        QFile remote(remoteFile);
+        ASSERT_TRUE(remote.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(remote.write(other), other.size());
+    }
+    transport->Put(localFile, relative, true);
+    EXPECT_EQ(ReadAll(remoteFile), other);
+    const QByteArray longer = WritePicture(localFile, int(other.size()) + 7);
+    transport->Put(localFile, relative, true);
+    EXPECT_EQ(ReadAll(remoteFile), longer);
+}
+
 class OffsiteSftpTest : public OffsiteCopierTest {
 protected:
     void SetUp() override {
@@ -211,6 +232,8 @@ TEST_F(OffsiteSftpTest, UnknownOrChangedHostKeysAreRefused) {
     EXPECT_TRUE(FilesBelow(Server.Root()).isEmpty()) << "nothing reached a refused server";
     EXPECT_EQ(TryOffsiteTarget(Good()), QString());
     EXPECT_TRUE(FilesBelow(Server.Root()).isEmpty()) << "Try removes its test file";
+    ExpectSameSizeIsNotSentAgain(Good(), pictures.begin()->first,
+                                 Server.Root() + QStringLiteral("/0/20261209/080000000/same.jpg"));
 }
 
 class OffsiteDavTest : public OffsiteCopierTest {
@@ -251,6 +274,8 @@ TEST_F(OffsiteDavTest, PicturesArriveByteForByteAcrossAnOutage) {
         << copier.Status().Failure.toStdString();
     ExpectArrived(Root(), pictures);
     EXPECT_EQ(TryOffsiteTarget(target), QString());
+    ExpectSameSizeIsNotSentAgain(target, pictures.begin()->first,
+                                 Root() + QStringLiteral("/0/20261209/080000000/same.jpg"));
 }
 
 } // namespace
