@@ -41,7 +41,6 @@ void TOffsiteCopier::SetTarget(const TOffsiteTarget& target) {
         FStatus.Target = target.Display();
         FStatus.Failure.clear();
         FFailingSince.reset();
-        FPause = std::chrono::milliseconds(0);
     }
     FWake.notify_all();
     CheckFailing();
@@ -193,6 +192,7 @@ void TOffsiteCopier::Run() {
         if (generation != FTransportGeneration) {
             transport.reset();
             FTransportGeneration = generation;
+            FPause = std::chrono::milliseconds(0);
             FRetryAt = TClock::now();
         }
         // A new entry reaches the disk before anything is copied.

@@ -75,8 +75,10 @@ void TOffsiteCopyLink::Apply(const QString& password) {
 void TOffsiteCopyLink::AddSceneFrame(TSceneFrame* frame) {
     FFrames.append(frame);
     TkaSceneMaker* maker = frame->kaSceneMaker;
-    maker->OnPictureStored = [this, maker](const QString& fileName) {
-        FCopier->Enqueue(maker->SceneDir(), fileName);
+    maker->OnPictureStored = [copier = QPointer<TOffsiteCopier>(FCopier),
+                              maker](const QString& fileName) {
+        if (copier != nullptr)
+            copier->Enqueue(maker->SceneDir(), fileName);
     };
     frame->ShowOffsiteCopy(StatusLine(), FCopier->Failing());
 }

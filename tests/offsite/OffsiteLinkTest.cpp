@@ -1,5 +1,6 @@
 #include "ApplicationErrors.h"
 #include "OffsiteCopyLink.h"
+#include "OffsiteSettings.h"
 #include "OffsiteTestSupport.h"
 #include "TJPEGImage.h"
 #include "TempProgramDir.h"
@@ -93,6 +94,24 @@ TEST_F(OffsiteLinkTest, StoredPicturesLeaveAndAFailingTargetIsReportedOnce) {
     EXPECT_EQ(LineColour(*frame), QColor(Qt::black));
     EXPECT_TRUE(link.TrayLine().isEmpty());
     EXPECT_EQ(Logged.size(), 1);
+}
+
+// Where no secret store takes the password it goes into the configuration
+// file, which then only its owner may read; an empty one leaves the file.
+TEST_F(OffsiteLinkTest, AFilePasswordIsReadableByTheOwnerOnly) {
+    TIniFile& ini = *CfgIniFile();
+    ini.WriteString(QStringLiteral("Offsite"), QStringLiteral("Url"),
+                    QStringLiteral("sftp://ann@nas/x"));
+    QFile::setPermissions(ini.FileName(), QFile::permissions(ini.FileName()) |
+                                              QFileDevice::ReadOther | QFileDevice::ReadGroup);
+    TOffsiteSettings::WriteFilePassword(ini, QStringLiteral("pw"));
+    EXPECT_EQ(QFile::permissions(ini.FileName()) & 0x0ff, QFileDevice::Permissions())
+        << "neither group nor others may read it";
+    const TOffsiteSettings settings = TOffsiteSettings::Read(ini);
+    EXPECT_EQ(settings.FilePassword, QStringLiteral("pw"));
+    EXPECT_EQ(settings.Target(settings.FilePassword).Password, QStringLiteral("pw"));
+    TOffsiteSettings::WriteFilePassword(ini, QString());
+    EXPECT_FALSE(ini.ValueExists(QStringLiteral("Offsite"), QStringLiteral("Password")));
 }
 
 } // namespace
