@@ -76,6 +76,17 @@ void KillDescendants(pid_t parent) {
     }
 }
 
+void StopProcess(std::unique_ptr<QProcess>& process) {
+    if (process == nullptr)
+        return;
+    process->terminate();
+    if (!process->waitForFinished(10000)) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
+    process.reset();
+}
+
 } // namespace
 
 quint16 FreeLoopbackPort() {
@@ -154,18 +165,11 @@ QString TSshServer::Launch() {
 }
 
 void TSshServer::Stop() {
-    if (FProcess == nullptr)
-        return;
     // The sessions run in processes of their own sessions: ended first, so
     // an open connection does not outlive the server.
-    if (FProcess->processId() > 0)
+    if (FProcess != nullptr && FProcess->processId() > 0)
         KillDescendants(pid_t(FProcess->processId()));
-    FProcess->terminate();
-    if (!FProcess->waitForFinished(5000)) {
-        FProcess->kill();
-        FProcess->waitForFinished(5000);
-    }
-    FProcess.reset();
+    StopProcess(FProcess);
 }
 
 QString TSshServer::Restart() {
@@ -182,7 +186,7 @@ QString TDavServer::Url() const {
 QString TDavServer::Start() {
     if (!QFileInfo::exists(Apache) ||
         !QFileInfo::exists(ApacheModules + QStringLiteral("/mod_dav_fs.so")))
-        return QStringLiteral("Apache with mod_dav is not installed (package apache2)");
+        return QStringLiteral("Apache with mod_dav is not installed (package apache2-bin)");
     // Apache started by root serves as "nobody", who must reach the folders.
     for (const QString& folder :
          {FFolder, Root(), Root() + QStringLiteral("/tarvik"), FFolder + QStringLiteral("/lock")}) {
@@ -222,14 +226,7 @@ QString TDavServer::Launch() {
 }
 
 void TDavServer::Stop() {
-    if (FProcess == nullptr)
-        return;
-    FProcess->terminate();
-    if (!FProcess->waitForFinished(10000)) {
-        FProcess->kill();
-        FProcess->waitForFinished(5000);
-    }
-    FProcess.reset();
+    StopProcess(FProcess);
 }
 
 QString TDavServer::Restart() {

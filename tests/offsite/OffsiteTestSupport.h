@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -46,21 +47,13 @@ inline QString PicturePath(const QString& sceneDir, const QString& day, const QS
         .arg(sceneDir, day, scene, QStringLiteral("%1").arg(100000000 + index, 9, 10, QChar('0')));
 }
 
-// Every file below Folder (relative paths), hidden ones included.
+// Every file below Folder (relative paths, sorted), hidden ones included.
 inline QStringList FilesBelow(const QString& folder) {
     QStringList files;
-    QDir root(folder);
-    const std::function<void(const QString&)> walk = [&](const QString& path) {
-        const QDir dir(path);
-        for (const QFileInfo& entry : dir.entryInfoList(QDir::AllEntries | QDir::Hidden |
-                                                        QDir::NoDotAndDotDot | QDir::System)) {
-            if (entry.isDir())
-                walk(entry.filePath());
-            else
-                files << root.relativeFilePath(entry.filePath());
-        }
-    };
-    walk(folder);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
     files.sort();
     return files;
 }
