@@ -4,6 +4,7 @@
 #include "CameraTable.h"
 #include "EkaError.h"
 #include "FVideoSetup.h"
+#include "OffsiteCopyLink.h"
 #include "PathTreeNodeObject.h"
 #include "ProgramIcons.h"
 #include "TkaAutostartAction.h"
@@ -243,6 +244,7 @@ void TTarvikForm::Loaded() {
         DirExplorerFrame->kaPanel->show();
         return;
     }
+    StartStep([this] { StartOffsiteCopy(); });
     AddCameras();
     StartStep([this] { ReadWindowPlacement(*this); });
     StartStep([this] { BuildLanguageMenu(); });
@@ -263,6 +265,13 @@ bool TTarvikForm::StartStep(const std::function<void()>& step) {
         }
         return false;
     }
+}
+
+void TTarvikForm::StartOffsiteCopy() {
+    OffsiteCopy = new TOffsiteCopyLink(this);
+    connect(OffsiteCopy, &TOffsiteCopyLink::FailingChanged, this, &TTarvikForm::UpdateTrayToolTip);
+    RootFrame->OnOffsiteCopyChanged = [this] { OffsiteCopy->Reload(); };
+    OffsiteCopy->Reload();
 }
 
 void TTarvikForm::CreateTrayIcon() {
@@ -351,6 +360,8 @@ void TTarvikForm::AddRecordings(QTreeWidgetItem* cameraNode, TSceneFrame* scenes
     // Pictures written completely but not yet named when the program was killed.
     RecoverPictureTemporaries(scenes->SceneDir());
     connect(scenes, &TSceneFrame::RecordingFailureChanged, this, &TTarvikForm::UpdateTrayToolTip);
+    if (OffsiteCopy != nullptr)
+        OffsiteCopy->AddSceneFrame(scenes);
     if (CountSubDirectories(scenes->SceneDir()) > 0) {
         scenesNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         scenesNode->setExpanded(true);
@@ -598,6 +609,8 @@ void TTarvikForm::UpdateTrayToolTip() {
         if (scenes == nullptr || !scenes->RecordingFailure().isEmpty())
             tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
     }
+    if (OffsiteCopy != nullptr && !OffsiteCopy->TrayLine().isEmpty())
+        tip += QStringLiteral("\r\n") + OffsiteCopy->TrayLine();
     // The tool tip is short: with troubles the name alone leaves room for them.
     if (!tip.isEmpty())
         tip.prepend(ProgramName);

@@ -28,6 +28,7 @@ class TkaActionList;
 class TkaApplicationEvents;
 class TkaPanel;
 class TkaTreeView;
+class TOffsiteCopyLink;
 class TRootFrame;
 class TSceneFrame;
 class TTrayIcon;
@@ -123,6 +124,8 @@ public:
     QTimer* FirstPlayTimer = nullptr;
 
     TTrayIcon* TrayIcon = nullptr;
+    // Copies every stored picture off-site; made as the form loads.
+    TOffsiteCopyLink* OffsiteCopy = nullptr;
     TRootFrame* RootFrame = nullptr;
     QTreeWidgetItem* RootNode = nullptr;
     TFeedbackFrame* FeedbackFrame = nullptr;
@@ -147,6 +150,7 @@ private:
     void CreateActions();
     void CreateTrayIcon();
     void AddAutostartAction();
+    void StartOffsiteCopy();
     void AddTopLevelNodes();
     void AddCameras();
     // Number is the camera's own settings number (section "Cameras").

@@ -1,6 +1,7 @@
 #include "frRoot.h"
 
 #include "FNetworkCameras.h"
+#include "FOffsiteCopy.h"
 #include "kaGeneral.h"
 #include "kaLabel.h"
 #include "kaLanguage.h"
@@ -64,6 +65,10 @@ TRootFrame::TRootFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner, 
     column->addWidget(NetworkCamerasButton, 0, Qt::AlignHCenter);
     connect(NetworkCamerasButton, &QPushButton::clicked, this,
             &TRootFrame::NetworkCamerasButtonClick);
+    OffsiteCopyButton = Own(this, new QPushButton(QStringLiteral("&Off-site copy ..."), kaPanel),
+                            "OffsiteCopyButton");
+    column->addWidget(OffsiteCopyButton, 0, Qt::AlignHCenter);
+    connect(OffsiteCopyButton, &QPushButton::clicked, this, &TRootFrame::OffsiteCopyButtonClick);
 
     CentrePanel(kaPanel);
     // Name and version are no text to translate: a file of an older version
@@ -84,6 +89,16 @@ void TRootFrame::NetworkCamerasButtonClick() {
     TNetworkCamerasForm form(window());
     // Translated and given its accelerators as it loads.
     LoadComponent(&form);
+    form.exec();
+}
+
+void TRootFrame::OffsiteCopyButtonClick() {
+    TOffsiteCopyForm form(window());
+    LoadComponent(&form);
+    form.OnChanged = [this] {
+        if (OnOffsiteCopyChanged)
+            OnOffsiteCopyChanged();
+    };
     form.exec();
 }
 

@@ -2,6 +2,8 @@
 
 #include "TreeNodeFrame.h"
 
+#include <functional>
+
 class TkaLabel;
 class TkaPanel;
 class QPushButton;
@@ -23,9 +25,14 @@ public:
     QPushButton* NetworkCamerasButton = nullptr;
     // One line for a start without a camera: a network camera or the demo one.
     TkaLabel* FirstStartkaLabel = nullptr;
+    QPushButton* OffsiteCopyButton = nullptr;
+    // Runs when the off-site settings were changed in their dialog.
+    std::function<void()> OnOffsiteCopyChanged;
 
     // Opens the "Network cameras" dialog.
     void NetworkCamerasButtonClick();
     // The hint in the active language, with the configuration file's path.
     void ShowFirstStartText();
+    // Opens the "Off-site copy" dialog.
+    void OffsiteCopyButtonClick();
 };

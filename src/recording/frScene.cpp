@@ -49,6 +49,7 @@ TSceneFrame::TSceneFrame(const QString& name, QWidget* parent) : TTreeNodeFrame(
     ExcludeFromLanguage(SceneDirkaLabel);
     ExcludeFromLanguage(CurrentFreeLabel);
     ExcludeFromLanguage(RecordingFailurekaLabel);
+    ExcludeFromLanguage(OffsitekaLabel);
     Own(this, new TkaLanguage(this), "kaLanguage1");
 }
 
@@ -56,6 +57,7 @@ TSceneFrame::~TSceneFrame() {
     IncludeInLanguage(SceneDirkaLabel);
     IncludeInLanguage(CurrentFreeLabel);
     IncludeInLanguage(RecordingFailurekaLabel);
+    IncludeInLanguage(OffsitekaLabel);
 }
 
 TkaTrackbarFrame* TSceneFrame::NewTrackbarFrame(const QString& name, const QString& caption,
@@ -126,6 +128,10 @@ void TSceneFrame::BuildControls() {
     RecordingFailurekaLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     SetTextColor(RecordingFailurekaLabel, Qt::red);
     RecordingFailurekaLabel->hide();
+    OffsitekaLabel = Own(this, new TkaLabel(kaPanel), "OffsitekaLabel");
+    OffsitekaLabel->setWordWrap(true);
+    OffsitekaLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    OffsitekaLabel->hide();
 
     kaSceneMaker = Own(this, new TkaSceneMaker(this), "kaSceneMaker");
     kaSceneMaker->OnNewScene = [this](QObject* sender, const QString& sPath) {
@@ -159,6 +165,7 @@ void TSceneFrame::BuildControls() {
     column->addWidget(DeleteOldCheckBox);
     column->addLayout(freeRow);
     column->addWidget(RecordingFailurekaLabel);
+    column->addWidget(OffsitekaLabel);
     column->addStretch();
 
     CentrePanel(kaPanel);
@@ -255,6 +262,13 @@ bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {
                 .arg(sceneDir)
                 .arg(MinDiskSpace()));
     return verdict.Store;
+}
+
+void TSceneFrame::ShowOffsiteCopy(const QString& line, bool failing) {
+    OffsitekaLabel->setText(line);
+    OffsitekaLabel->setToolTip(line);
+    SetTextColor(OffsitekaLabel, failing ? Qt::red : Qt::black);
+    OffsitekaLabel->setVisible(!line.isEmpty());
 }
 
 void TSceneFrame::RemoveSceneNode(const QString& path) {

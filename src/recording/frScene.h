@@ -67,6 +67,10 @@ public:
     // application's error handling, and it clears with the next stored picture.
     const QString& RecordingFailure() const { return FRecordingFailure; }
 
+    // The off-site copy's line: target, waiting pictures, last copy; red while
+    // the target fails. Hidden when Line is empty.
+    void ShowOffsiteCopy(const QString& line, bool failing);
+
     // Removes the tree node of a scene or day the guard deleted.
     void RemoveSceneNode(const QString& path);
 
@@ -95,6 +99,7 @@ public:
     TkaLabel* CurrentFreeLabel = nullptr;
     TkaLabel* MBLabel = nullptr;
     TkaLabel* RecordingFailurekaLabel = nullptr;
+    TkaLabel* OffsitekaLabel = nullptr;
     TkaSceneMaker* kaSceneMaker = nullptr;
 
 signals:

@@ -72,8 +72,8 @@ QString ErrnoText(int error) {
 
 // Writes Image aside, forces it to the disk and renames it to a free picture
 // name, so a crash or a full disk never leaves a truncated picture under a
-// picture name and no picture ever replaces another.
-void WritePictureFile(const TJPEGImage& image, const QString& directory, const QString& name) {
+// picture name and no picture ever replaces another. Returns the name used.
+QString WritePictureFile(const TJPEGImage& image, const QString& directory, const QString& name) {
     const QString fileName = IncludeBackslash(directory) + name;
     TempPictureFile temp(IncludeBackslash(directory) + PictureTempName(name));
     if (!temp.File.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -90,9 +90,12 @@ void WritePictureFile(const TJPEGImage& image, const QString& directory, const Q
     temp.File.close();
     if (temp.File.error() != QFileDevice::NoError)
         RaiseWriteError(fileName, temp.File.errorString());
-    if (!MovePictureIntoPlace(temp.File.fileName(), directory, name))
+    const std::optional<QString> placed =
+        MovePictureIntoPlace(temp.File.fileName(), directory, name);
+    if (!placed)
         RaiseWriteError(fileName, ErrnoText(errno));
     temp.Committed = true;
+    return *placed;
 }
 
 // Creates one directory level; an existing directory is fine. Returns why it
@@ -189,8 +192,9 @@ QString TkaSceneMaker::AddPicture(const TJPEGImage& image) {
     FLastPictureTime = time;
     if (!MakeSceneDirectories())
         return {};
+    QString stored;
     try {
-        WritePictureFile(image, FCurrentSceneDir, PictureName(DateTimeToQDateTime(time)));
+        stored = WritePictureFile(image, FCurrentSceneDir, PictureName(DateTimeToQDateTime(time)));
     } catch (const EPictureWrite& error) {
         Dropped(error.message());
         throw;
@@ -198,6 +202,8 @@ QString TkaSceneMaker::AddPicture(const TJPEGImage& image) {
     ++FPictureCount;
     FLastPictureStored = true;
     FStoreError.clear();
+    if (OnPictureStored)
+        OnPictureStored(IncludeBackslash(FCurrentSceneDir) + stored);
     // A scene is announced with its first stored picture, never before.
     const QString sPath = std::exchange(FUnannouncedScene, QString());
     if (!sPath.isEmpty() && OnNewScene)

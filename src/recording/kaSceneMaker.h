@@ -44,6 +44,8 @@ public:
     void SetMaxPicturePerScene(int value) { FMaxPicturePerScene = value; }
 
     TNewSceneEvent OnNewScene;
+    // Every picture once it is in place under its name (full path).
+    std::function<void(const QString& fileName)> OnPictureStored;
 
     // Full path of the scene being filled; empty while no scene is open.
     const QString& CurrentSceneDir() const { return FCurrentSceneDir; }

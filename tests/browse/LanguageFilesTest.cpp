@@ -1,6 +1,7 @@
 #include "DemoCameraBackend.h"
 #include "EkaError.h"
 #include "FNetworkCameras.h"
+#include "FOffsiteCopy.h"
 #include "FSetup.h"
 #include "FTarvik.h"
 #include "FTarvikClient.h"
@@ -102,13 +103,15 @@ TEST_F(LanguageFilesTest, ShippedFilesHoldEveryExportedKey) {
     CreateForm(1);
     Client.reset(CreateLoaded<TTarvikClientForm>());
     std::unique_ptr<TNetworkCamerasForm> cameras(CreateLoaded<TNetworkCamerasForm>(nullptr));
+    std::unique_ptr<TOffsiteCopyForm> offsite(CreateLoaded<TOffsiteCopyForm>(nullptr));
 
     const TIniFile exported(PathOf("Language/language.ini"));
     const QStringList sections = exported.ReadSections();
     ASSERT_TRUE(sections.contains("General"));
-    for (const char* form : {"TTarvikForm", "TVideoFrame", "TVideoSetupForm", "TSceneFrame",
-                             "TFeedbackFrame", "TExplorerFrame", "TkaPlayerFrame",
-                             "TTarvikClientForm", "TSetupForm", "TNetworkCamerasForm"})
+    for (const char* form :
+         {"TTarvikForm", "TVideoFrame", "TVideoSetupForm", "TSceneFrame", "TFeedbackFrame",
+          "TExplorerFrame", "TkaPlayerFrame", "TTarvikClientForm", "TSetupForm",
+          "TNetworkCamerasForm", "TOffsiteCopyForm"})
         EXPECT_TRUE(sections.contains(form)) << form;
     EXPECT_TRUE(exported.ValueExists("General", "FTARVIK_MSG_SCENES"));
     EXPECT_TRUE(exported.ValueExists("General", "FTARVIKCLIENT_MSG_TOOLTIPTEXT"));
