@@ -1,12 +1,16 @@
 #include "FTarvik.h"
 
 #include "ApplicationErrors.h"
+#include "CaptureDialogs.h"
 #include "EkaError.h"
+#include "FNetworkCameras.h"
 #include "FVideoSetup.h"
 #include "PathTreeNodeObject.h"
+#include "TIdSMTP.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
+#include "UnreadablePictures.h"
 #include "Videocap.h"
 #include "WindowPlacement.h"
 #include "frExplorer.h"
@@ -78,11 +82,25 @@ TkaMessage& ToolTipMessage() {
     return message;
 }
 
+TkaMessage& NoHelpViewerMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIK_MSG_NOHELPVIEWER"),
+                              QStringLiteral("No program opens the help document. It is here:"));
+    return message;
+}
+
 void RegisterMessages() {
     HelpMessage().Handle();
     DriverMissingMessage().Handle();
     ScenesMessage().Handle();
     ToolTipMessage().Handle();
+    NoHelpViewerMessage().Handle();
+    // Texts of the other units that are built in code, so that the
+    // activation of a language covers them before any of them is shown.
+    TVideoFrame::RegisterMessages();
+    TNetworkCamerasForm::RegisterMessages();
+    RegisterCaptureDialogMessages();
+    TIdSMTP::RegisterMessages();
+    TUnreadablePictures::Message();
 }
 
 // ---- Pictures ------------------------------------------------------------------
@@ -124,7 +142,7 @@ QTreeWidgetItem* Parent(const QTreeWidgetItem* node) {
 TTarvikForm::TTarvikForm(QWidget* parent) : QWidget(parent) {
     SetOwner(this, nullptr, FormName);
     RegisterMessages();
-    OpenDocument = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    OpenDocument = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     CreateComponents();
     CreateActions();
     connect(qApp, &QGuiApplication::commitDataRequest, this,
@@ -253,9 +271,11 @@ void TTarvikForm::Loaded() {
         DirExplorerFrame->kaPanel->show();
         return;
     }
+    // The language first: the camera pages and nodes take their texts from
+    // the messages as they are made.
+    StartStep([this] { BuildLanguageMenu(); });
     AddCameras();
     StartStep([this] { ReadWindowPlacement(*this); });
-    StartStep([this] { BuildLanguageMenu(); });
     FirstPlayTimer->start();
 }
 
@@ -540,9 +560,15 @@ void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
 
 void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
     DirExplorerFrame->kaTreeViewClick(node);
-    if (node != nullptr && node == HelpNode && OpenDocument) {
-        OpenDocument(QUrl::fromLocalFile(HelpFileName(CurrentLanguageName())));
-    }
+    if (node != nullptr && node == HelpNode && OpenDocument)
+        OpenHelp();
+}
+
+void TTarvikForm::OpenHelp() {
+    const QString fileName = HelpFileName(CurrentLanguageName());
+    // Without a browser the user still learns where the guide is.
+    if (!OpenDocument(QUrl::fromLocalFile(fileName)))
+        Dialogs().ShowMessage(NoHelpViewerMessage().Text() + QStringLiteral("\n") + fileName);
 }
 
 QString TTarvikForm::HelpFileName(const QString& languageName) {
@@ -592,7 +618,7 @@ void TTarvikForm::UpdateTrayToolTip() {
     for (const QPointer<TVideoFrame>& frame : FVideoFrames) {
         if (frame != nullptr && frame->SceneFrame() != nullptr &&
             !frame->SceneFrame()->RecordingFailure().isEmpty())
-            tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
+            tip += QStringLiteral("\r\n") + TSceneFrame::FailureText(frame->Description());
     }
     TrayIcon->SetToolTip(tip);
 }

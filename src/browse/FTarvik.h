@@ -90,8 +90,12 @@ public:
 
     // The help document for the active language, below the program folder.
     static QString HelpFileName(const QString& languageName);
-    // Opens a document with the desktop's handler; tests replace it.
-    std::function<void(const QUrl&)> OpenDocument;
+    // The help document of the language; a box names its path when no
+    // program opens it.
+    void OpenHelp();
+    // Opens a document with the desktop's handler, false when no program
+    // took it; tests replace it.
+    std::function<bool(const QUrl&)> OpenDocument;
 
     bool QuitRequested() const { return FQuitRequested; }
     // The camera pages in driver order; not owned (their tree nodes free them).

@@ -77,9 +77,15 @@ QString HintText(std::optional<TkaMessage>& message) {
     return message ? message->Text() : QString();
 }
 
-void RegisterMessages() {
-    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage})
+void RegisterUnitMessages() {
+    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage,
+                                &SourceHintMessage, &PortHintMessage})
         message->Handle();
+    for (std::optional<TkaMessage>& message : PanelHintMessages) {
+        if (message)
+            message->Handle();
+    }
+    TSceneFrame::RegisterMessages();
 }
 
 // ---- Helpers ---------------------------------------------------------------------
@@ -224,7 +230,7 @@ TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent) : TTreeNodeFrame(owner
     // Named before any component exists: their settings are keyed below the
     // page's name, and remanent actions restore while the page loads.
     setObjectName(QStringLiteral("VideoFrame%1").arg(NextPageNumber()));
-    RegisterMessages();
+    RegisterUnitMessages();
     CreateComponents();
     FLineWidth = 10;
     kaPageControl->setCurrentWidget(VideoTabSheet);
@@ -308,7 +314,7 @@ TkaAction* TVideoFrame::NewAction(const QString& name, const QString& caption,
                                   const QString& hint) {
     auto* action = Own(this, new TkaAction(ActionList1), name);
     action->setText(caption);
-    action->setToolTip(hint);
+    CaptionAccess::SetHint(action, hint);
     return action;
 }
 
@@ -363,11 +369,11 @@ void TVideoFrame::CreateMaskActions() {
     MaskLoadAction =
         maskAction("MaskLoadAction", style()->standardIcon(QStyle::SP_DialogOpenButton), false);
     MaskLoadAction->setText(QStringLiteral("Open a Mask"));
-    MaskLoadAction->setToolTip(QStringLiteral("Open a Mask"));
+    CaptionAccess::SetHint(MaskLoadAction, QStringLiteral("Open a Mask"));
     MaskSaveAction =
         maskAction("MaskSaveAction", style()->standardIcon(QStyle::SP_DialogSaveButton), false);
     MaskSaveAction->setText(QStringLiteral("Save mask to file"));
-    MaskSaveAction->setToolTip(QStringLiteral("Save mask to file"));
+    CaptionAccess::SetHint(MaskSaveAction, QStringLiteral("Save mask to file"));
     MaskClearAction = maskAction("MaskClearAction", MaskToolIcon(TMaskTool::Clear), false);
 }
 
@@ -568,6 +574,10 @@ void TVideoFrame::Loaded() {
         TakeBroadcastPort();
 }
 
+void TVideoFrame::RegisterMessages() {
+    RegisterUnitMessages();
+}
+
 void TVideoFrame::SetDescription(const QString& value) {
     if (value == FDescription)
         return;
@@ -762,8 +772,8 @@ void TVideoFrame::ShowRecordingFailure(const QString& failure) {
         FRecordingFailureLabel->setPalette(palette);
         StatusBar->addPermanentWidget(FRecordingFailureLabel, 1);
     }
-    FRecordingFailureLabel->setText(
-        failure.isEmpty() ? QString() : QStringLiteral("Recording fails: ") + failure);
+    FRecordingFailureLabel->setText(failure.isEmpty() ? QString()
+                                                      : TSceneFrame::FailureText(failure));
     FRecordingFailureLabel->setToolTip(FRecordingFailureLabel->text());
     FRecordingFailureLabel->setVisible(!failure.isEmpty());
 }

@@ -1,3 +1,4 @@
+#include "CaptureDialogs.h"
 #include "DemoCameraBackend.h"
 #include "EkaError.h"
 #include "FNetworkCameras.h"
@@ -7,8 +8,10 @@
 #include "FVideoSetup.h"
 #include "MailAccounts.h"
 #include "ScriptedDialogs.h"
+#include "TIdSMTP.h"
 #include "TIniFile.h"
 #include "TempProgramDir.h"
+#include "TkaHashList.h"
 #include "TrayIcon.h"
 #include "frExplorer.h"
 #include "frFeedBack.h"
@@ -19,11 +22,14 @@
 #include "kaApplicationEvents.h"
 #include "kaCheckBox.h"
 #include "kaComboBox.h"
+#include "kaEdit.h"
+#include "kaGeneral.h"
 #include "kaLanguage.h"
 #include "kaPageControl.h"
 #include "kaTreeView.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -32,6 +38,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidgetItem>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -72,7 +79,10 @@ protected:
     TTarvikForm& CreateForm(int cameras) {
         SetCaptureBackends({std::make_shared<TDemoCameraBackend>(cameras)});
         Form.reset(CreateLoaded<TTarvikForm>());
-        Form->OpenDocument = [this](const QUrl& url) { Opened.append(url); };
+        Form->OpenDocument = [this](const QUrl& url) {
+            Opened.append(url);
+            return OpenSucceeds;
+        };
         return *Form;
     }
 
@@ -88,6 +98,7 @@ protected:
     std::unique_ptr<TTarvikForm> Form;
     std::unique_ptr<TTarvikClientForm> Client;
     QList<QUrl> Opened;
+    bool OpenSucceeds = true;
     QLocale SavedLocale;
     TkaApplicationEvents::TExitFunction PreviousExit;
 };
@@ -131,6 +142,114 @@ TEST_F(LanguageFilesTest, ShippedFilesHoldEveryExportedKey) {
         }
     }
     EXPECT_TRUE(missing.isEmpty()) << missing.join('\n').toStdString();
+}
+
+// Every text of the open windows as their language components export it now
+// (recorded node names left out), and every message, by "Section Key".
+QMap<QString, QString> ShownTexts() {
+    QFile::remove(LanguageDir() + "language.ini");
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        for (TkaLanguage* language : window->findChildren<TkaLanguage*>())
+            language->ExportTexts();
+    }
+    QMap<QString, QString> texts;
+    const TIniFile file(LanguageDir() + "language.ini");
+    for (const QString& section : file.ReadSections()) {
+        for (const auto& [key, value] : file.ReadSectionValues(section))
+            texts.insert(section + " " + key, QString(value).remove('&'));
+    }
+    // The tool tips as shown, also any that no language walk reaches.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        int index = 0;
+        for (QObject* component : window->findChildren<QObject*>()) {
+            ++index;
+            const auto* action = qobject_cast<QAction*>(component);
+            const auto* widget = qobject_cast<QWidget*>(component);
+            QString tip = action ? action->toolTip() : widget ? widget->toolTip() : QString();
+            if (!tip.isEmpty() && !component->objectName().isEmpty() &&
+                !IsExcludedFromLanguage(component))
+                texts.insert(QStringLiteral("Tip %1.%2").arg(index).arg(component->objectName()),
+                             tip.remove('&'));
+        }
+    }
+    const TkaHashList& messages = MessageRegistry();
+    for (int handle = 0; handle < messages.Count(); ++handle)
+        texts.insert("General " + messages.Key(handle), QString(messages.Text(handle)).remove('&'));
+    return texts;
+}
+
+// Under German no caption, hint, list line or message equals its English text
+// unless german.ini lists it as the same on purpose (names, units): a missing
+// key, or a hint the walk does not carry over, shows up here.
+TEST_F(LanguageFilesTest, UnderGermanNoTextStaysEnglishUnlessTheFileSaysSo) {
+    InstallLanguages({"english.ini", "german.ini"});
+    CfgIniFile()->WriteString("General", "ActiveLanguage", "english");
+    StartLanguage({QStringLiteral("Tarvik")});
+    CreateForm(1);
+    Client.reset(CreateLoaded<TTarvikClientForm>());
+    std::unique_ptr<TNetworkCamerasForm> cameras(CreateLoaded<TNetworkCamerasForm>(nullptr));
+    const QMap<QString, QString> english = ShownTexts();
+    EXPECT_EQ(english.value("TkaPlayerFrame TkaPlayerFrame.PlayForwardAction.Hint"), "Play")
+        << "a hint equal to its caption is a hint";
+    SelectLanguageByName("german");
+    const QMap<QString, QString> german = ShownTexts();
+    const TIniFile file(SourceLanguageDir + "german.ini");
+    QStringList same;
+    QStringList listed;
+    QStringList deliberate;
+    for (const auto& entry : file.ReadSectionValues("Untranslated"))
+        deliberate.append(QString(entry.second).remove('&'));
+    for (auto text = english.constBegin(); text != english.constEnd(); ++text) {
+        if (text.key().contains(".Tree ") || german.value(text.key()) != text.value())
+            continue;
+        // List lines are named with their section: "Section.Line".
+        const QString key = text.key().section(' ', 1);
+        const QString name = key.at(0).isDigit() ? QString(text.key()).replace(' ', '.') : key;
+        if (text.key().startsWith("Tip ") && deliberate.contains(text.value()))
+            continue;
+        if (file.ReadString("Untranslated", name, "\n").remove('&') == text.value())
+            listed.append(name.toLower());
+        else
+            same.append(text.key() + "=" + text.value());
+    }
+    EXPECT_TRUE(same.isEmpty()) << same.join('\n').toStdString();
+    for (const auto& [name, value] : file.ReadSectionValues("Untranslated"))
+        EXPECT_TRUE(listed.contains(name.toLower()))
+            << "not the same any more: " << name.toStdString();
+}
+
+// The texts that code puts together, where the user meets them.
+TEST_F(LanguageFilesTest, TextsBuiltInCodeAreShownInTheActiveLanguage) {
+    InstallLanguages({"english.ini", "german.ini"});
+    StartLanguage({QStringLiteral("Tarvik")}, QLocale(QLocale::German, QLocale::Germany));
+    TTarvikForm& form = CreateForm(1);
+    TNetworkCameraEditDialog edit({}, {}, nullptr);
+    TDemoCameraBackend demo(1);
+    const std::unique_ptr<TCaptureDevice> device = demo.CreateDevice(0);
+    TCaptureFormatDialog format(*device);
+    OpenSucceeds = false;
+    const std::pair<std::function<QString()>, QString> cases[] = {
+        {[&] { return form.VideoFrames().at(0)->SourcekaEdit->toolTip(); },
+         "Kameraname, der mit jedem gesendeten Bild übertragen wird (Buchstaben, Ziffern, _)"},
+        {[] {
+             try {
+                 TIdSMTP::UrlHost(" ");
+             } catch (const std::exception& e) {
+                 return QString::fromUtf8(e.what());
+             }
+             return QString();
+         },
+         "Kein SMTP-Server angegeben"},
+        {[&] { return edit.Problem(); }, "Die Kamera braucht einen Namen."},
+        {[&] { return format.windowTitle(); }, "Videoformat"},
+        {[&] {
+             form.DirExplorerFramekaTreeViewClick(form.HelpNode);
+             return Dialogs.Asked.value(0);
+         },
+         "Message: Kein Programm öffnet die Hilfe. Sie liegt hier:\n" + PathOf("Help/doc_g.htm")},
+    };
+    for (const auto& [shown, german] : cases)
+        EXPECT_EQ(shown(), german);
 }
 
 TEST_F(LanguageFilesTest, GermanStartShowsGermanTextsWithAcceleratorsAndSwitchesBack) {
