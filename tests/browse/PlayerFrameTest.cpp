@@ -215,3 +215,22 @@ TEST_F(PlayerFrameTest, TheRestoredPauseDrivesTheTimerAndItsLabel) {
 }
 
 } // namespace
+
+TEST_F(PlayerFrameTest, TheToolBarShowsTheTimeOfDayOfThePictureShown) {
+    const QString foreign = Scene + "/holiday.jpg";
+    WritePicture(foreign, Qt::red);
+    Player->SetPath(Scene);
+    // In the user's time format, with the milliseconds after the seconds.
+    const std::pair<QString, const char*> shown[] = {
+        {File(1), "12:00:00.001"},
+        {File(5), "12:00:00.005"},
+        {foreign, ""},
+        {File(3), "12:00:00.003"},
+        {Scene + "/20041231120000999.jpg", "12:00:00.003"}}; // missing
+    for (const auto& [file, time] : shown) {
+        Player->ShowFile(file);
+        EXPECT_TRUE(Player->TimeLabel->text().startsWith(time))
+            << Player->TimeLabel->text().toStdString();
+        EXPECT_EQ(Player->TimeLabel->text().isEmpty(), *time == 0);
+    }
+}
