@@ -217,20 +217,14 @@ TEST_F(PlayerFrameTest, TheRestoredPauseDrivesTheTimerAndItsLabel) {
 } // namespace
 
 TEST_F(PlayerFrameTest, TheToolBarShowsTheTimeOfDayOfThePictureShown) {
-    const QString foreign = Scene + "/holiday.jpg";
-    WritePicture(foreign, Qt::red);
+    WritePicture(Scene + "/holiday.jpg", Qt::red);
     Player->SetPath(Scene);
-    // In the user's time format, with the milliseconds after the seconds.
-    const std::pair<QString, const char*> shown[] = {
-        {File(1), "12:00:00.001"},
-        {File(5), "12:00:00.005"},
-        {foreign, ""},
-        {File(3), "12:00:00.003"},
-        {Scene + "/20041231120000999.jpg", "12:00:00.003"}}; // missing
-    for (const auto& [file, time] : shown) {
+    // The user's time format, the milliseconds after the seconds; a missing
+    // file leaves the time of the picture still on show.
+    for (const auto& [file, time] : {std::pair{File(5), "12:00:00.005"},
+                                     {Scene + "/x.jpg", "12:00:00.005"},
+                                     {Scene + "/holiday.jpg", ""}}) {
         Player->ShowFile(file);
-        EXPECT_TRUE(Player->TimeLabel->text().startsWith(time))
-            << Player->TimeLabel->text().toStdString();
-        EXPECT_EQ(Player->TimeLabel->text().isEmpty(), *time == 0);
+        EXPECT_EQ(Player->TimeLabel->text().left(12), time);
     }
 }
