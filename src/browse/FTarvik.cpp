@@ -32,13 +32,13 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
@@ -103,6 +103,28 @@ void RegisterMessages() {
     TUnreadablePictures::Message();
 }
 
+// xdg-open tells by its exit code whether a program took the document, which
+// QDesktopServices does not pass on. It may run on while the browser it
+// started is open; it is left running when Tarvik ends.
+void OpenWithDesktop(const QUrl& url, const std::function<void()>& failed) {
+    auto* opener = new QProcess;
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, failed](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0)
+                             failed();
+                         opener->deleteLater();
+                     });
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [opener, failed](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         failed();
+                         opener->deleteLater();
+                     });
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    opener->start(QStringLiteral("xdg-open"), {url.toString()});
+}
+
 // ---- Pictures ------------------------------------------------------------------
 
 // A small camera: a dark body with a lens, drawn for any size.
@@ -142,7 +164,7 @@ QTreeWidgetItem* Parent(const QTreeWidgetItem* node) {
 TTarvikForm::TTarvikForm(QWidget* parent) : QWidget(parent) {
     SetOwner(this, nullptr, FormName);
     RegisterMessages();
-    OpenDocument = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    OpenDocument = &OpenWithDesktop;
     CreateComponents();
     CreateActions();
     connect(qApp, &QGuiApplication::commitDataRequest, this,
@@ -567,8 +589,11 @@ void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
 void TTarvikForm::OpenHelp() {
     const QString fileName = HelpFileName(CurrentLanguageName());
     // Without a browser the user still learns where the guide is.
-    if (!OpenDocument(QUrl::fromLocalFile(fileName)))
-        Dialogs().ShowMessage(NoHelpViewerMessage().Text() + QStringLiteral("\n") + fileName);
+    const QPointer<TTarvikForm> form(this);
+    OpenDocument(QUrl::fromLocalFile(fileName), [form, fileName] {
+        if (form)
+            Dialogs().ShowMessage(NoHelpViewerMessage().Text() + QStringLiteral("\n") + fileName);
+    });
 }
 
 QString TTarvikForm::HelpFileName(const QString& languageName) {

@@ -93,9 +93,9 @@ public:
     // The help document of the language; a box names its path when no
     // program opens it.
     void OpenHelp();
-    // Opens a document with the desktop's handler, false when no program
-    // took it; tests replace it.
-    std::function<bool(const QUrl&)> OpenDocument;
+    // Opens a document with the desktop's handler; Failed runs, at once or
+    // later, when no program took it. Tests replace it.
+    std::function<void(const QUrl& url, const std::function<void()>& failed)> OpenDocument;
 
     bool QuitRequested() const { return FQuitRequested; }
     // The camera pages in driver order; not owned (their tree nodes free them).

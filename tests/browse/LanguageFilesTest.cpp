@@ -77,9 +77,10 @@ protected:
     TTarvikForm& CreateForm(int cameras) {
         SetCaptureBackends({std::make_shared<TDemoCameraBackend>(cameras)});
         Form.reset(CreateLoaded<TTarvikForm>());
-        Form->OpenDocument = [this](const QUrl& url) {
+        Form->OpenDocument = [this](const QUrl& url, const std::function<void()>& failed) {
             Opened.append(url);
-            return OpenSucceeds;
+            if (!OpenSucceeds)
+                failed();
         };
         return *Form;
     }

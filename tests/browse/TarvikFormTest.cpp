@@ -99,9 +99,8 @@ protected:
     TTarvikForm& CreateForm(int cameras) {
         SetCaptureBackends({std::make_shared<TDemoCameraBackend>(cameras)});
         Form.reset(CreateLoaded<TTarvikForm>());
-        Form->OpenDocument = [this](const QUrl& url) {
+        Form->OpenDocument = [this](const QUrl& url, const std::function<void()>&) {
             Opened.append(url);
-            return true;
         };
         return *Form;
     }
