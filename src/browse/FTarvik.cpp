@@ -2,15 +2,19 @@
 
 #include "ApplicationErrors.h"
 #include "CameraTable.h"
+#include "CaptureDialogs.h"
 #include "EkaError.h"
+#include "FNetworkCameras.h"
 #include "FVideoSetup.h"
 #include "OffsiteCopyLink.h"
 #include "PathTreeNodeObject.h"
 #include "ProgramIcons.h"
 #include "TkaAutostartAction.h"
+#include "TIdSMTP.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
+#include "UnreadablePictures.h"
 #include "Videocap.h"
 #include "WindowPlacement.h"
 #include "frExplorer.h"
@@ -32,11 +36,13 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSessionManager>
@@ -80,11 +86,47 @@ TkaMessage& ToolTipMessage() {
     return message;
 }
 
+TkaMessage& NoHelpViewerMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIK_MSG_NOHELPVIEWER"),
+                              QStringLiteral("No program opens the help document. It is here:"));
+    return message;
+}
+
 void RegisterMessages() {
     HelpMessage().Handle();
     DriverMissingMessage().Handle();
     ScenesMessage().Handle();
     ToolTipMessage().Handle();
+    NoHelpViewerMessage().Handle();
+    // Texts of the other units that are built in code, so that the
+    // activation of a language covers them before any of them is shown.
+    TVideoFrame::RegisterMessages();
+    TNetworkCamerasForm::RegisterMessages();
+    RegisterCaptureDialogMessages();
+    TIdSMTP::RegisterMessages();
+    TUnreadablePictures::Message();
+}
+
+// xdg-open tells by its exit code whether a program took the document, which
+// QDesktopServices does not pass on. It may run on while the browser it
+// started is open; it is left running when Tarvik ends.
+void OpenWithDesktop(const QUrl& url, const std::function<void()>& failed) {
+    auto* opener = new QProcess;
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, failed](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0)
+                             failed();
+                         opener->deleteLater();
+                     });
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [opener, failed](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         failed();
+                         opener->deleteLater();
+                     });
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    opener->start(QStringLiteral("xdg-open"), {url.toString()});
 }
 
 // ---- Pictures ------------------------------------------------------------------
@@ -105,7 +147,7 @@ QTreeWidgetItem* Parent(const QTreeWidgetItem* node) {
 TTarvikForm::TTarvikForm(QWidget* parent) : QWidget(parent) {
     SetOwner(this, nullptr, FormName);
     RegisterMessages();
-    OpenDocument = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    OpenDocument = &OpenWithDesktop;
     CreateComponents();
     CreateActions();
     connect(qApp, &QGuiApplication::commitDataRequest, this,
@@ -244,10 +286,12 @@ void TTarvikForm::Loaded() {
         DirExplorerFrame->kaPanel->show();
         return;
     }
+    // The language first: the camera pages and nodes take their texts from
+    // the messages as they are made.
+    StartStep([this] { BuildLanguageMenu(); });
     StartStep([this] { StartOffsiteCopy(); });
     AddCameras();
     StartStep([this] { ReadWindowPlacement(*this); });
-    StartStep([this] { BuildLanguageMenu(); });
     FirstPlayTimer->start();
 }
 
@@ -550,9 +594,18 @@ void TTarvikForm::DirExplorerFramekaTreeViewChange(QTreeWidgetItem* node) {
 
 void TTarvikForm::DirExplorerFramekaTreeViewClick(QTreeWidgetItem* node) {
     DirExplorerFrame->kaTreeViewClick(node);
-    if (node != nullptr && node == HelpNode && OpenDocument) {
-        OpenDocument(QUrl::fromLocalFile(HelpFileName(CurrentLanguageName())));
-    }
+    if (node != nullptr && node == HelpNode && OpenDocument)
+        OpenHelp();
+}
+
+void TTarvikForm::OpenHelp() {
+    const QString fileName = HelpFileName(CurrentLanguageName());
+    // Without a browser the user still learns where the guide is.
+    const QPointer<TTarvikForm> form(this);
+    OpenDocument(QUrl::fromLocalFile(fileName), [form, fileName] {
+        if (form)
+            Dialogs().ShowMessage(NoHelpViewerMessage().Text() + QStringLiteral("\n") + fileName);
+    });
 }
 
 QString TTarvikForm::HelpFileName(const QString& languageName) {
@@ -607,7 +660,7 @@ void TTarvikForm::UpdateTrayToolTip() {
                    frame->NoPicturesText();
         const TSceneFrame* scenes = frame->SceneFrame();
         if (scenes == nullptr || !scenes->RecordingFailure().isEmpty())
-            tip += QStringLiteral("\r\nRecording fails: ") + frame->Description();
+            tip += QStringLiteral("\r\n") + TSceneFrame::FailureText(frame->Description());
     }
     if (OffsiteCopy != nullptr && !OffsiteCopy->TrayLine().isEmpty())
         tip += QStringLiteral("\r\n") + OffsiteCopy->TrayLine();

@@ -95,8 +95,12 @@ public:
 
     // The help document for the active language, in the read-only data.
     static QString HelpFileName(const QString& languageName);
-    // Opens a document with the desktop's handler; tests replace it.
-    std::function<void(const QUrl&)> OpenDocument;
+    // The help document of the language; a box names its path when no
+    // program opens it.
+    void OpenHelp();
+    // Opens a document with the desktop's handler; Failed runs, at once or
+    // later, when no program took it. Tests replace it.
+    std::function<void(const QUrl& url, const std::function<void()>& failed)> OpenDocument;
 
     bool QuitRequested() const { return FQuitRequested; }
     // The camera pages in driver order; not owned (their tree nodes free them).

@@ -303,6 +303,7 @@ void TExplorerFrame::CreatePages() {
     ThumbnailPage = CreateLoaded<TThumbNailFrame>(nullptr, kaPanel);
     ThumbnailPage->SetTimeFormat(FSceneFormat.chopped(4)); // without ".zzz"
     ThumbnailPage->SetUnreadablePictures(FUnreadable);
+    ThumbnailPage->NodeOfPath = [this](const QString& path) { return PathNode(path); };
     PlayerPage = CreateLoaded<TkaPlayerFrame>(nullptr, kaPanel);
     PlayerPage->SetUnreadablePictures(FUnreadable);
     ImagePage = CreateLoaded<TImageFrame>(nullptr, kaPanel);
@@ -313,6 +314,21 @@ void TExplorerFrame::CreatePages() {
         page->hide();
         page->SetShared(true);
     }
+}
+
+QTreeWidgetItem* TExplorerFrame::PathNode(const QString& path) const {
+    QList<QTreeWidgetItem*> pending;
+    for (int i = kaTreeView->topLevelItemCount() - 1; i >= 0; --i)
+        pending.append(kaTreeView->topLevelItem(i));
+    while (!pending.isEmpty()) {
+        QTreeWidgetItem* node = pending.takeLast();
+        if (const TPathTreeNodeObject* object = PathNodeObject(node);
+            object != nullptr && object->Path() == path)
+            return node;
+        for (int i = node->childCount() - 1; i >= 0; --i)
+            pending.append(node->child(i));
+    }
+    return nullptr;
 }
 
 QString TExplorerFrame::DayCaption(const QString& dayName) const {

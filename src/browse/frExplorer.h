@@ -79,6 +79,8 @@ public:
     const QString& DayFormat() const { return FDayFormat; }
     const QString& SceneFormat() const { return FSceneFormat; }
     QString DayCaption(const QString& dayName) const;
+    // The first node in tree order whose path object holds Path exactly, or null.
+    QTreeWidgetItem* PathNode(const QString& path) const;
     QString SceneCaption(const QString& sceneName) const;
 
     // Tree events. Change and click reach NodeSelected through OnTreeChange and

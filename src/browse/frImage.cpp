@@ -71,7 +71,7 @@ void TImageFrame::CreateComponents() {
     ActionList = Own(this, new TkaActionList(this), "ActionList");
     StretchAction = Own(this, new TkaAction(ActionList), "StretchAction");
     StretchAction->setText(QStringLiteral("Stretch"));
-    StretchAction->setToolTip(QStringLiteral("Stretch"));
+    CaptionAccess::SetHint(StretchAction, QStringLiteral("Stretch"));
     StretchAction->setIcon(QApplication::style()->standardIcon(QStyle::SP_TitleBarMaxButton));
     StretchAction->setCheckable(true);
     StretchAction->SetRemanent(true);
@@ -142,6 +142,14 @@ QString TImageFrame::TimeStampText(const QString& fileName) {
     const QString milliseconds = name.mid(14, 3);
     return QLocale().toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
            LongTimeWith(time, QLatin1Char('.') + milliseconds);
+}
+
+QString TImageFrame::TimeOfDayText(const QString& fileName) {
+    const QString name = QFileInfo(fileName).fileName();
+    const QTime time(NumberAt(name, 8, 2), NumberAt(name, 10, 2), NumberAt(name, 12, 2));
+    if (name.size() < 17 || !time.isValid())
+        return {};
+    return LongTimeWith(time, QLatin1Char('.') + name.mid(14, 3));
 }
 
 void TImageFrame::StretchActionExecute() {

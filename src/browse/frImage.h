@@ -40,6 +40,9 @@ public:
     // short date and long time, the milliseconds after the seconds; the bare
     // name when it gives no valid date and time.
     static QString TimeStampText(const QString& fileName);
+    // Only the time of day of such a name, with its milliseconds; empty when
+    // the name gives none.
+    static QString TimeOfDayText(const QString& fileName);
 
     void StretchActionExecute();
     void ImagePaint(QPainter& canvas);

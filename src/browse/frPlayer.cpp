@@ -1,14 +1,15 @@
 #include "frPlayer.h"
-#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "FileStamp.h"
 #include "PaintBox.h"
 #include "ThumbnailCache.h"
 #include "UnreadablePictures.h"
+#include "frImage.h"
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaGeneral.h"
+#include "kaLanguage.h"
 #include "kaSceneFiles.h"
 #include "kaTrackBar.h"
 
@@ -74,7 +75,7 @@ void TkaPlayerFrame::CreateActions() {
                                bool checkable) {
         auto* action = Own(this, new TkaAction(ActionList), name);
         action->setText(QString::fromUtf8(caption));
-        action->setToolTip(QString::fromUtf8(caption));
+        CaptionAccess::SetHint(action, QString::fromUtf8(caption));
         action->setIcon(icon);
         action->setCheckable(checkable);
         return action;
@@ -148,6 +149,9 @@ void TkaPlayerFrame::CreateToolBar() {
     CountLabel = Own(this, new QLabel(QStringLiteral("[0/0]"), ToolBar), "CountLabel");
     CountLabel->setContentsMargins(4, 0, 4, 0);
     ExcludeFromLanguage(CountLabel);
+    TimeLabel = Own(this, new QLabel(ToolBar), "TimeLabel");
+    TimeLabel->setContentsMargins(4, 0, 4, 0);
+    ExcludeFromLanguage(TimeLabel);
 
     ToolBar->addSeparator();
     ToolBar->addAction(PlayBackwardAction);
@@ -162,6 +166,7 @@ void TkaPlayerFrame::CreateToolBar() {
     ToolBar->addWidget(SpeedLabel);
     ToolBar->addSeparator();
     ToolBar->addWidget(CountLabel);
+    ToolBar->addWidget(TimeLabel);
 }
 
 void TkaPlayerFrame::SetUnreadablePictures(std::shared_ptr<TUnreadablePictures> registry) {
@@ -220,6 +225,7 @@ void TkaPlayerFrame::ShowFile(const QString& fileName) {
     // A missing file leaves the previous picture on show.
     if (!TFileStamp::Of(fileName).Exists)
         return;
+    TimeLabel->setText(TImageFrame::TimeOfDayText(fileName));
     // A foreign file is no picture: not decoded, and no error to log.
     FCurrentUnreadable = !fileName.endsWith(QStringLiteral(".jpg"), Qt::CaseInsensitive) ||
                          FUnreadable->Known(fileName);

@@ -68,6 +68,8 @@ public:
     TkaTrackBar* SpeedTrackBar = nullptr;
     QLabel* SpeedLabel = nullptr;
     QLabel* CountLabel = nullptr;
+    // The time of day of the picture shown, from its name.
+    QLabel* TimeLabel = nullptr;
     QTimer* PlayTimer = nullptr;
     TkaActionList* ActionList = nullptr;
     TkaAction* PlayForwardAction = nullptr;

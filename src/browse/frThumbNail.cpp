@@ -1,5 +1,4 @@
 #include "frThumbNail.h"
-#include "kaLanguage.h"
 
 #include "EkaError.h"
 #include "PaintBox.h"
@@ -11,6 +10,7 @@
 #include "kaAction.h"
 #include "kaGeneral.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaSceneFiles.h"
 #include "kaTrackBar.h"
@@ -18,6 +18,7 @@
 #include "kaTreeView.h"
 
 #include <QBoxLayout>
+#include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -193,7 +194,39 @@ void TThumbNailFrame::SetPath(const QString& value) {
 }
 
 void TThumbNailFrame::Repaint() {
+    KeepHotThumbInPlace();
     PaintBox->update();
+}
+
+void TThumbNailFrame::KeepHotThumbInPlace() {
+    if (FHotThumb < 0 || size_t(FHotThumb) >= FThumbs.size())
+        return;
+    const int before = FThumbs[size_t(FHotThumb)].Rect.top();
+    const int needed = BuildThumbs(FTextHeight);
+    if (needed < 0 || FHotThumb < 0)
+        return;
+    // The range must hold the new position before the scroll bar takes it.
+    if (PaintBox->height() != needed)
+        PaintBox->resize(PaintBox->width(), needed);
+    const int moved = FThumbs[size_t(FHotThumb)].Rect.top() - before;
+    QScrollBar* bar = ScrollBox->verticalScrollBar();
+    if (moved != 0)
+        bar->setValue(bar->value() + moved);
+    HitTestPointer();
+}
+
+int TThumbNailFrame::PointerThumb() const {
+    const QPoint pointer = QCursor::pos();
+    if (!PaintBox->underMouse() ||
+        !ScrollBox->viewport()->rect().contains(ScrollBox->viewport()->mapFromGlobal(pointer)))
+        return -1;
+    return HitTest(PaintBox->mapFromGlobal(pointer));
+}
+
+void TThumbNailFrame::HitTestPointer() {
+    const int hit = PointerThumb();
+    if (PaintBox->underMouse() && hit != FHotThumb)
+        SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
 }
 
 // The first picture of a scene directory: the first "*.jpg" of its files.
@@ -285,6 +318,10 @@ void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
         if (shown(FThumbs[size_t(i)]))
             DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);
     }
+    // The rebuild may have moved another scene under the mouse: it becomes the
+    // hot one after this paint, not the one that slid away.
+    if (PaintBox->underMouse() && PointerThumb() != FHotThumb)
+        QTimer::singleShot(0, this, &TThumbNailFrame::HitTestPointer);
 }
 
 QRect TThumbNailFrame::ThumbArea(const TThumb& thumb) const {
@@ -370,12 +407,14 @@ void TThumbNailFrame::SetHot(int index, const QString& hotPath) {
 
 void TThumbNailFrame::PaintBoxDblClick(QPoint point) {
     const int hit = HitTest(point);
-    if (hit < 0 || Node() == nullptr || Node()->treeWidget() == nullptr)
+    if (hit < 0 || !NodeOfPath)
         return;
     const QString scene = FKeys.at(hit);
-    QTreeWidget* tree = Node()->treeWidget();
-    QTreeWidgetItem* day = tree->currentItem();
-    if (day == nullptr || TkaTreeView::NodePage(day) != this)
+    // The day is looked up by the path shown: the node this page was last
+    // given may belong to another day, or be gone with a collapse.
+    QTreeWidgetItem* day = NodeOfPath(FPath);
+    QTreeWidget* tree = day != nullptr ? day->treeWidget() : nullptr;
+    if (tree == nullptr || tree->currentItem() != day)
         return;
     // Expanding lists the day's scenes afresh.
     day->setExpanded(true);

@@ -9,11 +9,13 @@
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QScrollArea;
 class QTimer;
+class QTreeWidgetItem;
 class TkaLabel;
 class TkaPanel;
 class TkaTrackbarFrame;
@@ -48,8 +50,13 @@ public:
     // The day directory shown; a different one repaints.
     const QString& Path() const { return FPath; }
     void SetPath(const QString& value);
-    // Draws the day afresh (a new scene was recorded).
+    // Draws the day afresh (a new scene was recorded). The scene under the
+    // mouse keeps its row on the screen: the page scrolls by as much as the
+    // new thumbnails move it.
     void Repaint();
+    // The explorer's node of a path, asked whenever the page needs its day's
+    // node: the node it was last shown for may be gone.
+    std::function<QTreeWidgetItem*(const QString& path)> NodeOfPath;
 
     // The pattern of the times under the pictures, "hh:mm:ss" in the user's
     // separator by default.
@@ -103,6 +110,11 @@ private:
     void SetHot(int index, const QString& hotPath);
     bool ShowNextHotFile();
     void FitPaintBoxWidth();
+    void KeepHotThumbInPlace();
+    // The thumbnail under the mouse pointer, -1 when the pointer is elsewhere.
+    int PointerThumb() const;
+    // Makes the thumbnail under the pointer the hot one after the thumbnails moved.
+    void HitTestPointer();
 
     QString FPath;
     QString FTimeFormat = QStringLiteral("hh:mm:ss");

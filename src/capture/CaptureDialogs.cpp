@@ -1,5 +1,7 @@
 #include "CaptureDialogs.h"
 
+#include "kaGeneral.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +12,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -25,11 +28,29 @@ QWidget* ActiveParent() {
     return QApplication::activeWindow();
 }
 
+enum TText { FormatTitleText, SizeText, FormatsText, SourceTitleText, NoControlsText, TextCount };
+
+std::array<TkaMessage, TextCount>& Messages() {
+    static std::array<TkaMessage, TextCount> messages{{
+        {QStringLiteral("CAPTUREDIALOGS_MSG_FORMATTITLE"), QStringLiteral("Video Format")},
+        {QStringLiteral("CAPTUREDIALOGS_MSG_SIZE"), QStringLiteral("Picture size:")},
+        {QStringLiteral("CAPTUREDIALOGS_MSG_FORMATS"), QStringLiteral("Camera formats:")},
+        {QStringLiteral("CAPTUREDIALOGS_MSG_SOURCETITLE"), QStringLiteral("Video Source")},
+        {QStringLiteral("CAPTUREDIALOGS_MSG_NOCONTROLS"),
+         QStringLiteral("The camera has no adjustable values.")},
+    }};
+    return messages;
+}
+
+QString Text(TText which) {
+    return Messages()[which].Text();
+}
+
 } // namespace
 
 TCaptureFormatDialog::TCaptureFormatDialog(TCaptureDevice& device, QWidget* parent)
     : QDialog(parent), Device(device), Sizes(new QComboBox(this)) {
-    setWindowTitle(tr("Video Format"));
+    setWindowTitle(Text(FormatTitleText));
     Sizes->setObjectName(QStringLiteral("SizeComboBox"));
     const TCaptureFormat current = device.Format();
     for (const QSize& size : device.FrameSizes()) {
@@ -42,8 +63,8 @@ TCaptureFormatDialog::TCaptureFormatDialog(TCaptureDevice& device, QWidget* pare
 
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
-    form->addRow(tr("Picture size:"), Sizes);
-    form->addRow(tr("Camera formats:"), formats);
+    form->addRow(Text(SizeText), Sizes);
+    form->addRow(Text(FormatsText), formats);
     layout->addLayout(form);
     AddButtons(this, layout);
 }
@@ -61,7 +82,7 @@ int TCaptureSourceDialog::TEditor::Value() const {
 
 TCaptureSourceDialog::TCaptureSourceDialog(TCaptureDevice& device, QWidget* parent)
     : QDialog(parent), Device(device) {
-    setWindowTitle(tr("Video Source"));
+    setWindowTitle(Text(SourceTitleText));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     layout->addLayout(form);
@@ -91,7 +112,7 @@ TCaptureSourceDialog::TCaptureSourceDialog(TCaptureDevice& device, QWidget* pare
         Editors << editor;
     }
     if (Editors.isEmpty())
-        form->addRow(new QLabel(tr("The camera has no adjustable values."), this));
+        form->addRow(new QLabel(Text(NoControlsText), this));
     AddButtons(this, layout);
 }
 
@@ -122,6 +143,11 @@ bool TQtCaptureDialogs::SourceDialog(TCaptureDevice& device) {
 
 bool TQtCaptureDialogs::DisplayDialog(TCaptureDevice&) {
     return false;
+}
+
+void RegisterCaptureDialogMessages() {
+    for (TkaMessage& message : Messages())
+        message.Handle();
 }
 
 void InstallCaptureDialogs() {

@@ -59,5 +59,8 @@ public:
     bool DisplayDialog(TCaptureDevice& device) override;
 };
 
+// Registers the dialogs' texts at start, so that each language covers them.
+void RegisterCaptureDialogMessages();
+
 // Installs the Qt dialogs for the process; called once at program start.
 void InstallCaptureDialogs();

@@ -43,6 +43,8 @@ public:
     explicit TNetworkCamerasForm(QWidget* parent = nullptr, TNetworkTimings timings = {});
 
     void Loaded() override {}
+    // The texts of both windows that are built in code, registered at start.
+    static void RegisterMessages();
 
     const QList<TNetworkCameraEntry>& Cameras() const { return FCameras; }
     void AddCamera(const TNetworkCameraEntry& camera);

@@ -1,10 +1,10 @@
 #include "FVideoSetup.h"
-#include "kaHotkey.h"
-#include "kaLanguage.h"
 
 #include "frVideo.h"
 #include "kaCheckBox.h"
+#include "kaHotkey.h"
 #include "kaLabel.h"
+#include "kaLanguage.h"
 #include "kaPanel.h"
 #include "kaPictureAnalyser.h"
 #include "kaTrackBar.h"
@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -23,6 +24,9 @@ constexpr int ClientWidth = 165;
 constexpr int ClientHeight = 298;
 constexpr int TopSpace = 13;
 constexpr int TrackbarFrameHeight = 44;
+// Beside the title text: the window menu and close buttons of the frame.
+constexpr int TitleBarAllowance = 90;
+constexpr int CaptionGap = 8;
 
 } // namespace
 
@@ -90,7 +94,25 @@ TVideoSetupForm::TVideoSetupForm(TVideoFrame* page)
     // The accelerators come first here: the designed captions get theirs at
     // loading, the next language activation assigns them anew.
     Own(this, new TkaHotkey(this), "kaHotkey1");
-    Own(this, new TkaLanguage(this), "kaLanguage");
+    auto* language = Own(this, new TkaLanguage(this), "kaLanguage");
+    language->AfterImport = [this](QObject*) { FitToContents(); };
+    FitToContents();
+}
+
+void TVideoSetupForm::FitToContents() {
+    for (auto* frame : findChildren<TkaTrackbarFrame*>()) {
+        // The value is empty until the first change: its room is kept free.
+        const TkaTrackBar* bar = frame->TrackBar;
+        const QString widest =
+            QString::number(std::max(std::abs(bar->Max()), std::abs(bar->Min()))) +
+            QLatin1Char('%');
+        frame->kaLabel2->setMinimumWidth(frame->kaLabel2->fontMetrics().horizontalAdvance(widest) +
+                                         CaptionGap);
+    }
+    const QSize contents = layout()->totalSizeHint();
+    const int title = fontMetrics().horizontalAdvance(windowTitle()) + TitleBarAllowance;
+    resize(std::max({ClientWidth, contents.width(), title}),
+           std::max(ClientHeight, contents.height()));
 }
 
 TkaTrackbarFrame* TVideoSetupForm::NewTrackbarFrame(const TTrackbarDesign& design) {

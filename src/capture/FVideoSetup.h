@@ -39,6 +39,10 @@ public:
     // real frame, should that stick out.
     void PlaceBeside(const QWidget& main);
 
+    // Grows the window to what its texts need in the current language: the
+    // title uncut, each caption apart from its widest value.
+    void FitToContents();
+
     TVideoFrame* Page() const { return FPage; }
     // Motion needs more changed segments than this.
     int MotionSegments() const;

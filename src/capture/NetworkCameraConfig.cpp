@@ -2,6 +2,7 @@
 
 #include "CaptureBackend.h"
 #include "TIniFile.h"
+#include "kaGeneral.h"
 
 #include <QFile>
 #include <algorithm>
@@ -80,8 +81,20 @@ void WriteNetworkCameras(TIniFile& ini, const QList<TNetworkCameraEntry>& camera
     ProtectNetworkCameraFile(ini.FileName());
 }
 
+namespace {
+TkaMessage& DescriptionMessage() {
+    static TkaMessage message(QStringLiteral("NETWORKCAMERACONFIG_MSG_NETWORKCAMERA"),
+                              QStringLiteral("Network camera"));
+    return message;
+}
+} // namespace
+
 QString NetworkCameraDescription(const QString& name) {
-    return QStringLiteral("Network camera: ") + name;
+    return DescriptionMessage().Text() + QStringLiteral(": ") + name;
+}
+
+void RegisterNetworkCameraMessages() {
+    DescriptionMessage().Handle();
 }
 
 QString MaskUrlPassword(const QString& url) {

@@ -84,10 +84,16 @@ QString HintText(std::optional<TkaMessage>& message) {
     return message ? message->Text() : QString();
 }
 
-void RegisterMessages() {
+void RegisterUnitMessages() {
     for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage,
+                                &SourceHintMessage, &PortHintMessage,
                                 &NoPicturesMessage, &NoSceneFrameMessage})
         message->Handle();
+    for (std::optional<TkaMessage>& message : PanelHintMessages) {
+        if (message)
+            message->Handle();
+    }
+    TSceneFrame::RegisterMessages();
 }
 
 // ---- Helpers ---------------------------------------------------------------------
@@ -234,7 +240,7 @@ TVideoFrame::TVideoFrame(QObject* owner, QWidget* parent, int number)
     // Named before any component exists: their settings are keyed below the
     // page's name, and remanent actions restore while the page loads.
     setObjectName(QStringLiteral("VideoFrame%1").arg(FNumber));
-    RegisterMessages();
+    RegisterUnitMessages();
     CreateComponents();
     FLineWidth = 10;
     kaPageControl->setCurrentWidget(VideoTabSheet);
@@ -327,7 +333,7 @@ TkaAction* TVideoFrame::NewAction(const QString& name, const QString& caption,
                                   const QString& hint) {
     auto* action = Own(this, new TkaAction(ActionList1), name);
     action->setText(caption);
-    action->setToolTip(hint);
+    CaptionAccess::SetHint(action, hint);
     return action;
 }
 
@@ -382,11 +388,11 @@ void TVideoFrame::CreateMaskActions() {
     MaskLoadAction =
         maskAction("MaskLoadAction", style()->standardIcon(QStyle::SP_DialogOpenButton), false);
     MaskLoadAction->setText(QStringLiteral("Open a Mask"));
-    MaskLoadAction->setToolTip(QStringLiteral("Open a Mask"));
+    CaptionAccess::SetHint(MaskLoadAction, QStringLiteral("Open a Mask"));
     MaskSaveAction =
         maskAction("MaskSaveAction", style()->standardIcon(QStyle::SP_DialogSaveButton), false);
     MaskSaveAction->setText(QStringLiteral("Save mask to file"));
-    MaskSaveAction->setToolTip(QStringLiteral("Save mask to file"));
+    CaptionAccess::SetHint(MaskSaveAction, QStringLiteral("Save mask to file"));
     MaskClearAction = maskAction("MaskClearAction", MaskToolIcon(TMaskTool::Clear), false);
 }
 
@@ -587,6 +593,10 @@ void TVideoFrame::Loaded() {
     // The broadcast state was restored while the page loaded.
     if (BroadcastAction->isChecked())
         TakeBroadcastPort();
+}
+
+void TVideoFrame::RegisterMessages() {
+    RegisterUnitMessages();
 }
 
 void TVideoFrame::SetDescription(const QString& value) {
@@ -864,7 +874,7 @@ void TVideoFrame::ShowTrouble() {
     if (!FSceneFrameFailure.isEmpty())
         troubles << FSceneFrameFailure;
     if (!FRecordingFailure.isEmpty())
-        troubles << QStringLiteral("Recording fails: ") + FRecordingFailure;
+        troubles << TSceneFrame::FailureText(FRecordingFailure);
     if (FRecordingFailureLabel == nullptr) {
         if (troubles.isEmpty())
             return;

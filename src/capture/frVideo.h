@@ -67,6 +67,9 @@ public:
     // The setup dialog follows the page: hidden with it, shown again with it.
     void setVisible(bool visible) override;
 
+    // The page's messages, registered before the first language activation.
+    static void RegisterMessages();
+
     const QString& Description() const { return FDescription; }
     // The first description also creates the page's scene settings frame.
     void SetDescription(const QString& value);

@@ -67,6 +67,12 @@ TkaMessage& ToolTipMessage() {
     return message;
 }
 
+TkaMessage& WaitingMessage() {
+    static TkaMessage message(QStringLiteral("FTARVIKCLIENT_MSG_WAITING"),
+                              QStringLiteral("Waiting for pictures from Tarvik"));
+    return message;
+}
+
 // The camera of the package's tarvikclient.svg in front of its signal arcs;
 // Lit arcs (0 to 3) glow in Glow, the others are dimmed.
 QPixmap CameraPixmap(int size, int lit, const QColor& glow) {
@@ -160,6 +166,7 @@ template <class Handler> void Guarded(Handler handler) {
 TTarvikClientForm::TTarvikClientForm(QWidget* parent) : QWidget(parent) {
     SetOwner(this, nullptr, FormName);
     ToolTipMessage().Handle();
+    WaitingMessage().Handle();
     FTrayImages = TrayImages();
     ShowModal = [](QDialog& dialog) { dialog.exec(); };
     CreateComponents();
@@ -310,7 +317,7 @@ TkaAction* TTarvikClientForm::NewAction(const char* name, const QString& caption
                                         void (TTarvikClientForm::*handler)()) {
     auto* action = Own(this, new TkaAction(ActionList), name);
     action->setText(caption);
-    action->setToolTip(hint);
+    CaptionAccess::SetHint(action, hint);
     action->setStatusTip(hint);
     action->setIcon(icon);
     // ActionListExecute runs before the action's own handler.
@@ -435,8 +442,7 @@ TJPEGImage TTarvikClientForm::StartImage() {
     note.setBold(false);
     painter.setFont(note);
     painter.setPen(QColor(150, 170, 200));
-    painter.drawText(QRect(0, 178, StartWidth, 24), Qt::AlignCenter,
-                     QStringLiteral("Waiting for pictures from Tarvik"));
+    painter.drawText(QRect(0, 178, StartWidth, 24), Qt::AlignCenter, WaitingMessage().Text());
     painter.end();
     TJPEGImage image;
     image.Assign(picture);
@@ -570,6 +576,13 @@ void TTarvikClientForm::ShowActionExecute() {
     TrayTimer->stop();
 }
 
+void TTarvikClientForm::PopUp() {
+    // Shown for a new picture: the window the user is typing in keeps the focus.
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    ShowAction->trigger();
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+}
+
 void TTarvikClientForm::HideActionExecute() {
     RestoreApplication();
     HideToTray();
@@ -652,7 +665,7 @@ void TTarvikClientForm::Notify() {
     TSetupFrame* setup = SetupFrame1();
     PopupDelayTimer->start();
     if (setup->PopupkaCheckBox->isChecked())
-        ShowAction->trigger();
+        PopUp();
     if (setup->SoundkaCheckBox->isChecked()) {
         if (FSoundPlayer == nullptr)
             FSoundPlayer = std::make_unique<TQtSoundPlayer>();

@@ -166,6 +166,8 @@ private:
     void FormClose();
     void TakeDisplaySettings();
     void Notify();
+    // Shows the window for a new picture without taking the focus.
+    void PopUp();
     bool IsShownCamera(const TCamCache* cache) const;
     TCamCache* ListedCache(int index) const;
     void SetHistoryMax(int max);

@@ -15,7 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
+#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -73,7 +73,9 @@ TSetupFrame::TSetupFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
     UDPPortkaEdit->setFixedWidth(PortEditWidth);
     UDPPortkaEdit->SetRemanent(true);
     UDPPortkaEdit->setText(QString::fromLatin1(DefaultPort));
-    UDPPortkaEdit->installEventFilter(this);
+    // Digits only, while Backspace, Ctrl+A and the other editing keys work.
+    UDPPortkaEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,5}")), UDPPortkaEdit));
     UDPPortkaLabel = Own(this, new TkaLabel(QStringLiteral("UDPPort:"), this), "UDPPortkaLabel");
     UDPPortkaLabel->setBuddy(UDPPortkaEdit);
 
@@ -139,20 +141,4 @@ void TSetupFrame::SceneDirSpeedButtonClick() {
         // A dialog that cannot be shown leaves no doubtful path behind.
         SoundkaEdit->clear();
     }
-}
-
-bool TSetupFrame::PortKeyAccepted(int key, const QString& text) {
-    // Keys that type nothing (Delete, the arrows) work as usual.
-    if (key == Qt::Key_Delete || text.isEmpty())
-        return true;
-    return text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9');
-}
-
-bool TSetupFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == UDPPortkaEdit && event->type() == QEvent::KeyPress) {
-        const auto& key = static_cast<const QKeyEvent&>(*event);
-        if (!PortKeyAccepted(key.key(), key.text()))
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }

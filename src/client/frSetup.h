@@ -34,9 +34,6 @@ public:
 
     void SceneDirSpeedButtonClick();
 
-    // The typed characters the port edit admits: digits only.
-    static bool PortKeyAccepted(int key, const QString& text);
-
     TkaPanel* NotifykaPanel = nullptr;
     TkaCheckBox* PopupkaCheckBox = nullptr;
     TkaCheckBox* SoundkaCheckBox = nullptr;
@@ -50,9 +47,6 @@ public:
     TkaCheckBox* ShowToolbarCheckBox = nullptr;
     TkaLabel* UDPPortkaLabel = nullptr;
     TkaEdit* UDPPortkaEdit = nullptr;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     TkaCheckBox* NewCheckBox(const char* name, const char* caption, bool checked, QWidget* parent);

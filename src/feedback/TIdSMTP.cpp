@@ -1,12 +1,14 @@
 #include "TIdSMTP.h"
 
 #include "TMailMessage.h"
+#include "kaGeneral.h"
 
 #include <QDateTime>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QUrl>
+#include <array>
 #include <cstring>
 #include <curl/curl.h>
 #include <memory>
@@ -20,6 +22,42 @@ int SmtpPortSetting = DefaultSmtpPort;
 constexpr qsizetype MaxReplyLength = 300;
 
 const QString ServerWhat = QStringLiteral("The SMTP-Server name");
+
+enum TText {
+    NoServerText,
+    InvalidServerText,
+    NotFoundText,
+    CannotConnectText,
+    TimeoutText,
+    RefusedText,
+    FailedText,
+    TextCount
+};
+
+// What the Support page shows when sending fails, in the user's language.
+std::array<TkaMessage, TextCount>& Messages() {
+    static std::array<TkaMessage, TextCount> messages{{
+        {QStringLiteral("TIDSMTP_MSG_NOSERVER"), QStringLiteral("No SMTP-Server given")},
+        {QStringLiteral("TIDSMTP_MSG_INVALIDSERVER"), QStringLiteral("Invalid SMTP-Server name:")},
+        {QStringLiteral("TIDSMTP_MSG_NOTFOUND"), QStringLiteral("SMTP-Server not found:")},
+        {QStringLiteral("TIDSMTP_MSG_CANNOTCONNECT"),
+         QStringLiteral("Cannot connect to the SMTP-Server %1 on port %2 (%3)")},
+        {QStringLiteral("TIDSMTP_MSG_TIMEOUT"),
+         QStringLiteral("The SMTP-Server %1 did not answer in time (%2)")},
+        {QStringLiteral("TIDSMTP_MSG_REFUSED"),
+         QStringLiteral("The SMTP-Server %1 refused the e-mail: %2")},
+        {QStringLiteral("TIDSMTP_MSG_FAILED"),
+         QStringLiteral("Sending the e-mail through %1 failed (%2)")},
+    }};
+    return messages;
+}
+
+QStringList CurrentTexts() {
+    QStringList texts;
+    for (TkaMessage& message : Messages())
+        texts.append(message.Text());
+    return texts;
+}
 
 struct TCurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -96,13 +134,23 @@ void SetSmtpPort(int port) {
     SmtpPortSetting = port > 0 ? port : DefaultSmtpPort;
 }
 
-TIdSMTP::TIdSMTP(QString host) : FHost(std::move(host)) {}
+void TIdSMTP::RegisterMessages() {
+    for (TkaMessage& message : Messages())
+        message.Handle();
+}
+
+// The texts are taken here, on the thread that owns the messages.
+TIdSMTP::TIdSMTP(QString host) : FHost(std::move(host)), FTexts(CurrentTexts()) {}
 
 QString TIdSMTP::UrlHost(const QString& host) {
+    return UrlHost(host, CurrentTexts());
+}
+
+QString TIdSMTP::UrlHost(const QString& host, const QStringList& texts) {
     TMailMessage::CheckNoControlCharacters(host, ServerWhat);
     const QString name = host.trimmed();
     if (name.isEmpty())
-        throw ESMTPError(QStringLiteral("No SMTP-Server given"));
+        throw ESMTPError(texts.at(NoServerText));
     QHostAddress address;
     if (address.setAddress(name)) {
         if (address.protocol() == QAbstractSocket::IPv6Protocol)
@@ -111,12 +159,12 @@ QString TIdSMTP::UrlHost(const QString& host) {
     }
     const QString ace = QUrl::toAce(name);
     if (ace.isEmpty() || !HostName().match(ace).hasMatch())
-        throw ESMTPError(QStringLiteral("Invalid SMTP-Server name: ") + name);
+        throw ESMTPError(texts.at(InvalidServerText) + QLatin1Char(' ') + name);
     return ace;
 }
 
 void TIdSMTP::Send(const TMailMessage& message) {
-    const QString urlHost = UrlHost(FHost);
+    const QString urlHost = UrlHost(FHost, FTexts);
     const QString server = FHost.trimmed();
     TUpload upload{message.Compose(QDateTime::currentDateTime())};
 
@@ -163,18 +211,14 @@ void TIdSMTP::Send(const TMailMessage& message) {
     const QString port = QString::number(SmtpPort());
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:
-        throw ESMTPError(QStringLiteral("SMTP-Server not found: ") + server);
+        throw ESMTPError(FTexts.at(NotFoundText) + QLatin1Char(' ') + server);
     case CURLE_COULDNT_CONNECT:
-        throw ESMTPError(QStringLiteral("Cannot connect to the SMTP-Server %1 on port %2 (%3)")
-                             .arg(server, port, detail));
+        throw ESMTPError(FTexts.at(CannotConnectText).arg(server, port, detail));
     case CURLE_OPERATION_TIMEDOUT:
-        throw ESMTPError(
-            QStringLiteral("The SMTP-Server %1 did not answer in time (%2)").arg(server, detail));
+        throw ESMTPError(FTexts.at(TimeoutText).arg(server, detail));
     default:
         if (!refusal.isEmpty())
-            throw ESMTPError(QStringLiteral("The SMTP-Server %1 refused the e-mail: %2")
-                                 .arg(server, Printable(refusal)));
-        throw ESMTPError(
-            QStringLiteral("Sending the e-mail through %1 failed (%2)").arg(server, detail));
+            throw ESMTPError(FTexts.at(RefusedText).arg(server, Printable(refusal)));
+        throw ESMTPError(FTexts.at(FailedText).arg(server, detail));
     }
 }

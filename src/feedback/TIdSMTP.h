@@ -3,6 +3,7 @@
 #include "EkaError.h"
 
 #include <QString>
+#include <QStringList>
 
 class TMailMessage;
 
@@ -38,7 +39,13 @@ public:
     // The host as it may stand in an smtp:// address: refuses empty names,
     // control characters and anything but a host name or an IP address.
     static QString UrlHost(const QString& host);
+    // The error texts, registered at start so that each language covers them.
+    static void RegisterMessages();
 
 private:
+    static QString UrlHost(const QString& host, const QStringList& texts);
+
     QString FHost;
+    // The error texts in the user's language when the client was made.
+    QStringList FTexts;
 };

@@ -31,7 +31,12 @@ constexpr int PanelWidth = 257;
 constexpr int PanelHeight = 397;
 const QString SceneDirKey = QStringLiteral("SceneDir");
 const QString NoFreeSpace = QStringLiteral("- ");
-const QString FailurePrefix = QStringLiteral("Recording fails: ");
+
+TkaMessage& FailureMessage() {
+    static TkaMessage message(QStringLiteral("FRSCENE_MSG_RECORDINGFAILS"),
+                              QStringLiteral("Recording fails"));
+    return message;
+}
 
 void SetTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
@@ -215,12 +220,20 @@ QString TSceneFrame::AddPicture(const TJPEGImage& image) {
     }
 }
 
+QString TSceneFrame::FailureText(const QString& failure) {
+    return FailureMessage().Text() + QStringLiteral(": ") + failure;
+}
+
+void TSceneFrame::RegisterMessages() {
+    FailureMessage().Handle();
+}
+
 void TSceneFrame::SetRecordingFailure(const QString& failure) {
     if (failure == FRecordingFailure)
         return;
     const bool starts = FRecordingFailure.isEmpty();
     FRecordingFailure = failure;
-    RecordingFailurekaLabel->setText(failure.isEmpty() ? QString() : FailurePrefix + failure);
+    RecordingFailurekaLabel->setText(failure.isEmpty() ? QString() : FailureText(failure));
     RecordingFailurekaLabel->setToolTip(RecordingFailurekaLabel->text());
     RecordingFailurekaLabel->setVisible(!failure.isEmpty());
     if (starts)
@@ -231,7 +244,7 @@ void TSceneFrame::SetRecordingFailure(const QString& failure) {
 void TSceneFrame::ReportRecordingFailure(const QString& failure) {
     // From the event loop, not from inside the frame pipeline: the error box
     // waits there while the camera's timer keeps running.
-    const QString message = FailurePrefix + failure;
+    const QString message = FailureText(failure);
     QMetaObject::invokeMethod(
         this, [message] { HandleApplicationError(ERecordingFailure(message)); },
         Qt::QueuedConnection);

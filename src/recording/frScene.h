@@ -66,6 +66,10 @@ public:
     // are. Shown in red on this page; its start is reported once to the
     // application's error handling, and it clears with the next stored picture.
     const QString& RecordingFailure() const { return FRecordingFailure; }
+    // "Recording fails: " + Failure in the user's language.
+    static QString FailureText(const QString& failure);
+    // The unit's messages, registered at start so each language covers them.
+    static void RegisterMessages();
 
     // The off-site copy's line: target, waiting pictures, last copy; red while
     // the target fails. Hidden when Line is empty.

@@ -80,7 +80,10 @@ void SetCaption(QObject* c, const QString& text) {
 }
 
 namespace {
-// QAction reports its text as tool tip while none was set; that is no hint.
+// QAction reports its text as tool tip while none was set, so a hint equal to
+// the caption is told apart by this mark, which SetHint leaves.
+const char* const HintSetProperty = "kaHintSet";
+
 QString StrippedActionText(QString text) {
     text.remove(QStringLiteral("..."));
     for (int i = 0; i < text.size(); ++i) {
@@ -98,6 +101,8 @@ bool HasHint(const QObject* c) {
 QString Hint(const QObject* c) {
     if (const auto* action = qobject_cast<const QAction*>(c)) {
         const QString tip = action->toolTip();
+        if (action->property(HintSetProperty).toBool())
+            return tip;
         return tip == StrippedActionText(action->text()) ? QString() : tip;
     }
     if (const auto* widget = qobject_cast<const QWidget*>(c))
@@ -106,9 +111,12 @@ QString Hint(const QObject* c) {
 }
 
 void SetHint(QObject* c, const QString& text) {
-    if (auto* action = qobject_cast<QAction*>(c))
+    if (auto* action = qobject_cast<QAction*>(c)) {
         action->setToolTip(text);
-    else if (auto* widget = qobject_cast<QWidget*>(c))
+        action->setProperty(HintSetProperty, !text.isEmpty());
+        return;
+    }
+    if (auto* widget = qobject_cast<QWidget*>(c))
         widget->setToolTip(text);
 }
 

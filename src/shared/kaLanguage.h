@@ -20,6 +20,8 @@ QString Caption(const QObject* component);
 void SetCaption(QObject* component, const QString& text);
 bool HasHint(const QObject* component);
 QString Hint(const QObject* component);
+// Set the hints of actions here rather than with setToolTip: only so is a
+// hint equal to the caption exported and translated.
 void SetHint(QObject* component, const QString& text);
 // The action a control shows instead of texts of its own (tool buttons).
 QObject* LinkedAction(const QObject* component);

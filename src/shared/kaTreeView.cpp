@@ -5,7 +5,9 @@
 #include "TreeNodeFrame.h"
 #include "TreeNodeObject.h"
 
+#include <QCursor>
 #include <QHash>
+#include <QScrollBar>
 #include <QTreeWidgetItemIterator>
 #include <memory>
 
@@ -70,6 +72,36 @@ TkaTreeView::TkaTreeView(QWidget* parent) : QTreeWidget(parent) {
     FChangeTimer.setSingleShot(true);
     connect(&FChangeTimer, &QTimer::timeout, this, [this] { emit Change(currentItem()); });
     connect(this, &QTreeWidget::currentItemChanged, this, &TkaTreeView::CurrentNodeChanged);
+    // Pixels, so that the node under the mouse can be held exactly in place.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(model(), &QAbstractItemModel::rowsAboutToBeInserted, this,
+            &TkaTreeView::NoteNodeUnderMouse);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, &TkaTreeView::KeepNodeUnderMouse);
+}
+
+void TkaTreeView::NoteNodeUnderMouse() {
+    FAnchor = QPersistentModelIndex();
+    if (!viewport()->underMouse())
+        return;
+    const QPoint pointer = viewport()->mapFromGlobal(QCursor::pos());
+    const QModelIndex index = indexAt(pointer);
+    if (!index.isValid())
+        return;
+    FAnchor = index;
+    FAnchorTop = visualRect(index).top();
+}
+
+void TkaTreeView::KeepNodeUnderMouse() {
+    if (!FAnchor.isValid())
+        return;
+    const QModelIndex anchor = FAnchor;
+    FAnchor = QPersistentModelIndex();
+    const int moved = visualRect(anchor).top() - FAnchorTop;
+    if (moved == 0)
+        return;
+    // The range must already count the new rows.
+    updateGeometries();
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + moved);
 }
 
 TkaTreeView::~TkaTreeView() {

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QTimer>
 #include <QTreeWidget>
@@ -103,8 +104,14 @@ private:
                                 int imageIndex);
     QList<QTreeWidgetItem*> NodesInTreeOrder() const;
     void CurrentNodeChanged();
+    // Nodes inserted above the node under the mouse scroll the view by as
+    // much as they push it down, so a click aimed at it still hits it.
+    void NoteNodeUnderMouse();
+    void KeepNodeUnderMouse();
 
     QList<QIcon> FImages;
     int FChangeDelay = 0;
     QTimer FChangeTimer;
+    QPersistentModelIndex FAnchor;
+    int FAnchorTop = 0;
 };

@@ -9,6 +9,7 @@
 #include "MailAccounts.h"
 #include "ScriptedDialogs.h"
 #include "TIniFile.h"
+#include "TkaHashList.h"
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
 #include "frExplorer.h"
@@ -20,11 +21,14 @@
 #include "kaApplicationEvents.h"
 #include "kaCheckBox.h"
 #include "kaComboBox.h"
+#include "kaEdit.h"
+#include "kaGeneral.h"
 #include "kaLanguage.h"
 #include "kaPageControl.h"
 #include "kaTreeView.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -33,6 +37,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidgetItem>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -73,7 +78,11 @@ protected:
     TTarvikForm& CreateForm(int cameras) {
         SetCaptureBackends({std::make_shared<TDemoCameraBackend>(cameras)});
         Form.reset(CreateLoaded<TTarvikForm>());
-        Form->OpenDocument = [this](const QUrl& url) { Opened.append(url); };
+        Form->OpenDocument = [this](const QUrl& url, const std::function<void()>& failed) {
+            Opened.append(url);
+            if (!OpenSucceeds)
+                failed();
+        };
         return *Form;
     }
 
@@ -89,6 +98,7 @@ protected:
     std::unique_ptr<TTarvikForm> Form;
     std::unique_ptr<TTarvikClientForm> Client;
     QList<QUrl> Opened;
+    bool OpenSucceeds = true;
     QLocale SavedLocale;
     TkaApplicationEvents::TExitFunction PreviousExit;
 };
@@ -134,6 +144,77 @@ TEST_F(LanguageFilesTest, ShippedFilesHoldEveryExportedKey) {
         }
     }
     EXPECT_TRUE(missing.isEmpty()) << missing.join('\n').toStdString();
+}
+
+// Every text of the open windows as their language components export it now,
+// by key ("Section.Line" for list lines), and every message; no accelerators.
+QMap<QString, QString> ShownTexts() {
+    QFile::remove(LanguageDir() + "language.ini");
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        for (TkaLanguage* language : window->findChildren<TkaLanguage*>())
+            language->ExportTexts();
+    }
+    QMap<QString, QString> texts;
+    const TIniFile file(LanguageDir() + "language.ini");
+    for (const QString& section : file.ReadSections()) {
+        for (const auto& [key, value] : file.ReadSectionValues(section)) {
+            if (!section.endsWith(".Tree")) // recorded node names
+                texts.insert(key.at(0).isDigit() ? section + "." + key : key,
+                             QString(value).remove('&'));
+        }
+    }
+    for (int handle = 0; handle < MessageRegistry().Count(); ++handle)
+        texts.insert(MessageRegistry().Key(handle),
+                     QString(MessageRegistry().Text(handle)).remove('&'));
+    return texts;
+}
+
+// Under German no caption, hint, list line or message equals its English text
+// unless german.ini lists it as the same on purpose (names, units).
+TEST_F(LanguageFilesTest, UnderGermanNoTextStaysEnglishUnlessTheFileSaysSo) {
+    InstallLanguages({"english.ini", "german.ini"});
+    CfgIniFile()->WriteString("General", "ActiveLanguage", "english");
+    StartLanguage({QStringLiteral("Tarvik")});
+    CreateForm(1);
+    Client.reset(CreateLoaded<TTarvikClientForm>());
+    std::unique_ptr<TNetworkCamerasForm> cameras(CreateLoaded<TNetworkCamerasForm>(nullptr));
+    const QMap<QString, QString> english = ShownTexts();
+    EXPECT_EQ(english.value("TkaPlayerFrame.PlayForwardAction.Hint"), "Play")
+        << "a hint equal to its caption is a hint";
+    SelectLanguageByName("german");
+    const QMap<QString, QString> german = ShownTexts();
+    const TIniFile file(SourceLanguageDir + "german.ini");
+    QStringList same;
+    for (auto text = english.constBegin(); text != english.constEnd(); ++text) {
+        if (german.value(text.key()) == text.value() &&
+            file.ReadString("Untranslated", text.key(), "\n").remove('&') != text.value())
+            same.append(text.key() + "=" + text.value());
+    }
+    EXPECT_TRUE(same.isEmpty()) << same.join('\n').toStdString();
+    for (const auto& [key, value] : file.ReadSectionValues("Untranslated"))
+        EXPECT_EQ(german.value(key), QString(value).remove('&')) << "listed: " << key.toStdString();
+}
+
+// The texts that code puts together, where the user meets them.
+TEST_F(LanguageFilesTest, TextsBuiltInCodeAreShownInTheActiveLanguage) {
+    InstallLanguages({"english.ini", "german.ini"});
+    StartLanguage({QStringLiteral("Tarvik")}, QLocale(QLocale::German, QLocale::Germany));
+    TTarvikForm& form = CreateForm(1);
+    TNetworkCameraEditDialog edit({}, {}, nullptr);
+    OpenSucceeds = false;
+    const std::pair<std::function<QString()>, QString> cases[] = {
+        {[&] { return form.VideoFrames().at(0)->SourcekaEdit->toolTip(); },
+         "Kameraname, der mit jedem gesendeten Bild übertragen wird (Buchstaben, Ziffern, _)"},
+        {[] { return NetworkCameraDescription("Hof"); }, "Netzwerkkamera: Hof"},
+        {[&] { return edit.Problem(); }, "Die Kamera braucht einen Namen."},
+        {[&] {
+             form.DirExplorerFramekaTreeViewClick(form.HelpNode);
+             return Dialogs.Asked.value(0);
+         },
+         "Message: Kein Programm öffnet die Hilfe. Sie liegt hier:\n" + PathOf("Help/doc_g.htm")},
+    };
+    for (const auto& [shown, german] : cases)
+        EXPECT_EQ(shown(), german);
 }
 
 TEST_F(LanguageFilesTest, GermanStartShowsGermanTextsWithAcceleratorsAndSwitchesBack) {

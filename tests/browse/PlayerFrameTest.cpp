@@ -215,3 +215,16 @@ TEST_F(PlayerFrameTest, TheRestoredPauseDrivesTheTimerAndItsLabel) {
 }
 
 } // namespace
+
+TEST_F(PlayerFrameTest, TheToolBarShowsTheTimeOfDayOfThePictureShown) {
+    WritePicture(Scene + "/holiday.jpg", Qt::red);
+    Player->SetPath(Scene);
+    // The user's time format, the milliseconds after the seconds; a missing
+    // file leaves the time of the picture still on show.
+    for (const auto& [file, time] : {std::pair{File(5), "12:00:00.005"},
+                                     {Scene + "/x.jpg", "12:00:00.005"},
+                                     {Scene + "/holiday.jpg", ""}}) {
+        Player->ShowFile(file);
+        EXPECT_EQ(Player->TimeLabel->text().left(12), time);
+    }
+}

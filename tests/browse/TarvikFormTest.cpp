@@ -104,7 +104,9 @@ protected:
     TTarvikForm& CreateForm(int cameras) {
         SetCaptureBackends({std::make_shared<TDemoCameraBackend>(cameras)});
         Form.reset(CreateLoaded<TTarvikForm>());
-        Form->OpenDocument = [this](const QUrl& url) { Opened.append(url); };
+        Form->OpenDocument = [this](const QUrl& url, const std::function<void()>&) {
+            Opened.append(url);
+        };
         return *Form;
     }
 
@@ -611,6 +613,7 @@ TEST_F(TarvikFormTest, HelpNodeOpensTheHelpDocument) {
     EXPECT_EQ(Form->DirExplorerFrame->CurrentPage(), Form->RootFrame);
     EXPECT_EQ(TTarvikForm::HelpFileName("german"), PathOf("Help/doc_g.htm"));
     EXPECT_EQ(TTarvikForm::HelpFileName("english"), PathOf("Help/doc_e.htm"));
+    EXPECT_TRUE(Dialogs.Asked.isEmpty());
 }
 
 } // namespace

@@ -13,9 +13,11 @@
 #include "kaTreeView.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -208,6 +210,38 @@ TEST_F(ThumbNailFrameTest, BrokenPicturesAreFacedPassedOverAndLoggedOnce) {
     EXPECT_EQ(LoggedErrors, 2) << "one row per broken file";
 }
 
+// New scenes come in at the top left while the mouse rests on a thumbnail:
+// its row stays where it was on the screen, and the scene under the pointer
+// after the rebuild is the one that plays.
+TEST_F(ThumbNailFrameTest, NewScenesAboveTheMouseKeepItsRowAndTheHotSceneUnderIt) {
+    TThumbNailFrame* frame = CreateFrame(QSize(400, 300));
+    QWidget* viewport = frame->ScrollBox->viewport();
+    const QPoint pointer =
+        frame->PaintBox->mapTo(viewport, RectOf(frame, Scene("100000000")).center());
+    QCursor::setPos(viewport->mapToGlobal(pointer));
+    frame->PaintBox->setAttribute(Qt::WA_UnderMouse, true);
+    frame->PaintBoxMouseMove(frame->PaintBox->mapFrom(viewport, pointer));
+    const int row = RectOf(frame, Scene("100000000")).top() - 9;
+    const struct {
+        QStringList Scenes; // recorded before the next repaint
+        const char* Under;
+        int Rows;                                                 // scrolled
+    } arrivals[] = {{{"130000000", "140000000"}, "100000000", 1}, // back under the pointer
+                    {{"150000000"}, "110000000", 0}}; // one place on: the neighbour is hot
+    for (const auto& arrival : arrivals) {
+        const int before = frame->ScrollBox->verticalScrollBar()->value();
+        for (const QString& scene : arrival.Scenes)
+            AddScene(scene, {7});
+        frame->Repaint();
+        Paint(frame);
+        EXPECT_EQ(frame->ScrollBox->verticalScrollBar()->value() - before, arrival.Rows * row);
+        const int under = frame->HitTest(frame->PaintBox->mapFrom(viewport, pointer));
+        ASSERT_GE(under, 0);
+        EXPECT_EQ(frame->ThumbKeys().at(under), Scene(arrival.Under));
+        EXPECT_EQ(frame->HotPath(), Scene(arrival.Under));
+    }
+}
+
 // The page inside the explorer: the double click opens the scene in the player.
 TEST_F(ThumbNailFrameTest, DoubleClickSelectsTheSceneAndPlaysItForwardWithRepeat) {
     Explorer.reset(CreateLoaded<TExplorerFrame>());
@@ -228,6 +262,11 @@ TEST_F(ThumbNailFrameTest, DoubleClickSelectsTheSceneAndPlaysItForwardWithRepeat
     EXPECT_EQ(page->Path(), Day);
     Paint(page);
 
+    // Another day node shown by the shared page goes away: the page still
+    // finds its own day.
+    QTreeWidgetItem* other = tree->AddNode(
+        camera, "Other day", page, new TPathTreeNodeObject(nullptr, PathOf("elsewhere"), nullptr));
+    delete other;
     const QString key = Scene("110000000");
     QTest::mouseDClick(page->PaintBox, Qt::LeftButton, {}, RectOf(page, key).center());
     EXPECT_TRUE(day->isExpanded());

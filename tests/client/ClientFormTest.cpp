@@ -213,6 +213,29 @@ TEST_F(ClientWindowTest, AMissingSoundFileBeepsAndSwitchesTurnPopupAndSoundOff) 
     EXPECT_TRUE(form.PopupDelayTimer->isActive());
 }
 
+// Whether a window, each time it was shown, was to leave the focus where it was.
+class TShowWatch : public QObject {
+public:
+    QList<bool> WithoutActivating;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            WithoutActivating.append(
+                static_cast<QWidget*>(watched)->testAttribute(Qt::WA_ShowWithoutActivating));
+        return false;
+    }
+};
+
+TEST_F(ClientWindowTest, APopupLeavesTheFocusWhereTheUserTypesTheTrayMenuTakesIt) {
+    TTarvikClientForm& form = CreateForm();
+    form.hide();
+    TShowWatch watch;
+    form.installEventFilter(&watch);
+    Receive("Cam1", SmallJpeg());
+    form.hide();
+    form.ShowAction->trigger();
+    EXPECT_EQ(watch.WithoutActivating, (QList<bool>{true, false}));
+}
+
 TEST_F(ClientWindowTest, TheEleventhPictureWithCacheTenDropsTheOldest) {
     TTarvikClientForm& form = CreateForm();
     for (int i = 1; i <= 11; ++i)

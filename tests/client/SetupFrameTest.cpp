@@ -36,22 +36,28 @@ protected:
     std::unique_ptr<TSetupForm> Form;
 };
 
-TEST_F(SetupDialogTest, ThePortEditAdmitsTypedDigitsOnly) {
+TEST_F(SetupDialogTest, ThePortEditAdmitsDigitsAndTheEditingKeys) {
     TkaEdit& edit = *Frame().UDPPortkaEdit;
     edit.setText("4032");
     edit.setCursorPosition(4);
     for (const auto& [key, text] : {std::pair{int(Qt::Key_A), QStringLiteral("a")},
                                     {int(Qt::Key_Minus), QStringLiteral("-")},
-                                    {int(Qt::Key_Backspace), QStringLiteral("\b")},
                                     {int(Qt::Key_Space), QStringLiteral(" ")}})
         Type(edit, key, text);
     EXPECT_EQ(edit.text(), "4032");
+    Type(edit, Qt::Key_Backspace, QStringLiteral("\b"));
     Type(edit, Qt::Key_7, "7");
-    EXPECT_EQ(edit.text(), "40327");
+    EXPECT_EQ(edit.text(), "4037");
     // Keys that type nothing keep working.
     Type(edit, Qt::Key_Home, QString());
     Type(edit, Qt::Key_Delete, QStringLiteral("\x7f"));
-    EXPECT_EQ(edit.text(), "0327");
+    EXPECT_EQ(edit.text(), "037");
+    // Ctrl+A selects all, the next digit replaces it; five digits at most.
+    QKeyEvent all(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, QStringLiteral("\x01"));
+    QCoreApplication::sendEvent(&edit, &all);
+    for (const char digit : QByteArray("123456"))
+        Type(edit, Qt::Key_0 + (digit - '0'), QString(QChar(digit)));
+    EXPECT_EQ(edit.text(), "12345");
 }
 
 TEST_F(SetupDialogTest, TheSoundButtonTakesTheChosenFileAndClearsWhenTheDialogFails) {

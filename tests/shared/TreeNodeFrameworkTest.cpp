@@ -8,9 +8,11 @@
 #include "kaTreeView.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDeadlineTimer>
 #include <QPixmap>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -326,3 +328,30 @@ TEST_F(TreeTextsTest, ImportSetsTheNodesItHasAndKeepsCaptionsOfMissingKeys) {
 }
 
 } // namespace
+
+// Nodes inserted while the mouse rests on a node scroll the view by exactly as
+// much as they push that node, so a click aimed at it still hits it.
+TEST(TreeNodeFrameworkTest, TheNodeUnderTheMouseStaysInPlaceWhenNodesComeAboveIt) {
+    TkaTreeView tree;
+    tree.resize(200, 160);
+    QList<QTreeWidgetItem*> nodes;
+    for (int i = 0; i < 40; ++i)
+        nodes.append(tree.AddNode(nullptr, QString::number(i)));
+    nodes.at(5)->setExpanded(true);
+    tree.show();
+    tree.scrollToItem(nodes.at(20), QAbstractItemView::PositionAtCenter);
+    const QPoint pointer = tree.visualItemRect(nodes.at(20)).center();
+    QCursor::setPos(tree.viewport()->mapToGlobal(pointer));
+    tree.viewport()->setAttribute(Qt::WA_UnderMouse, true);
+    // At the top, below a collapsed and an expanded node above, and below it.
+    for (QTreeWidgetItem* parent :
+         {static_cast<QTreeWidgetItem*>(nullptr), nodes.at(2), nodes.at(5), nodes.at(30)}) {
+        tree.AddNodeFirst(parent, "new");
+        EXPECT_EQ(tree.itemAt(pointer), nodes.at(20)) << tree.indexOfTopLevelItem(parent);
+    }
+    // Without the mouse over it the view does not move on its own.
+    tree.viewport()->setAttribute(Qt::WA_UnderMouse, false);
+    const int scrolled = tree.verticalScrollBar()->value();
+    tree.AddNodeFirst(nullptr, "unseen");
+    EXPECT_EQ(tree.verticalScrollBar()->value(), scrolled);
+}
