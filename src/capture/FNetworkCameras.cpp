@@ -135,8 +135,7 @@ TNetworkCamerasForm::TNetworkCamerasForm(QWidget* parent, TNetworkTimings timing
 void TNetworkCamerasForm::FillList(int current) {
     CameraList->clear();
     for (const TNetworkCameraEntry& camera : FCameras)
-        CameraList->addItem(camera.Name + QStringLiteral("  \u2014  ") +
-                            MaskUrlPassword(camera.Url));
+        CameraList->addItem(camera.Name + QStringLiteral("  \u2014  ") + DisplayUrl(camera.Url));
     CameraList->setCurrentRow(current);
     UpdateButtons();
 }
