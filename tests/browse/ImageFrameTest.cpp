@@ -227,38 +227,27 @@ TEST_F(ImageFrameTest, FillingTheCacheDecodesWhatIsMissingAndLeavesBrokenFilesTo
 
 TEST_F(ImageFrameTest, AFillAnswersEachHostilePictureWithItsReasonForThePageToPassOver) {
     const QString small = PathOf("s0/small.jpg");
-    WritePicture(small, PictureColour(0), QSize(64, 48));
-    QFile file(small);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray good = file.readAll();
-    file.close();
-    // The frame header claims 65500 x 65500.
-    QByteArray claims = good;
-    const qsizetype sof = claims.indexOf("\xFF\xC0");
-    ASSERT_GT(sof, 0);
-    claims.replace(sof + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4));
+    WritePicture(small, PictureColour(0));
     const QString huge = PathOf("s0/huge.jpg");
     const QString video = PathOf("s0/video.jpg");
     const QString cut = PathOf("s0/cut.jpg");
-    for (const auto& [name, bytes] :
-         {std::pair{huge, claims}, std::pair{cut, good.left(good.size() - 50)}}) {
-        QFile out(name);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
-    }
-    {
-        QFile sparse(video);
-        ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(3) << 30));
-    }
+    // The frame header claims 65500 x 65500.
+    QByteArray claims = TJPEGImage::ReadFileData(small);
+    claims.replace(claims.indexOf("\xFF\xC0") + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4));
+    WriteBytes(huge, claims);
+    WriteTruncatedPicture(cut);
+    QFile sparse(video);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(3) << 30));
     TThumbnailCache cache;
-    const std::vector<TThumbnailCache::TFailure> failures =
-        cache.Fill({small, huge, video, cut}, QSize(150, 112));
+    const auto failures = cache.Fill({small, huge, video, cut}, QSize(150, 112));
     EXPECT_EQ(cache.Count(), 1);
     ASSERT_EQ(failures.size(), 3u);
+    const QStringList files{huge, video, cut};
     const QStringList reasons{"larger than", "64 MB", "cannot be decoded"};
-    for (std::size_t i = 0; i < failures.size(); ++i) {
-        EXPECT_EQ(failures[i].FileName, (QStringList{huge, video, cut}[qsizetype(i)]));
-        EXPECT_TRUE(failures[i].Error.message().contains(reasons[qsizetype(i)]))
-            << failures[i].Error.what();
+    for (qsizetype i = 0; i < 3; ++i) {
+        EXPECT_EQ(failures[size_t(i)].FileName, files[i]);
+        EXPECT_TRUE(failures[size_t(i)].Error.message().contains(reasons[i]))
+            << failures[size_t(i)].Error.what();
     }
 }
 

@@ -155,15 +155,12 @@ class ClientStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Folder.isValid() && Runtime.isValid());
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVIK_CLIENT_EXECUTABLE), Program()));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVIK_CLIENT_EXECUTABLE), Program));
     }
     void TearDown() override {
-        if (Client.state() != QProcess::NotRunning) {
-            Client.kill();
-            Client.waitForFinished();
-        }
+        Client.kill();
+        Client.waitForFinished();
     }
-    QString Program() const { return Folder.filePath(QStringLiteral("TarvikClient")); }
 
     void Start() {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -171,7 +168,7 @@ protected:
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
         Client.setProcessEnvironment(environment);
         Client.setWorkingDirectory(Folder.path());
-        Client.start(Program(), {});
+        Client.start(Program, {});
         ASSERT_TRUE(Client.waitForStarted());
     }
 
@@ -197,6 +194,7 @@ protected:
 
     QTemporaryDir Folder;
     QTemporaryDir Runtime;
+    const QString Program = Folder.filePath(QStringLiteral("TarvikClient"));
     QProcess Client;
 };
 
