@@ -556,6 +556,8 @@ void TTarvikClientForm::FormShow() {
     if (QFileInfo::exists(start)) {
         try {
             FLastImage.LoadFromFile(start);
+            // One cut short (by an older version) is replaced, not failed at every start.
+            TJPEGImage::CheckData(FLastImage.JpegData());
             return;
         } catch (const std::exception& error) {
             HandleApplicationError(error);

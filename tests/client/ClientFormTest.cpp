@@ -151,6 +151,17 @@ TEST_F(ClientWindowTest, TheLastPictureIsStartJpgOfTheNextRun) {
     EXPECT_EQ(next.CamkaComboBox->count(), 0);
 }
 
+TEST_F(ClientWindowTest, AStartJpgCutShortIsReportedOnceAndReplacedByTheStartPicture) {
+    const QByteArray picture = TestJpeg(640, 480, 3);
+    QFile file(PathOf("Start.Jpg"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(picture.left(picture.size() * 2 / 3));
+    file.close();
+    TTarvikClientForm& form = CreateForm();
+    EXPECT_EQ(Errors(Dialogs.Asked), 1) << Dialogs.Asked.join('\n').toStdString();
+    EXPECT_EQ(form.LastImage().JpegData(), TTarvikClientForm::StartImage().JpegData());
+}
+
 TEST_F(ClientWindowTest, AFailedWriteOfStartJpgIsReported) {
     CreateForm();
     Receive("Cam1", SmallJpeg());
