@@ -6,11 +6,13 @@
 #include "TJPEGImage.h"
 #include "frSetup.h"
 #include "kaCheckBox.h"
+#include "kaComboBox.h"
 #include "kaGeneral.h"
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <memory>
@@ -109,6 +111,48 @@ void BM_MemoryAfter100kDatagrams(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MemoryAfter100kDatagrams)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A stranger's flood: 10,000 camera names, three datagrams each, beside the
+// shown camera. What stays is bounded by the cameras kept times the cache
+// times the datagram, whatever the number of names.
+void BM_FloodOf10000Names(benchmark::State& state) {
+    constexpr int Names = 10000;
+    constexpr int PerName = 3;
+    constexpr int CacheSize = 3;
+    const TJPEGImage picture = CameraPicture(QSize(640, 480));
+    const QByteArray shown = Datagram(QStringLiteral("Door"), picture);
+    for (auto _ : state) {
+        const std::unique_ptr<TTarvikClientForm> form = QuietClient();
+        form->SetupFrame1()->CacheFrame->TrackBar->SetPosition(CacheSize);
+        QByteArray door(shown.constData(), shown.size());
+        Receive(*form, door);
+        form->CamkaComboBox->setCurrentIndex(0);
+        form->CamkaComboBoxClick();
+        const std::size_t created = HeapInUse();
+        qint64 largest = 0;
+        qint64 receiving = 0; // ns in the handler alone, not in making the datagrams
+        QElapsedTimer clock;
+        for (int round = 0; round < PerName; ++round) {
+            for (int i = 0; i < Names; ++i) {
+                QByteArray datagram = Datagram(QStringLiteral("stranger%1").arg(i), picture);
+                largest = std::max<qint64>(largest, datagram.size());
+                clock.start();
+                Receive(*form, datagram);
+                receiving += clock.nsecsElapsed();
+            }
+        }
+        const double seconds = double(receiving) / 1e9;
+        const double held = double(HeapInUse()) - double(created);
+        const double bound =
+            double(TTarvikClientForm::MaxCameras * CacheSize + 1) * double(largest);
+        state.counters["cameras_kept"] = double(form->CamkaComboBox->count());
+        state.counters["datagrams_per_s"] = double(Names * PerName) / seconds;
+        state.counters["held_bytes"] = held;
+        state.counters["pictures_bound_bytes"] = bound;
+        state.counters["held_per_bound"] = held / bound;
+    }
+}
+BENCHMARK(BM_FloodOf10000Names)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Sending: a picture that fits (the plain write) against a 1920 x 1080 one
 // that must be made to fit.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #ifdef __SSE2__
@@ -189,6 +190,7 @@ struct TFillJobs {
     QStringList Files;
     QSize Size;
     std::vector<QImage> Pictures;
+    std::vector<std::optional<EJPEG>> Errors;
     std::atomic<qsizetype> Next{0};
     // Released by each helper; shared, so that a helper still inside the
     // release never touches a semaphore the caller has left behind.
@@ -198,8 +200,12 @@ struct TFillJobs {
         for (qsizetype i = Next++; i < Files.size(); i = Next++) {
             try {
                 Pictures[size_t(i)] = ScaledPicture(Files.at(i), Size);
-            } catch (...) {
-                // Left null: the caller's own decoding reports it.
+            } catch (const EJPEG& error) {
+                Errors[size_t(i)] = error;
+            } catch (const std::exception& error) {
+                Errors[size_t(i)] =
+                    EJPEG(QStringLiteral("Cannot show picture \"%1\": %2")
+                              .arg(Files.at(i), QString::fromLocal8Bit(error.what())));
             }
         }
     }
@@ -207,7 +213,8 @@ struct TFillJobs {
 
 } // namespace
 
-void TThumbnailCache::Fill(const QStringList& fileNames, QSize size) {
+std::vector<TThumbnailCache::TFailure> TThumbnailCache::Fill(const QStringList& fileNames,
+                                                             QSize size) {
     auto jobs = std::make_shared<TFillJobs>();
     jobs->Size = size;
     QStringList keys;
@@ -224,8 +231,9 @@ void TThumbnailCache::Fill(const QStringList& fileNames, QSize size) {
         keys.append(std::move(key));
     }
     if (jobs->Files.isEmpty())
-        return;
+        return {};
     jobs->Pictures.resize(size_t(jobs->Files.size()));
+    jobs->Errors.resize(size_t(jobs->Files.size()));
     // Helpers only from idle pool threads: a busy pool never makes the
     // paint wait, the calling thread then decodes alone.
     const qsizetype helpers =
@@ -241,8 +249,12 @@ void TThumbnailCache::Fill(const QStringList& fileNames, QSize size) {
     }
     jobs->Run();
     jobs->Finished.acquire(started);
+    std::vector<TFailure> failures;
     for (qsizetype i = 0; i < keys.size(); ++i) {
         if (!jobs->Pictures[size_t(i)].isNull())
             Insert(keys.at(i), jobs->Pictures[size_t(i)]);
+        else if (jobs->Errors[size_t(i)])
+            failures.push_back({jobs->Files.at(i), *jobs->Errors[size_t(i)]});
     }
+    return failures;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "FileStamp.h"
+#include "TJPEGImage.h"
 
 #include <QCache>
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 // The picture in FileName decoded into RGB32, reduced by the decoder to the
 // smallest size that still covers AtLeast (an empty size: the full picture).
@@ -38,10 +40,17 @@ public:
     // The same for a caller that has just taken the file's stamp.
     QImage Thumbnail(const QString& fileName, QSize size, const TFileStamp& stamp);
 
+    // A file whose thumbnail could not be made, and why.
+    struct TFailure {
+        QString FileName;
+        EJPEG Error;
+    };
+
     // Decodes the thumbnails of FileNames not cached yet, on all cores, so
-    // that the Thumbnail calls of a page's first paint find them. Missing and
-    // unreadable files are left to Thumbnail, which reports them.
-    void Fill(const QStringList& fileNames, QSize size);
+    // that the Thumbnail calls of a page's first paint find them. Missing
+    // files are left out; unreadable ones are answered, for the caller to
+    // pass over instead of decoding them again.
+    std::vector<TFailure> Fill(const QStringList& fileNames, QSize size);
 
     int Count() const { return int(Items.count()); }
     // The memory held, in KiB.

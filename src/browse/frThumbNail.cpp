@@ -312,8 +312,11 @@ void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
         if (shown(thumb) && !FUnreadable->Known(thumb.FileName))
             missing.append(thumb.FileName);
     }
-    if (!size.isEmpty())
-        FCache.Fill(missing, size);
+    // What failed there is passed over from now on, not decoded again here.
+    if (!size.isEmpty()) {
+        for (const TThumbnailCache::TFailure& failure : FCache.Fill(missing, size))
+            FUnreadable->Report(failure.FileName, failure.Error);
+    }
     for (int i = int(FThumbs.size()) - 1; i >= 0; --i) {
         if (shown(FThumbs[size_t(i)]))
             DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);

@@ -177,8 +177,7 @@ void TNetworkCamerasForm::RegisterMessages() {
 void TNetworkCamerasForm::FillList(int current) {
     CameraList->clear();
     for (const TNetworkCameraEntry& camera : FCameras)
-        CameraList->addItem(camera.Name + QStringLiteral("  \u2014  ") +
-                            MaskUrlPassword(camera.Url));
+        CameraList->addItem(camera.Name + QStringLiteral("  \u2014  ") + DisplayUrl(camera.Url));
     CameraList->setCurrentRow(current);
     UpdateButtons();
 }

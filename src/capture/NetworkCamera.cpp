@@ -40,7 +40,7 @@ TNetworkCamera::~TNetworkCamera() {
 
 QString TNetworkCamera::Named(const QString& text) const {
     return QStringLiteral("%1 (%2): %3")
-        .arg(NetworkCameraDescription(Camera.Name), MaskUrlPassword(Camera.Url), text);
+        .arg(NetworkCameraDescription(Camera.Name), DisplayUrl(Camera.Url), text);
 }
 
 bool TNetworkCamera::Fail(const QString& text) {
@@ -128,6 +128,10 @@ bool TNetworkCamera::GrabFrame(std::vector<std::uint8_t>& frame) {
         return true;
     }
     LossesReported = Reader->Losses();
+    if (Picture->width > MaxNetworkFrameSide || Picture->height > MaxNetworkFrameSide) {
+        frame.clear();
+        return Fail(TooLargeFrameText(Picture->width, Picture->height));
+    }
     if (!Convert(*Picture, frame)) {
         frame.clear();
         return Fail(QStringLiteral("a picture in an unknown pixel format"));
@@ -138,7 +142,7 @@ bool TNetworkCamera::GrabFrame(std::vector<std::uint8_t>& frame) {
 bool TNetworkCamera::Convert(const AVFrame& picture, std::vector<std::uint8_t>& frame) {
     const int width = picture.width;
     const int height = picture.height;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384)
+    if (width <= 0 || height <= 0 || width > MaxNetworkFrameSide || height > MaxNetworkFrameSide)
         return false;
     bool fullRange = false;
     const AVPixelFormat source = PlainFormat(AVPixelFormat(picture.format), fullRange);

@@ -115,3 +115,97 @@ QString UnmaskUrlPassword(const QString& url, const QString& previous) {
     full.replace(span->Start, span->Length, previous.mid(old->Start, old->Length));
     return full;
 }
+
+namespace {
+
+// Where the parts of a URL lie: the host (with its port) and the path.
+struct TUrlParts {
+    qsizetype HostStart = 0;
+    qsizetype PortStart = 0; // at the ":", or HostEnd when there is no port
+    qsizetype HostEnd = 0;
+    qsizetype PathEnd = 0;
+};
+
+bool EndsAuthority(QChar c) {
+    return c == QLatin1Char('/') || c == QLatin1Char('?') || c == QLatin1Char('#');
+}
+
+bool IsHostChar(QChar c) {
+    return c.unicode() < 128 &&
+           (c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('-') ||
+            c == QLatin1Char('_') || c == QLatin1Char('%'));
+}
+
+// The end of a host and port starting at From, or -1 when none starts there.
+qsizetype HostEndAt(const QString& url, qsizetype from, qsizetype& portStart) {
+    qsizetype i = from;
+    if (i < url.size() && url[i] == QLatin1Char('[')) {
+        i = url.indexOf(QLatin1Char(']'), i);
+        if (i < 0)
+            return -1;
+        ++i;
+    } else {
+        while (i < url.size() && IsHostChar(url[i]))
+            ++i;
+        if (i == from)
+            return -1;
+    }
+    portStart = i;
+    if (i < url.size() && url[i] == QLatin1Char(':')) {
+        ++i;
+        while (i < url.size() && url[i].isDigit())
+            ++i;
+    }
+    return i == url.size() || EndsAuthority(url[i]) ? i : -1;
+}
+
+std::optional<TUrlParts> SplitUrl(const QString& url) {
+    const qsizetype scheme = url.indexOf(QStringLiteral("://"));
+    if (scheme <= 0)
+        return std::nullopt;
+    const qsizetype authority = scheme + 3;
+    TUrlParts parts;
+    // The user information ends at the first "@" that a host follows: a
+    // password may hold "/", "?", "#" and ":" as users type them.
+    qsizetype end = -1;
+    for (qsizetype at = url.indexOf(QLatin1Char('@'), authority); at >= 0 && end < 0;
+         at = url.indexOf(QLatin1Char('@'), at + 1)) {
+        end = HostEndAt(url, at + 1, parts.PortStart);
+        parts.HostStart = at + 1;
+    }
+    if (end < 0) {
+        parts.HostStart = authority;
+        end = HostEndAt(url, authority, parts.PortStart);
+    }
+    if (end < 0)
+        return std::nullopt;
+    parts.HostEnd = end;
+    parts.PathEnd = end;
+    while (parts.PathEnd < url.size() && url[parts.PathEnd] != QLatin1Char('?') &&
+           url[parts.PathEnd] != QLatin1Char('#'))
+        ++parts.PathEnd;
+    return parts;
+}
+
+} // namespace
+
+QString DisplayUrl(const QString& url) {
+    if (!url.contains(QStringLiteral("://")))
+        return url;
+    const std::optional<TUrlParts> parts = SplitUrl(url);
+    const QString scheme = url.left(url.indexOf(QStringLiteral("://")) + 3);
+    // Nothing recognisable as a host: nothing of the rest is shown.
+    if (!parts)
+        return scheme + QStringLiteral("...");
+    return scheme + url.mid(parts->HostStart, parts->PathEnd - parts->HostStart);
+}
+
+QString UrlHost(const QString& url) {
+    const std::optional<TUrlParts> parts = SplitUrl(url);
+    if (!parts)
+        return QString();
+    QString host = url.mid(parts->HostStart, parts->PortStart - parts->HostStart);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    return host;
+}

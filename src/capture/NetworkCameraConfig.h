@@ -38,3 +38,10 @@ QString MaskUrlPassword(const QString& url);
 // Url with the password of Previous put in where Url's password is "***", so
 // an edited masked URL keeps the stored password.
 QString UnmaskUrlPassword(const QString& url, const QString& previous);
+
+// Url as a message or the error log shows it: scheme, host, port and path,
+// without user information, query or fragment, which may all hold passwords.
+// A file name is returned as it is.
+QString DisplayUrl(const QString& url);
+// The host name or address of Url; empty for a file.
+QString UrlHost(const QString& url);

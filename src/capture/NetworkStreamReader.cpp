@@ -1,7 +1,11 @@
 #include "NetworkStreamReader.h"
 
+#include "NetworkCameraConfig.h"
+
 #include <chrono>
 #include <mutex>
+#include <netdb.h>
+#include <sys/socket.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,6 +16,9 @@ extern "C" {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How often a name lookup looks whether the reader is to stop.
+constexpr int LookupPollMs = 20;
 
 std::int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
@@ -43,6 +50,13 @@ struct TPacketFreer {
 };
 
 } // namespace
+
+QString TooLargeFrameText(int width, int height) {
+    return QStringLiteral("the camera sends pictures of %1 x %2 pixels, larger than %3 x %3")
+        .arg(width)
+        .arg(height)
+        .arg(MaxNetworkFrameSide);
+}
 
 void TAVFrameDeleter::operator()(AVFrame* frame) const noexcept {
     av_frame_free(&frame);
@@ -209,7 +223,15 @@ bool TNetworkStreamReader::PauseFor(int ms) {
 void TNetworkStreamReader::Run() {
     int pause = Timings.FirstPauseMs;
     while (!StopRequested) {
-        const bool delivered = RunSession();
+        bool delivered = false;
+        try {
+            delivered = RunSession();
+        } catch (const std::exception& error) {
+            // Reported and reconnected like a lost stream, never silent.
+            Fail(QStringLiteral("The stream reader failed: %1")
+                     .arg(QString::fromUtf8(error.what())));
+            delivered = true;
+        }
         Streaming = false;
         if (StopRequested)
             break;
@@ -239,6 +261,8 @@ bool TNetworkStreamReader::RunSession() {
 }
 
 bool TNetworkStreamReader::Open(TSession& session) {
+    if (!LocalFile && !Resolve(UrlHost(Url)))
+        return false;
     AVFormatContext* format = avformat_alloc_context();
     if (format == nullptr)
         return Fail(QStringLiteral("out of memory"));
@@ -268,10 +292,14 @@ bool TNetworkStreamReader::Open(TSession& session) {
                         : QStringLiteral("The stream holds no video"));
     }
     const AVCodecParameters* parameters = format->streams[session.Stream]->codecpar;
+    if (parameters->width > MaxNetworkFrameSide || parameters->height > MaxNetworkFrameSide)
+        return Fail(TooLargeFrameText(parameters->width, parameters->height));
     session.Codec.reset(avcodec_alloc_context3(decoder));
     if (!session.Codec || avcodec_parameters_to_context(session.Codec.get(), parameters) < 0)
         return Fail(QStringLiteral("out of memory"));
     session.Codec->thread_count = 1;
+    // The decoder refuses larger pictures before it allocates them.
+    session.Codec->max_pixels = std::int64_t(MaxNetworkFrameSide) * MaxNetworkFrameSide;
     result = avcodec_open2(session.Codec.get(), decoder, nullptr);
     if (result < 0) {
         FailWith(QStringLiteral("Cannot decode the stream"), result);
@@ -284,6 +312,46 @@ bool TNetworkStreamReader::Open(TSession& session) {
         Connected = Width > 0 && Height > 0;
     }
     Changed.notify_all();
+    return true;
+}
+
+bool TNetworkStreamReader::Resolve(const QString& host) {
+    if (host.isEmpty())
+        return true;
+    struct TLookup {
+        std::mutex Lock;
+        std::condition_variable Done;
+        bool Finished = false;
+        int Result = 0;
+    };
+    ArmDeadline();
+    auto lookup = std::make_shared<TLookup>();
+    std::thread([lookup, name = host.toStdString()] {
+        addrinfo hints{};
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+        if (found != nullptr)
+            ::freeaddrinfo(found);
+        {
+            const std::lock_guard guard(lookup->Lock);
+            lookup->Finished = true;
+            lookup->Result = result;
+        }
+        lookup->Done.notify_all();
+    }).detach();
+    std::unique_lock guard(lookup->Lock);
+    while (!lookup->Finished && !Interrupted())
+        lookup->Done.wait_for(guard, std::chrono::milliseconds(LookupPollMs));
+    if (StopRequested)
+        return false;
+    if (!lookup->Finished)
+        return Fail(QStringLiteral("Cannot open the stream: the name %1 was not found within %2 s")
+                        .arg(host)
+                        .arg(Timings.ReadTimeoutMs / 1000.0, 0, 'g', 3));
+    if (lookup->Result != 0)
+        return Fail(QStringLiteral("Cannot open the stream: the name %1 is not known (%2)")
+                        .arg(host, QString::fromLocal8Bit(::gai_strerror(lookup->Result))));
     return true;
 }
 
@@ -304,9 +372,19 @@ void TNetworkStreamReader::ReadPictures(TSession& session) {
         const bool video = packet->stream_index == session.Stream;
         const int sent = video ? avcodec_send_packet(session.Codec.get(), packet.get()) : 0;
         av_packet_unref(packet.get());
-        if (sent < 0 && sent != AVERROR(EAGAIN))
-            continue; // a damaged packet costs one picture, not the connection
+        if (sent < 0 && sent != AVERROR(EAGAIN)) {
+            // A damaged or oversized picture costs one picture, not the connection.
+            Fail(QStringLiteral("A picture could not be decoded (at most %1 x %1 pixels are "
+                                "taken): %2")
+                     .arg(MaxNetworkFrameSide)
+                     .arg(DescribeAVError(sent)));
+            continue;
+        }
         while (video && avcodec_receive_frame(session.Codec.get(), decoded.get()) == 0) {
+            if (decoded->width > MaxNetworkFrameSide || decoded->height > MaxNetworkFrameSide) {
+                Fail(TooLargeFrameText(decoded->width, decoded->height));
+                return;
+            }
             if (LocalFile)
                 Pace(session, decoded.get());
             session.Delivered = true;

@@ -23,6 +23,12 @@ struct TNetworkTimings {
     int StartTimeoutMs = 2000;
 };
 
+// The largest picture side a network camera may send (4K cameras fit): one
+// forged frame must not cost gigabytes.
+constexpr int MaxNetworkFrameSide = 4096;
+// The error for a picture of Width x Height beyond that bound.
+QString TooLargeFrameText(int width, int height);
+
 struct TAVFrameDeleter {
     void operator()(AVFrame* frame) const noexcept;
 };
@@ -32,8 +38,9 @@ TAVFramePtr MakeAVFrame();
 // One network stream read on a thread of its own: it connects, demuxes and
 // decodes continuously and keeps only the newest decoded picture, so the user
 // interface never waits for the network. A broken or stalled stream is opened
-// again after a pause that doubles from attempt to attempt. Errors name the
-// stream by its masked URL only.
+// again after a pause that doubles from attempt to attempt, and so is a
+// connection whose reading failed in any other way. Errors name the stream by
+// its URL without user information and query only.
 class TNetworkStreamReader {
 public:
     TNetworkStreamReader(QString url, TNetworkTimings timings);
@@ -75,6 +82,9 @@ private:
     void Run();
     bool RunSession();
     bool Open(TSession& session);
+    // Looks the camera's host name up on a thread of its own: the system's
+    // lookup cannot be interrupted, and a stop must not wait for it.
+    bool Resolve(const QString& host);
     void ReadPictures(TSession& session);
     void Publish(AVFrame* decoded);
     void Pace(TSession& session, const AVFrame* decoded);

@@ -1,6 +1,7 @@
 #include "kaMaskFile.h"
 
 #include "TkaAtomicFile.h"
+#include "TkaBoundedRead.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +19,8 @@ constexpr int InfoHeaderSize = 40;
 // that follow a version-1 header.
 constexpr int MaxInfoHeaderSize = 124;
 constexpr int BitFieldsSize = 12;
-// Bytes a stream may hold beyond its picture (some writers pad the file).
+// Bytes a stream may hold beyond its picture (some writers pad the file), and
+// between the colour table and the pixel data.
 constexpr qint64 TrailingSlack = 64 * 1024;
 
 constexpr quint32 BiRgb = 0;
@@ -158,6 +160,14 @@ TBmpHeader ParseHeader(const QByteArray& data) {
                    .arg(h.PixelOffset)
                    .arg(h.Colours)
                    .arg(tableEnd));
+    // Checked before inflating: the offset would otherwise decide how much
+    // memory the stream may fill.
+    if (h.PixelOffset > tableEnd + TrailingSlack)
+        Refuse(QStringLiteral("the BMP pixel data start at byte %1, more than %2 bytes after the "
+                              "headers and the colour table that end at byte %3")
+                   .arg(h.PixelOffset)
+                   .arg(TrailingSlack)
+                   .arg(tableEnd));
     return h;
 }
 
@@ -193,12 +203,13 @@ int DecodeRuns(const QByteArray& data, const TBmpHeader& h, QImage& mask) {
     int x = 0;
     int y = 0; // counted from the bottom row
     int highest = 0;
+    // Column and row never leave the picture, whatever the records add up to.
     const auto put = [&](int index) {
-        if (x < h.Width && y < h.Height) {
+        if (x < h.Width) {
             mask.scanLine(h.Height - 1 - y)[x] = uchar(index);
             highest = std::max(highest, index);
+            ++x;
         }
-        ++x;
     };
     while (end - p >= 2 && y < h.Height) {
         const int count = p[0];
@@ -215,8 +226,8 @@ int DecodeRuns(const QByteArray& data, const TBmpHeader& h, QImage& mask) {
         } else if (value == 2) { // move right and up
             if (end - p < 2)
                 break;
-            x += p[0];
-            y += p[1];
+            x = std::min(x + p[0], h.Width);
+            y = std::min(y + p[1], h.Height);
             p += 2;
         } else { // Value pixels as they are, padded to 16 bits
             const qsizetype bytes = four ? (value + 1) / 2 : value;
@@ -514,18 +525,20 @@ QImage Read(const QString& fileName) {
         throw failure(file.errorString());
     // Deflate packs at most about 1032 to 1: a larger file cannot hold a
     // picture of the bounds.
-    if (file.size() > MaxPixelBytes)
-        throw failure(QStringLiteral("the file is larger than %1 MB").arg(MaxPixelBytes >> 20));
-    const QByteArray stream = file.readAll();
-    if (stream.size() != file.size())
-        throw failure(file.errorString());
+    QByteArray stream;
+    QString error;
+    if (!TkaBoundedRead::ReadAll(file, MaxPixelBytes, stream, error))
+        throw failure(error);
     if (stream.isEmpty())
         throw failure(QStringLiteral("the file is empty"));
+    QImage mask;
     try {
-        return Decode(stream);
+        mask = Decode(stream);
     } catch (const EMaskFile& error) {
         throw failure(error.message());
     }
+    TkaAtomicFile::RemoveLeftovers(fileName);
+    return mask;
 }
 
 void Write(const QString& fileName, const QImage& mask) {

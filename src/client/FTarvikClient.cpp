@@ -7,6 +7,7 @@
 #include "ProgramIcons.h"
 #include "SoundPlayer.h"
 #include "StmObjects.h"
+#include "TkaAtomicFile.h"
 #include "TkaAutostartAction.h"
 #include "TrayIcon.h"
 #include "WindowPlacement.h"
@@ -25,6 +26,7 @@
 #include "kaTrackBar.h"
 #include "kaTrackbarFrame.h"
 
+#include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -229,6 +231,7 @@ TTarvikClientForm::~TTarvikClientForm() {
     delete TrayIcon;
     TrayIcon = nullptr;
     FIdUDPServer.reset();
+    FCachesByHeard.clear();
     FCaches.clear();
     if (!FLastImage.Empty())
         Guarded([this] { FLastImage.SaveToFile(StartFile()); });
@@ -261,6 +264,10 @@ void TTarvikClientForm::CreateComponents() {
     CamkaComboBox->view()->setTextElideMode(Qt::ElideRight);
     connect(CamkaComboBox, &QComboBox::activated, this,
             [this] { Guarded([this] { CamkaComboBoxClick(); }); });
+    // Entries removed from outside leave caches behind; found at the next picture.
+    const auto listChanged = [this] { FListChanged = true; };
+    connect(CamkaComboBox->model(), &QAbstractItemModel::rowsRemoved, this, listChanged);
+    connect(CamkaComboBox->model(), &QAbstractItemModel::modelReset, this, listChanged);
 
     kaTrackBar = Own(this, new TkaTrackBar(ToolBar), "kaTrackBar");
     kaTrackBar->setFixedWidth(TrackBarWidth);
@@ -542,9 +549,12 @@ void TTarvikClientForm::FormShow() {
     if (FReceived)
         return;
     const QString start = StartFile();
+    TkaAtomicFile::RemoveLeftovers(start);
     if (QFileInfo::exists(start)) {
         try {
             FLastImage.LoadFromFile(start);
+            // One cut short (by an older version) is replaced, not failed at every start.
+            TJPEGImage::CheckData(FLastImage.JpegData());
             return;
         } catch (const std::exception& error) {
             HandleApplicationError(error);
@@ -631,10 +641,20 @@ void TTarvikClientForm::IdUDPServerUDPRead(QObject* /*sender*/, QIODevice& data)
     if (picture == nullptr)
         return;
     object.release();
+    const QByteArray& jpeg = picture->Image().JpegData();
+    try {
+        // A picture cut short would fail at every paint and, kept as the
+        // last one, at every start.
+        if (!jpeg.isEmpty())
+            TJPEGImage::CheckData(jpeg);
+    } catch (const EJPEG&) {
+        return;
+    }
     TSetupFrame* setup = SetupFrame1();
     const QString source = picture->Source();
 
     TCamCache* cache = CamCache(source);
+    MarkHeard(cache);
     FLastImage = picture->Image();
     FReceived = true;
     cache->Pictures.push_back(std::move(picture));
@@ -687,26 +707,32 @@ bool TTarvikClientForm::IsShownCamera(const TCamCache* cache) const {
 }
 
 TCamCache* TTarvikClientForm::CamCache(const QString& name) {
-    const int index = CamkaComboBox->findText(name, Qt::MatchFixedString);
+    if (FListChanged)
+        DropUnlistedCaches();
+    const int index = ListIndex(name);
     if (index >= 0) {
         if (TCamCache* cache = ListedCache(index))
             return cache;
-    }
-    DropUnlistedCaches();
-    FCaches.push_back(std::make_unique<TCamCache>());
-    TCamCache* cache = FCaches.back().get();
-    if (index >= 0) {
         // An entry put into the list from outside gets its cache now.
+        TCamCache* cache = NewCamCache(name);
         CamkaComboBox->setItemData(index, QVariant::fromValue(quintptr(cache)));
         return cache;
     }
-    // The list is sorted, letter case ignored.
-    int position = 0;
-    while (position < CamkaComboBox->count() &&
-           CamkaComboBox->itemText(position).compare(name, Qt::CaseInsensitive) < 0)
-        ++position;
+    if (int(FCaches.size()) >= MaxCameras)
+        DropOldestCamera();
+    TCamCache* cache = NewCamCache(name);
     const bool first = CamkaComboBox->count() == 0;
-    CamkaComboBox->insertItem(position, name, QVariant::fromValue(quintptr(cache)));
+    // The list is sorted, letter case ignored.
+    int low = 0;
+    int high = CamkaComboBox->count();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (CamkaComboBox->itemText(middle).compare(name, Qt::CaseInsensitive) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    CamkaComboBox->insertItem(low, name, QVariant::fromValue(quintptr(cache)));
     // A new entry is listed, not chosen: the first one would be selected
     // on its own, and its camera taken for the shown one.
     if (first)
@@ -714,16 +740,77 @@ TCamCache* TTarvikClientForm::CamCache(const QString& name) {
     return cache;
 }
 
+int TTarvikClientForm::ListIndex(const QString& name) const {
+    int low = 0;
+    int high = CamkaComboBox->count() - 1;
+    while (low <= high) {
+        const int middle = low + (high - low) / 2;
+        const int order = CamkaComboBox->itemText(middle).compare(name, Qt::CaseInsensitive);
+        if (order == 0)
+            return middle;
+        if (order < 0)
+            low = middle + 1;
+        else
+            high = middle - 1;
+    }
+    return -1;
+}
+
+TCamCache* TTarvikClientForm::NewCamCache(const QString& name) {
+    const QString key = name.toCaseFolded();
+    if (const auto found = FCaches.find(key); found != FCaches.end())
+        DropCamCache(found->second.get());
+    auto cache = std::make_unique<TCamCache>();
+    cache->Name = name;
+    TCamCache* added = cache.get();
+    FCaches.emplace(key, std::move(cache));
+    MarkHeard(added);
+    return added;
+}
+
+void TTarvikClientForm::MarkHeard(TCamCache* cache) {
+    FCachesByHeard.erase(cache->Heard);
+    cache->Heard = ++FHeardClock;
+    FCachesByHeard.emplace(cache->Heard, cache);
+}
+
+void TTarvikClientForm::DropCamCache(TCamCache* cache) {
+    FCachesByHeard.erase(cache->Heard);
+    FCaches.erase(cache->Name.toCaseFolded());
+}
+
+void TTarvikClientForm::DropOldestCamera() {
+    for (const auto& [heard, cache] : FCachesByHeard) {
+        if (IsShownCamera(cache))
+            continue;
+        const int index = ListIndex(cache->Name);
+        if (index >= 0 && ListedCache(index) == cache) {
+            // Our own removal: nothing else left the list.
+            const bool changed = FListChanged;
+            CamkaComboBox->removeItem(index);
+            FListChanged = changed;
+        }
+        DropCamCache(cache);
+        return;
+    }
+}
+
 void TTarvikClientForm::DropUnlistedCaches() {
     // Entries replaced from outside (a language import) leave their caches
     // unreachable; they are freed rather than kept until the end.
-    std::erase_if(FCaches, [this](const std::unique_ptr<TCamCache>& cache) {
-        return CamkaComboBox->findData(QVariant::fromValue(quintptr(cache.get()))) < 0;
-    });
+    FListChanged = false;
+    std::vector<TCamCache*> unlisted;
+    for (const auto& [key, cache] : FCaches) {
+        const int index = ListIndex(cache->Name);
+        if (index < 0 || ListedCache(index) != cache.get())
+            unlisted.push_back(cache.get());
+    }
+    for (TCamCache* cache : unlisted)
+        DropCamCache(cache);
 }
 
 TCamCache* TTarvikClientForm::CurrentCamCache() const {
-    const int index = CamkaComboBox->findText(CamkaComboBox->currentText(), Qt::MatchFixedString);
+    const int index = ListIndex(CamkaComboBox->currentText());
     return index >= 0 ? ListedCache(index) : nullptr;
 }
 
@@ -787,7 +874,17 @@ void TTarvikClientForm::ReportPaintError(const TJPEGImage& graphic, const std::e
     if (data.constData() == FFailedPaintData.constData())
         return;
     FFailedPaintData = data;
-    HandleApplicationError(error);
+    // Not kept as the picture of the next start.
+    if (FLastImage.JpegData().constData() == data.constData())
+        FLastImage.Clear();
+    // A box opened inside the paint handler would freeze the view behind it.
+    if (const auto* decoding = dynamic_cast<const EJPEG*>(&error)) {
+        QTimer::singleShot(0, this, [copy = *decoding] { HandleApplicationError(copy); });
+        return;
+    }
+    QTimer::singleShot(0, this, [copy = EkaError(QString::fromLocal8Bit(error.what()))] {
+        HandleApplicationError(copy);
+    });
 }
 
 void TTarvikClientForm::ShowStatus(const TStmJPG& picture) {

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,9 @@ class TTrayIcon;
 // The pictures received from one camera, oldest first.
 struct TCamCache {
     std::deque<std::unique_ptr<TStmJPG>> Pictures;
+    // The name as first heard, and when it was heard last (a datagram count).
+    QString Name;
+    quint64 Heard = 0;
     int Count() const { return int(Pictures.size()); }
 };
 
@@ -57,6 +61,9 @@ public:
     static constexpr int TrayFrameCount = 7;
     static inline const char* const ProgramName = "Tarvik Client";
     static inline const char* const StartFileName = "Start.Jpg";
+    // Cameras kept at most: a stranger's flood of names cannot starve the
+    // real cameras or fill the memory.
+    static constexpr int MaxCameras = 64;
 
     explicit TTarvikClientForm(QWidget* parent = nullptr);
     ~TTarvikClientForm() override;
@@ -173,14 +180,27 @@ private:
     void SetHistoryMax(int max);
     void ShowStatus(const TStmJPG& picture);
     void DrawPicture(QPainter& painter, TJPEGImage& graphic);
-    void ReportPaintError(const TJPEGImage& graphic, const std::exception& error);
     void RestoreApplication();
     void HideToTray();
     void DropUnlistedCaches();
+    // The list entry of camera Name (letter case ignored), or -1: the list is sorted.
+    int ListIndex(const QString& name) const;
+    TCamCache* NewCamCache(const QString& name);
+    void DropCamCache(TCamCache* cache);
+    // Makes room for one more camera by dropping the one heard from longest ago that is not shown.
+    void DropOldestCamera();
+    void MarkHeard(TCamCache* cache);
+    // A picture that failed to paint is reported from the event loop, once.
+    void ReportPaintError(const TJPEGImage& graphic, const std::exception& error);
 
     std::unique_ptr<TIdUDPServer> FIdUDPServer;
     std::unique_ptr<TSoundPlayer> FSoundPlayer;
-    std::vector<std::unique_ptr<TCamCache>> FCaches;
+    // The caches by case-folded name, and by the time each was heard last.
+    std::map<QString, std::unique_ptr<TCamCache>> FCaches;
+    std::map<quint64, TCamCache*> FCachesByHeard;
+    quint64 FHeardClock = 0;
+    // Set when entries went from the list from outside (a language import).
+    bool FListChanged = false;
     TJPEGImage FLastImage;
     QList<QIcon> FTrayImages;
     // The JPEG data of the last picture whose painting failed; held so that

@@ -2,6 +2,7 @@
 
 #include "EkaError.h"
 #include "TIniFile.h"
+#include "TkaBoundedRead.h"
 #include "kaGeneral.h"
 
 #include <QDir>
@@ -133,9 +134,12 @@ TPrefs ReadPrefs(const QString& fileName) {
     if (!info.isFile() || info.size() > MaxPrefsSize)
         return prefs;
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString error;
+    if (!file.open(QIODevice::ReadOnly) ||
+        !TkaBoundedRead::ReadAll(file, MaxPrefsSize, bytes, error))
         return prefs;
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = QString::fromUtf8(bytes);
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
     for (const QString& line : text.split(lineBreak)) {
         QString name;

@@ -5,6 +5,7 @@
 #include "THourGlass.h"
 #include "TIdSMTP.h"
 #include "TMailMessage.h"
+#include "TkaBoundedRead.h"
 #include "TkaDialogs.h"
 #include "kaApplicationEvents.h"
 #include "kaCheckBox.h"
@@ -70,14 +71,11 @@ QStringList ErrorLogLines() {
     const QString fileName = ErrorLogFileName();
     if (!QFileInfo::exists(fileName))
         return {fileName + QStringLiteral(" does not exists")};
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EkaError(QStringLiteral("Cannot read the error log ") + fileName +
-                       QStringLiteral(": ") + file.errorString());
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EkaError(QStringLiteral("Cannot read the error log ") + fileName +
-                       QStringLiteral(": ") + file.errorString());
+    const QByteArray content = TkaBoundedRead::Read<EkaError>(
+        fileName, TkaBoundedRead::MaxTextBytes, [&fileName](const QString& reason) {
+            return QStringLiteral("Cannot read the error log ") + fileName + QStringLiteral(": ") +
+                   reason;
+        });
     return Lines(QString::fromUtf8(content));
 }
 

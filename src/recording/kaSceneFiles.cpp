@@ -1,6 +1,7 @@
 #include "kaSceneFiles.h"
 
 #include "TJPEGImage.h"
+#include "TkaBoundedRead.h"
 #include "kaGeneral.h"
 
 #include <QDateTime>
@@ -239,9 +240,11 @@ QString PictureNameOfTemp(const QString& tempName) {
 // A leftover that holds a complete JPEG stream which decodes to the end.
 bool HoldsWholePicture(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxRecoveredBytes)
+    QByteArray data;
+    QString error;
+    if (!file.open(QIODevice::ReadOnly) ||
+        !TkaBoundedRead::ReadAll(file, MaxRecoveredBytes, data, error))
         return false;
-    const QByteArray data = file.readAll();
     if (data.size() < 4 || !data.startsWith("\xFF\xD8") || !data.endsWith("\xFF\xD9"))
         return false;
     try {

@@ -2,6 +2,7 @@
 
 #include "EkaError.h"
 #include "TkaAtomicFile.h"
+#include "TkaBoundedRead.h"
 
 #include <QFile>
 #include <QHash>
@@ -257,18 +258,17 @@ const TIniFile::TDocument& TIniFile::Current(bool forWriting) const {
         return *(Cached = std::make_shared<const TDocument>());
     QFile file(Path);
     QByteArray bytes;
+    QString error;
     // The stamp is that of the file opened, taken before reading: content
     // changed meanwhile gives another stamp at the next read.
     const bool opened = file.open(QIODevice::ReadOnly) && ::fstat(file.handle(), &st) == 0;
-    if (opened) {
+    if (opened)
         Fill(st, now);
-        bytes = file.readAll();
-    }
-    if (!opened || file.error() != QFileDevice::NoError) {
+    if (!opened || !TkaBoundedRead::ReadAll(file, TkaBoundedRead::MaxTextBytes, bytes, error)) {
         // Rewriting a file we cannot read would lose its keys.
         if (forWriting)
             throw EkaError(QStringLiteral("Error reading File ") + Path + QStringLiteral(": ") +
-                           file.errorString());
+                           (opened ? error : file.errorString()));
         // Not kept: the next read tries again.
         static const TDocument Empty;
         return Empty;

@@ -1,6 +1,7 @@
 #include "TJPEGImage.h"
 
 #include "TkaAtomicFile.h"
+#include "TkaBoundedRead.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -259,6 +260,16 @@ void ReadHeader(Decompressor& decoder, const QByteArray& data) {
         throw EJPEG(QStringLiteral("Not a valid JPEG picture (%1)").arg(MessageOf(decoder.Error)));
 }
 
+void CheckPixels(const Decompressor& decoder) {
+    const qint64 pixels = qint64(decoder.Info.image_width) * decoder.Info.image_height;
+    if (pixels > TJPEGImage::MaxPixels)
+        throw EJPEG(QStringLiteral("JPEG picture of %1 x %2 pixels is larger than the %3 "
+                                   "million pixels that are decoded")
+                        .arg(decoder.Info.image_width)
+                        .arg(decoder.Info.image_height)
+                        .arg(TJPEGImage::MaxPixels / 1000000));
+}
+
 QImage DecodeBgr(const QByteArray& data) {
     Decompressor decoder;
     ReadHeader(decoder, data);
@@ -302,6 +313,8 @@ QImage DecodeBgr(const QByteArray& data) {
 QImage DecodeRgb32Scaled(const QByteArray& data, QSize atLeast) {
     Decompressor decoder;
     ReadHeader(decoder, data);
+    // A reduced decoding still reads every pixel's coefficients.
+    CheckPixels(decoder);
     decoder.Info.out_color_space = Rgb32ColorSpace;
     // For a reduced picture the plain chroma upsampling and the fast integer
     // transform cost less and show no difference at that size.
@@ -410,11 +423,22 @@ QByteArray TJPEGImage::ReadFileData(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly))
         throw EJPEG(
             QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EJPEG(
-            QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
+    QByteArray data;
+    QString error;
+    if (!TkaBoundedRead::ReadAll(file, MaxFileBytes, data, error))
+        throw EJPEG(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, error));
     return data;
+}
+
+QSize TJPEGImage::CheckData(const QByteArray& data) {
+    if (data.isEmpty())
+        throw EJPEG(QStringLiteral("Not a valid JPEG picture (no data)"));
+    Decompressor decoder;
+    ReadHeader(decoder, data);
+    CheckPixels(decoder);
+    if (!data.endsWith("\xFF\xD9"))
+        throw EJPEG(QStringLiteral("JPEG picture is cut short (no end marker)"));
+    return QSize(int(decoder.Info.image_width), int(decoder.Info.image_height));
 }
 
 void TJPEGImage::LoadFromFile(const QString& fileName) {

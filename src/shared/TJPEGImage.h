@@ -35,6 +35,12 @@ public:
     // Pictures whose decoded copy would exceed this many bytes are not decoded,
     // so that a forged header cannot exhaust memory.
     static constexpr qint64 MaxDecodedBytes = 256 * 1024 * 1024;
+    // Pictures of more pixels are refused from their header: the largest whose
+    // decoded copy fits MaxDecodedBytes. Even a reduced decoding reads them all.
+    static constexpr qint64 MaxPixels = MaxDecodedBytes / 3;
+    // The largest picture file read: a camera frame of 4096 x 4096 holds 48 MB
+    // of pixels, and no JPEG of it is larger than its pixels.
+    static constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 
     TJPEGImage() = default;
 
@@ -90,8 +96,12 @@ public:
     // do not decode completely raise EJPEG, as Decode does.
     static QImage DecodeScaled(const QByteArray& data, QSize atLeast);
     // The bytes of a picture file; a file that cannot be opened or read
-    // completely raises EJPEG naming it.
+    // completely, or holds more than MaxFileBytes, raises EJPEG naming it.
     static QByteArray ReadFileData(const QString& fileName);
+    // Checks JPEG Data without decoding them: a header the decoder reads, at
+    // most MaxPixels, and the end-of-image marker last (a picture cut short
+    // lacks it). Answers the picture's size; raises EJPEG saying what is wrong.
+    static QSize CheckData(const QByteArray& data);
 
 private:
     bool NeedsCompression() const;

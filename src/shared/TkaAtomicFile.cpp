@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -28,10 +29,18 @@ QString ResolveLinks(const QString& fileName) {
     return info.isSymLink() ? fileName : info.absoluteFilePath();
 }
 
+constexpr int SuffixLength = 6;
+
+bool IsSuffix(QStringView text) {
+    return text.size() == SuffixLength && std::all_of(text.begin(), text.end(), [](QChar c) {
+               return c.unicode() < 128 && c.isLetterOrNumber();
+           });
+}
+
 QString RandomSuffix() {
     static const char Digits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
     QString suffix;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < SuffixLength; ++i)
         suffix += QLatin1Char(Digits[QRandomGenerator::global()->bounded(62)]);
     return suffix;
 }
@@ -133,4 +142,16 @@ void TkaAtomicFile::Discard() {
     Temporary.close();
     static_cast<void>(QFile::remove(Temporary.fileName()));
     Created = false;
+}
+
+void TkaAtomicFile::RemoveLeftovers(const QString& fileName) {
+    const QFileInfo target(ResolveLinks(fileName));
+    const QDir directory = target.absoluteDir();
+    const QString prefix = QStringLiteral(".") + target.fileName() + QLatin1Char('.');
+    const QStringList hidden =
+        directory.entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : hidden) {
+        if (name.startsWith(prefix) && IsSuffix(QStringView(name).mid(prefix.size())))
+            static_cast<void>(QFile::remove(directory.filePath(name)));
+    }
 }

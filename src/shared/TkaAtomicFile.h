@@ -49,6 +49,10 @@ public:
             throw E(message(file.ErrorString()), where);
     }
 
+    // Removes the temporaries that writers of FileName left when they were
+    // killed; they never hold anything the file lacks.
+    static void RemoveLeftovers(const QString& fileName);
+
 private:
     bool Fail(const QString& what, const QString& reason);
 

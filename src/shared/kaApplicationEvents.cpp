@@ -1,6 +1,7 @@
 #include "kaApplicationEvents.h"
 
 #include "TkaAtomicFile.h"
+#include "TkaBoundedRead.h"
 #include "TkaDialogs.h"
 #include "kaApplication.h"
 #include "kaGeneral.h"
@@ -163,6 +164,9 @@ TkaApplicationEvents::TkaApplicationEvents(QObject* parent) : QObject(parent) {
     if (CfgIniFile() == nullptr)
         SetCfgIniFile(std::make_unique<TIniFile>(ConfigFileName()));
     LoadErrorLog();
+    // What a killed run left beside the settings and the log.
+    TkaAtomicFile::RemoveLeftovers(CfgIniFile()->FileName());
+    TkaAtomicFile::RemoveLeftovers(ErrorLogFileName());
     PreviousHandler = SetApplicationErrorHandler(
         [self = QPointer<TkaApplicationEvents>(this)](const std::exception& error) {
             if (self)
@@ -241,7 +245,18 @@ void TkaApplicationEvents::LoadErrorLog() {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EErrorLogRead(QStringLiteral("Cannot open file ") + fileName);
-    FErrorLog = SplitLines(QString::fromUtf8(file.readAll()));
+    // A log grown beyond its bound is read from its end: the newest rows are kept.
+    const bool cut = file.size() > TkaBoundedRead::MaxTextBytes;
+    if (cut)
+        file.seek(file.size() - TkaBoundedRead::MaxTextBytes);
+    QByteArray bytes;
+    QString error;
+    if (!TkaBoundedRead::ReadAll(file, TkaBoundedRead::MaxTextBytes, bytes, error))
+        throw EErrorLogRead(QStringLiteral("Cannot read file ") + fileName + QStringLiteral(": ") +
+                            error);
+    if (cut)
+        bytes.remove(0, bytes.indexOf('\n') + 1);
+    FErrorLog = SplitLines(QString::fromUtf8(bytes));
     // The final line break ends the last row; it does not start another.
     if (!FErrorLog.isEmpty() && FErrorLog.last().isEmpty())
         FErrorLog.removeLast();

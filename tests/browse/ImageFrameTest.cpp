@@ -225,4 +225,30 @@ TEST_F(ImageFrameTest, FillingTheCacheDecodesWhatIsMissingAndLeavesBrokenFilesTo
     EXPECT_TRUE(cache.Thumbnail(files[5], QSize(150, 112)).isNull());
 }
 
+TEST_F(ImageFrameTest, AFillAnswersEachHostilePictureWithItsReasonForThePageToPassOver) {
+    const QString small = PathOf("s0/small.jpg");
+    WritePicture(small, PictureColour(0));
+    const QString huge = PathOf("s0/huge.jpg");
+    const QString video = PathOf("s0/video.jpg");
+    const QString cut = PathOf("s0/cut.jpg");
+    // The frame header claims 65500 x 65500.
+    QByteArray claims = TJPEGImage::ReadFileData(small);
+    claims.replace(claims.indexOf("\xFF\xC0") + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4));
+    WriteBytes(huge, claims);
+    WriteTruncatedPicture(cut);
+    QFile sparse(video);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(3) << 30));
+    TThumbnailCache cache;
+    const auto failures = cache.Fill({small, huge, video, cut}, QSize(150, 112));
+    EXPECT_EQ(cache.Count(), 1);
+    ASSERT_EQ(failures.size(), 3u);
+    const QStringList files{huge, video, cut};
+    const QStringList reasons{"larger than", "64 MB", "cannot be decoded"};
+    for (qsizetype i = 0; i < 3; ++i) {
+        EXPECT_EQ(failures[size_t(i)].FileName, files[i]);
+        EXPECT_TRUE(failures[size_t(i)].Error.message().contains(reasons[i]))
+            << failures[size_t(i)].Error.what();
+    }
+}
+
 } // namespace

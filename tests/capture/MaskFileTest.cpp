@@ -137,11 +137,11 @@ QByteArray Inflate(const QByteArray& stream) {
     return out;
 }
 
-QByteArray Deflate(const QByteArray& data) {
+QByteArray Deflate(const QByteArray& data, int level = Z_DEFAULT_COMPRESSION) {
     uLongf size = compressBound(uLong(data.size()));
     QByteArray out(qsizetype(size), '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &size,
-             reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()));
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+              reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()), level);
     out.resize(qsizetype(size));
     return out;
 }
@@ -385,6 +385,33 @@ TEST_F(MaskFileTest, AZlibBombIsRefusedBeforeItFillsTheMemory) {
     bomb.clear();
     EXPECT_TRUE(ReadError(stream).contains("more than")) << ReadError(stream).toStdString();
     EXPECT_THROW(MaskFile::Decompress(stream, 1 << 20), EMaskFile);
+}
+
+TEST_F(MaskFileTest, HostileRunsAndOffsetsStayInsideThePicture) {
+    const QList<QRgb> table{qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    // Enough moves right to carry a column past the largest int, then pixels.
+    const QByteArray deltas = QByteArray("\x00\x02\xff\x00", 4).repeated(8500000);
+    const QByteArray tail("\x04\x01\x00\x04\x01\x01\x01\x01\x00\x00\x00\x01", 12);
+    for (const auto& [bits, compression] : {std::pair{8, 1u}, std::pair{4, 2u}}) {
+        // Wide and high enough that the runs may hold all these records.
+        const QByteArray stream =
+            Deflate(Bmp(16384, 1100, bits, compression, table, {deltas + tail}), Z_BEST_SPEED);
+        const QImage mask = MaskFile::Decode(stream);
+        EXPECT_EQ(mask.size(), QSize(16384, 1100));
+        EXPECT_EQ(mask.pixel(16383, 1099), table[0]);
+    }
+    // Moves up and right beyond the picture end it; the rows below keep their runs.
+    const QByteArray up = Bmp(4, 2, 8, 1, table, {Row({2, 1, 0, 2, 200, 200, 4, 1, 0, 0, 0, 1})});
+    const QImage moved = MaskFile::Decode(Deflate(up));
+    EXPECT_EQ(moved.pixel(0, 1), table[1]);
+    EXPECT_EQ(moved.pixel(2, 1), table[0]);
+    EXPECT_EQ(moved.pixel(0, 0), table[0]);
+
+    // Pixel data claimed far beyond the headers: refused before any inflating.
+    QByteArray far = Bmp(2, 2, 8, 0, table, {Row({1, 0}), Row({0, 1})});
+    qToLittleEndian<quint32>(4000000000u, far.data() + 10);
+    EXPECT_TRUE(ReadError(Deflate(far)).contains("more than"))
+        << ReadError(Deflate(far)).toStdString();
 }
 
 TEST_F(MaskFileTest, AFailedSaveKeepsTheMaskFileThatWasThere) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <unistd.h>
@@ -147,6 +148,84 @@ TEST_F(ClientEndToEndTest, TheClientKeepsTheLastPictureThatTarvikBroadcast) {
     ::kill(pid_t(Tarvik.processId()), SIGTERM);
     ASSERT_TRUE(Tarvik.waitForFinished(ShutdownTimeoutMs));
     EXPECT_EQ(Tarvik.exitCode(), 0);
+}
+
+// The client alone, started as a user starts it, in a folder of its own.
+class ClientStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Folder.isValid() && Runtime.isValid());
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARVIK_CLIENT_EXECUTABLE), Program));
+    }
+    void TearDown() override {
+        Client.kill();
+        Client.waitForFinished();
+    }
+
+    void Start() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
+        Client.setProcessEnvironment(environment);
+        Client.setWorkingDirectory(Folder.path());
+        Client.start(Program, {});
+        ASSERT_TRUE(Client.waitForStarted());
+    }
+
+    // Waits while the client runs until Condition holds.
+    bool WaitFor(const std::function<bool()>& condition) {
+        const QDeadlineTimer deadline(StartTimeoutMs);
+        while (!deadline.hasExpired() && Client.state() == QProcess::Running) {
+            if (condition())
+                return true;
+            Client.waitForReadyRead(50);
+        }
+        return condition();
+    }
+
+    // SIGTERM while a box waits for the user: the client ends with Code.
+    void TerminateExpecting(int code) {
+        EXPECT_EQ(Client.state(), QProcess::Running) << "the box does not wait";
+        ::kill(pid_t(Client.processId()), SIGTERM);
+        ASSERT_TRUE(Client.waitForFinished(ShutdownTimeoutMs)) << "SIGTERM was not honoured";
+        EXPECT_EQ(Client.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(Client.exitCode(), code);
+    }
+
+    QTemporaryDir Folder;
+    QTemporaryDir Runtime;
+    const QString Program = Folder.filePath(QStringLiteral("TarvikClient"));
+    QProcess Client;
+};
+
+TEST_F(ClientStartTest, AStartUpErrorIsShownOnStandardErrorAndEndsWithAFailure) {
+    // "Sounds" is a file: the sound folder cannot be made.
+    QFile blocker(Folder.filePath(QStringLiteral("Sounds")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Start();
+    QByteArray errors;
+    const QByteArray expected = "Error creating Directory " + Folder.filePath("Sounds").toUtf8();
+    ASSERT_TRUE(WaitFor([&] {
+        errors += Client.readAllStandardError();
+        return errors.contains(expected);
+    })) << errors.toStdString();
+    TerminateExpecting(EXIT_FAILURE);
+}
+
+TEST_F(ClientStartTest, ASigtermWhileTheFirstShowReportsABusyPortEndsTheClient) {
+    QUdpSocket other;
+    ASSERT_TRUE(other.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+    ASSERT_TRUE(QDir(Folder.path()).mkdir(QStringLiteral("Cfg")));
+    TIniFile(Folder.filePath(QStringLiteral("Cfg/TarvikClient.ini")))
+        .WriteString("String", "SetupForm.SetupFrame1.UDPPortkaEdit",
+                     QString::number(other.localPort()));
+    Start();
+    // The error is logged before its box opens.
+    const QString log = Folder.filePath(QStringLiteral("TarvikClient.ERR"));
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(log).size() > 0; }));
+    QThread::msleep(300);
+    TerminateExpecting(EXIT_SUCCESS);
 }
 
 } // namespace

@@ -151,6 +151,17 @@ TEST_F(ClientWindowTest, TheLastPictureIsStartJpgOfTheNextRun) {
     EXPECT_EQ(next.CamkaComboBox->count(), 0);
 }
 
+TEST_F(ClientWindowTest, AStartJpgCutShortIsReportedOnceAndReplacedByTheStartPicture) {
+    const QByteArray picture = TestJpeg(640, 480, 3);
+    QFile file(PathOf("Start.Jpg"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(picture.left(picture.size() * 2 / 3));
+    file.close();
+    TTarvikClientForm& form = CreateForm();
+    EXPECT_EQ(Errors(Dialogs.Asked), 1) << Dialogs.Asked.join('\n').toStdString();
+    EXPECT_EQ(form.LastImage().JpegData(), TTarvikClientForm::StartImage().JpegData());
+}
+
 TEST_F(ClientWindowTest, AFailedWriteOfStartJpgIsReported) {
     CreateForm();
     Receive("Cam1", SmallJpeg());
@@ -447,22 +458,65 @@ TEST_F(ClientWindowTest, OddButWellFormedPicturesAreHandledSafely) {
     EXPECT_TRUE(Dialogs.Asked.isEmpty());
 }
 
-TEST_F(ClientWindowTest, APictureThatDoesNotDecodeIsReportedOnceNotAtEveryPaint) {
+TEST_F(ClientWindowTest, APictureThatDoesNotDecodeIsReportedOnceFromTheEventLoopAndNotKept) {
     TTarvikClientForm& form = CreateForm();
-    QByteArray broken = TestJpeg(640, 480, 3);
-    broken.truncate(broken.size() * 2 / 3);
+    const QByteArray start = form.LastImage().JpegData();
+    // Cut short: dropped where it arrives, like a damaged datagram.
+    QByteArray cut = TestJpeg(640, 480, 3);
+    cut.truncate(cut.size() * 2 / 3);
+    Receive("Cam1", cut);
+    EXPECT_EQ(form.CamkaComboBox->count(), 0);
+    EXPECT_EQ(form.LastImage().JpegData(), start);
+
+    // Complete in its form, broken inside: found only when it is painted.
+    const QByteArray broken = cut + QByteArray("\xFF\xD9", 2);
     Receive("Cam1", broken);
     Paint();
+    EXPECT_EQ(Errors(Dialogs.Asked), 0) << "a box opened inside the paint handler";
+    QCoreApplication::processEvents();
     Paint();
     form.PaintBox->Clear();
     Paint();
+    QCoreApplication::processEvents();
     EXPECT_EQ(Errors(Dialogs.Asked), 1) << Dialogs.Asked.join('\n').toStdString();
+    EXPECT_TRUE(form.LastImage().Empty()) << "it would be the next start's picture";
     // Another broken picture is news again.
     QByteArray other = TestJpeg(640, 480, 4);
-    other.truncate(other.size() * 2 / 3);
+    other = other.left(other.size() * 2 / 3) + QByteArray("\xFF\xD9", 2);
     Receive("Cam1", other);
     Paint();
+    QCoreApplication::processEvents();
     EXPECT_EQ(Errors(Dialogs.Asked), 2);
+}
+
+TEST_F(ClientWindowTest, AFloodOfCameraNamesKeepsTheShownCameraAndABoundedTable) {
+    TTarvikClientForm& form = CreateForm();
+    Frame().CacheFrame->TrackBar->SetPosition(3);
+    Frame().AutoSwitchCheckBox->setChecked(false);
+    const QByteArray picture = SmallJpeg();
+    for (int i = 0; i < 3; ++i)
+        Receive("Door", picture, 46000.0 + i);
+    form.CamkaComboBox->setCurrentIndex(form.CamkaComboBox->findText("Door"));
+    form.CamkaComboBoxClick();
+    for (int i = 0; i < 3000; ++i)
+        Receive(QStringLiteral("stranger%1").arg(i), picture);
+    EXPECT_EQ(form.CamkaComboBox->count(), TTarvikClientForm::MaxCameras);
+    EXPECT_EQ(form.CamkaComboBox->currentText(), "Door");
+    EXPECT_EQ(Times("Door").size(), 3) << "the shown camera keeps its pictures";
+    // The newest names stay, the oldest went, and the list stays sorted.
+    const QStringList names = CameraNames();
+    EXPECT_TRUE(names.contains("stranger2999"));
+    EXPECT_FALSE(names.contains("stranger0"));
+    QStringList sorted = names;
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    EXPECT_EQ(names, sorted);
+    // A camera heard again is found whatever its letter case.
+    Receive("DOOR", picture, 46010.0);
+    EXPECT_EQ(Times("Door").size(), 3);
+    EXPECT_EQ(Times("Door").last(), 46010.0);
+    EXPECT_EQ(form.CamkaComboBox->count(), TTarvikClientForm::MaxCameras);
 }
 
 TEST_F(ClientWindowTest, CentredPicturesUseIntegerHalves) {

@@ -214,6 +214,28 @@ TEST_F(ApplicationEventsTest, AnUnreadableLogFailsTheConstruction) {
     EXPECT_THROW(TkaApplicationEvents events, EErrorLogRead);
 }
 
+TEST_F(ApplicationEventsTest, AStartRemovesLeftoversAndReadsAHugeLogFromItsEnd) {
+    const QFileInfo settings(CfgIniFile()->FileName());
+    const QFileInfo log(ErrorLogFileName());
+    ASSERT_TRUE(QDir().mkpath(settings.absolutePath()));
+    const QStringList leftovers{settings.absolutePath() + "/." + settings.fileName() + ".k1LLed",
+                                log.absolutePath() + "/." + log.fileName() + ".k1LLed"};
+    for (const QString& name : leftovers)
+        WriteFile(name, "half a write");
+    // Far beyond the bound of a text file; only the newest rows matter.
+    QByteArray huge;
+    const QByteArray row(99, 'r');
+    while (huge.size() <= 9 * 1024 * 1024)
+        huge += row + "\r\n";
+    WriteFile(ErrorLogFileName(), huge + "the newest row\r\n");
+    TkaApplicationEvents events;
+    for (const QString& name : leftovers)
+        EXPECT_FALSE(QFileInfo::exists(name)) << name.toStdString();
+    ASSERT_FALSE(events.ErrorLog().isEmpty());
+    EXPECT_EQ(events.ErrorLog().last(), "the newest row");
+    EXPECT_EQ(events.ErrorLog().first(), QString::fromLatin1(row));
+}
+
 TEST_F(ApplicationEventsTest, CreatesTheConfigurationFileObjectWhenMissing) {
     SetCfgIniFile(nullptr);
     TkaApplicationEvents events;

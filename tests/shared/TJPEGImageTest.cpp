@@ -355,6 +355,56 @@ TEST(TJPEGImageTest, HugeDimensionsLoadButAreNotDecoded) {
     EXPECT_THROW(jpeg.Decode(), EJPEG);
 }
 
+TEST(TJPEGImageTest, HostileFilesAndDataAreRefusedByTheirSizeOrHeaderAlone) {
+    QTemporaryDir dir;
+    // Sparse: far beyond any picture, yet no disk space.
+    const QString huge = dir.filePath("huge.jpg");
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(qint64(3) << 30));
+    }
+    // A device that never ends is read up to the bound only.
+    for (const QString& fileName : {huge, QStringLiteral("/dev/zero")}) {
+        try {
+            TJPEGImage::ReadFileData(fileName);
+            ADD_FAILURE() << "read " << fileName.toStdString();
+        } catch (const EJPEG& error) {
+            EXPECT_TRUE(error.message().contains(fileName) && error.message().contains("64 MB"))
+                << error.what();
+        }
+    }
+
+    const QByteArray good = Compressed(Scene(16, 16));
+    EXPECT_EQ(TJPEGImage::CheckData(good), QSize(16, 16));
+    QByteArray claims = good;
+    const qsizetype sof = MarkerAt(claims, 0xC0);
+    ASSERT_GT(sof, 0);
+    claims.replace(sof + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4)); // 65500 x 65500
+    const struct {
+        QByteArray Data;
+        const char* Reason;
+    } cases[] = {{claims, "larger than"},
+                 {good.left(good.size() - 40), "cut short"},
+                 {good.left(good.size() - 2), "cut short"},
+                 {QByteArray("GIF89a"), "Not a valid"},
+                 {QByteArray(), "no data"}};
+    for (const auto& c : cases) {
+        try {
+            TJPEGImage::CheckData(c.Data);
+            ADD_FAILURE() << "accepted: " << c.Reason;
+        } catch (const EJPEG& error) {
+            EXPECT_TRUE(error.message().contains(c.Reason)) << error.what();
+        }
+    }
+    // Not even a reduced decoding is tried for such a header.
+    try {
+        TJPEGImage::DecodeScaled(claims, QSize(100, 100));
+        ADD_FAILURE() << "decoded";
+    } catch (const EJPEG& error) {
+        EXPECT_TRUE(error.message().contains("larger than")) << error.what();
+    }
+}
+
 TEST(TJPEGImageTest, DrawAndStretchDrawPlaceThePicture) {
     QImage bitmap(4, 4, QImage::Format_BGR888);
     bitmap.fill(Qt::red);

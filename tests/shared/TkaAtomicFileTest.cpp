@@ -195,3 +195,22 @@ TEST(TkaAtomicFileTest, ReplacesALinksTargetAndKeepsItsPermissions) {
 }
 
 } // namespace
+
+TEST(TkaAtomicFileTest, LeftoversOfAKilledWriteAreRemovedAndNothingElse) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Tarvik.ini");
+    TkaAtomicFile::Replace<EkaError>(file, "[a]\n", [](const QString& reason) { return reason; });
+    const QStringList leftovers{".Tarvik.ini.Ab3xZ9", ".Tarvik.ini.000000"};
+    const QStringList others{".Other.ini.Ab3xZ9", ".Tarvik.ini.AbC", ".Tarvik.ini.Ab3xZ9.keep",
+                             ".Tarvik.ini.Ab-xZ9", "Tarvik.ini.Ab3xZ9"};
+    for (const QString& name : leftovers + others) {
+        QFile created(dir.filePath(name));
+        ASSERT_TRUE(created.open(QIODevice::WriteOnly));
+    }
+    TkaAtomicFile::RemoveLeftovers(file);
+    QStringList expected = others + QStringList{"Tarvik.ini"};
+    expected.sort();
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    EXPECT_EQ(left, expected);
+}
