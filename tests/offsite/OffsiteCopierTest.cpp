@@ -15,8 +15,6 @@ using namespace std::chrono_literals;
 // Quick retries, so an outage of seconds is bridged within the test.
 const TOffsiteTimings Quick{200ms, 1000ms, 300ms, 100ms};
 
-const QString Day = QStringLiteral("20261209");
-
 // A picture on the target with the size of the local one is not sent again;
 // one of another size is replaced.
 void ExpectSameSizeIsNotSentAgain(const TOffsiteTarget& target, const QString& localFile,
@@ -46,14 +44,8 @@ protected:
 
     void SetUp() override { QDir().mkpath(Folder.path() + QStringLiteral("/Cfg")); }
 
-    // Stores Count pictures of one scene and returns their contents by path.
     std::map<QString, QByteArray> StoreScene(const QString& scene, int count, int first = 0) {
-        std::map<QString, QByteArray> pictures;
-        for (int i = first; i < first + count; ++i) {
-            const QString path = PicturePath(Scenes(), Day, scene, i);
-            pictures[path] = WritePicture(path);
-        }
-        return pictures;
+        return ::StoreScene(Scenes(), scene, count, first);
     }
 
     static TOffsiteTarget Parsed(const QString& url, const QString& identity = {},
@@ -64,18 +56,7 @@ protected:
         target.IdentityFile = identity;
         return target;
     }
-
-    // Every picture is below Root at its path, byte for byte, with nothing else there.
-    void ExpectArrived(const QString& root, const std::map<QString, QByteArray>& pictures) {
-        QStringList expected;
-        for (const auto& [path, data] : pictures) {
-            const QString relative = OffsiteRelativePath(Scenes(), path);
-            expected << relative;
-            EXPECT_EQ(ReadAll(root + QLatin1Char('/') + relative), data) << relative.toStdString();
-        }
-        expected.sort();
-        EXPECT_EQ(FilesBelow(root), expected) << "no temporary or extra file on the target";
-    }
+    TOffsiteTarget FolderTarget() const { return Parsed(QUrl::fromLocalFile(Target()).toString()); }
 
     bool AllArrived(const QString& root, const std::map<QString, QByteArray>& pictures) {
         for (const auto& [path, data] : pictures)
@@ -99,7 +80,7 @@ protected:
             << copier.Status().Failure.toStdString();
         server.Stop();
         for (int i = 0; i < seconds; ++i) {
-            const QString path = PicturePath(Scenes(), Day, QStringLiteral("090000000"), i);
+            const QString path = PicturePath(Scenes(), QStringLiteral("090000000"), i);
             pictures[path] = WritePicture(path);
             copier.Enqueue(Scenes(), path);
             WaitFor([] { return false; }, 1000);
@@ -112,7 +93,7 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return copier.Status().Waiting == 0; }, 2000));
         EXPECT_TRUE(copier.Status().Failure.isEmpty());
         EXPECT_EQ(TryOffsiteTarget(target), QString());
-        ExpectArrived(root, pictures); // Try left nothing behind
+        ExpectArrived(root, Scenes(), pictures); // Try left nothing behind
         ExpectSameSizeIsNotSentAgain(target, pictures.begin()->first,
                                      root + QStringLiteral("/0/20261209/080000000/same.jpg"));
     }
@@ -129,7 +110,7 @@ TEST_F(OffsiteCopierTest, LocalFolderGetsEveryPictureOnceAndNothingGoesUntilItIs
                      [&failingChanges] { ++failingChanges; });
     EXPECT_FALSE(copier.Enqueue(Scenes(), pictures.begin()->first)) << "no target, no queue";
     // An unmounted share: the mount point is missing, and is not made.
-    copier.SetTarget(Parsed(QUrl::fromLocalFile(Target()).toString()));
+    copier.SetTarget(FolderTarget());
     for (const auto& [path, data] : pictures)
         ASSERT_TRUE(copier.Enqueue(Scenes(), path));
     EXPECT_FALSE(copier.Enqueue(Scenes(), Folder.path() + QStringLiteral("/elsewhere/a/b.jpg")));
@@ -144,11 +125,10 @@ TEST_F(OffsiteCopierTest, LocalFolderGetsEveryPictureOnceAndNothingGoesUntilItIs
     ASSERT_TRUE(WaitFor([&] { return copier.Status().Waiting == 0; }, 5000));
     ASSERT_TRUE(WaitFor([&] { return !copier.Failing(); }, 3000));
     EXPECT_EQ(failingChanges, 2);
-    ExpectArrived(Target(), pictures);
+    ExpectArrived(Target(), Scenes(), pictures);
     EXPECT_TRUE(copier.Status().LastCopied.isValid());
     EXPECT_TRUE(copier.Status().Failure.isEmpty());
-    ExpectSameSizeIsNotSentAgain(Parsed(QUrl::fromLocalFile(Target()).toString()),
-                                 pictures.begin()->first,
+    ExpectSameSizeIsNotSentAgain(FolderTarget(), pictures.begin()->first,
                                  Target() + QStringLiteral("/0/20261209/080000000/same.jpg"));
 }
 
@@ -157,7 +137,7 @@ TEST_F(OffsiteCopierTest, QueueSurvivesARestartAndDeletedPicturesAreCounted) {
     const QString deleted = pictures.begin()->first;
     {
         TOffsiteCopier copier(Journal(), nullptr, Quick);
-        copier.SetTarget(Parsed(QUrl::fromLocalFile(Target()).toString()));
+        copier.SetTarget(FolderTarget());
         for (const auto& [path, data] : pictures)
             copier.Enqueue(Scenes(), path);
         ASSERT_TRUE(WaitFor([&] { return !copier.Status().Failure.isEmpty(); }, 5000));
@@ -169,81 +149,62 @@ TEST_F(OffsiteCopierTest, QueueSurvivesARestartAndDeletedPicturesAreCounted) {
     QDir().mkpath(Target());
 
     TOffsiteCopier copier(Journal(), nullptr, Quick);
-    copier.SetTarget(Parsed(QUrl::fromLocalFile(Target()).toString()));
+    copier.SetTarget(FolderTarget());
     ASSERT_TRUE(WaitFor([&] { return AllArrived(Target(), pictures); }, 5000));
     ASSERT_TRUE(WaitFor([&] { return copier.Status().Deleted == 1; }, 2000));
-    ExpectArrived(Target(), pictures);
+    ExpectArrived(Target(), Scenes(), pictures);
     ASSERT_TRUE(WaitFor([&] { return TOffsiteJournal(Journal()).Load().empty(); }, 3000))
         << "copied entries leave the journal";
 }
 
 // ---- Real servers ----------------------------------------------------------------------
 
-class OffsiteSftpTest : public OffsiteCopierTest {
+// A test against a server of its own; skipped where that server cannot run here.
+template <class TServer> class OffsiteServerTest : public OffsiteCopierTest {
 protected:
     void SetUp() override {
         OffsiteCopierTest::SetUp();
         const QString why = Server.Start();
         if (!why.isEmpty())
-            GTEST_SKIP() << "no SFTP server for this test: " << why.toStdString();
-    }
-    TOffsiteTarget Good() const {
-        return Parsed(Server.Url(), Server.IdentityFile(), Server.KnownHosts());
+            GTEST_SKIP() << "no server for this test: " << why.toStdString();
     }
 
     QTemporaryDir ServerFolder;
-    TSshServer Server{ServerFolder.path()};
+    TServer Server{ServerFolder.path()};
 };
 
+using OffsiteSftpTest = OffsiteServerTest<TSshServer>;
+using OffsiteDavTest = OffsiteServerTest<TDavServer>;
+
 TEST_F(OffsiteSftpTest, PicturesArriveWhileTheServerIsDownForTenSeconds) {
-    BridgeOutage(Server, Good(), Server.Root(), 10);
+    BridgeOutage(Server, Parsed(Server.Url(), Server.IdentityFile(), Server.KnownHosts()),
+                 Server.Root(), 10);
 }
 
 TEST_F(OffsiteSftpTest, UnknownOrChangedHostKeysAreRefused) {
     const auto pictures = StoreScene(QStringLiteral("080000000"), 1);
-    struct Case {
-        QString KnownHosts;
-        const char* Says;
-    };
-    const Case cases[] = {
+    const std::pair<QString, const char*> cases[] = {
         {Server.WrongKnownHosts(), "differs from the one in"},
         {ServerFolder.filePath(QStringLiteral("missing_known_hosts")), "is not in"},
     };
-    for (const Case& c : cases) {
-        TOffsiteTarget target = Good();
-        target.KnownHostsFile = c.KnownHosts;
+    for (const auto& [knownHosts, says] : cases) {
+        const TOffsiteTarget target = Parsed(Server.Url(), Server.IdentityFile(), knownHosts);
         const QString tried = TryOffsiteTarget(target);
-        EXPECT_TRUE(tried.contains(QLatin1String(c.Says))) << tried.toStdString();
+        EXPECT_TRUE(tried.contains(QLatin1String(says))) << tried.toStdString();
         EXPECT_TRUE(tried.contains(QLatin1String("refused")));
 
         TOffsiteCopier copier(Journal(), nullptr, Quick);
         copier.SetTarget(target);
         copier.Enqueue(Scenes(), pictures.begin()->first);
         ASSERT_TRUE(WaitFor([&] { return copier.Failing(); }, 5000));
-        EXPECT_TRUE(copier.Status().Failure.contains(QLatin1String(c.Says)));
+        EXPECT_TRUE(copier.Status().Failure.contains(QLatin1String(says)));
         EXPECT_EQ(copier.Status().Waiting, 1);
     }
     EXPECT_TRUE(FilesBelow(Server.Root()).isEmpty()) << "nothing reached a refused server";
 }
 
-class OffsiteDavTest : public OffsiteCopierTest {
-protected:
-    void SetUp() override {
-        OffsiteCopierTest::SetUp();
-        const QString why = Server.Start();
-        if (!why.isEmpty())
-            GTEST_SKIP() << "no WebDAV server for this test: " << why.toStdString();
-    }
-    QString Root() const { return Server.Root() + QStringLiteral("/tarvik"); }
-
-    QTemporaryDir ServerFolder;
-    TDavServer Server{ServerFolder.path()};
-};
-
 TEST_F(OffsiteDavTest, PicturesArriveByteForByteAcrossAnOutage) {
-    TOffsiteTarget target;
-    ASSERT_EQ(target.Parse(Server.Url()), QString());
-    BridgeOutage(Server, target, Root(), 3);
+    BridgeOutage(Server, Parsed(Server.Url()), Server.Root() + QStringLiteral("/tarvik"), 3);
 }
 
 } // namespace

@@ -81,22 +81,21 @@ TEST(OffsiteTargetTest, RelativePathsStartAtTheCameraFolderAndStayInside) {
 }
 
 TEST(OffsiteJournalTest, NewestSceneFirstPicturesInOrderAcrossCameras) {
-    TOffsiteQueue queue;
-    const char* paths[] = {
-        "0/20261208/235959000/20261208235959000.jpg", "1/20261209/080000000/20261209080000200.jpg",
-        "0/20261209/080000000/20261209080000100.jpg", "0/20261209/080000000/20261209080000000.jpg",
-        "1/20261209/090000000/20261209090000000.jpg",
+    // From the last in the queue to the first.
+    const QStringList paths{
+        QStringLiteral("0/20261208/235959000/20261208235959000.jpg"),
+        QStringLiteral("1/20261209/080000000/20261209080000200.jpg"),
+        QStringLiteral("0/20261209/080000000/20261209080000100.jpg"),
+        QStringLiteral("0/20261209/080000000/20261209080000000.jpg"),
+        QStringLiteral("1/20261209/090000000/20261209090000000.jpg"),
     };
-    for (const char* path : paths)
-        queue.insert({QString::fromUtf8(path), QStringLiteral("/local/") + path});
+    TOffsiteQueue queue;
+    for (const QString& path : paths)
+        queue.insert({path, QStringLiteral("/local/") + path});
     QStringList order;
     for (const TOffsiteEntry& entry : queue)
-        order << entry.RelativePath;
-    EXPECT_EQ(order, (QStringList{QStringLiteral("1/20261209/090000000/20261209090000000.jpg"),
-                                  QStringLiteral("0/20261209/080000000/20261209080000000.jpg"),
-                                  QStringLiteral("0/20261209/080000000/20261209080000100.jpg"),
-                                  QStringLiteral("1/20261209/080000000/20261209080000200.jpg"),
-                                  QStringLiteral("0/20261208/235959000/20261208235959000.jpg")}));
+        order.prepend(entry.RelativePath);
+    EXPECT_EQ(order, paths);
 }
 
 TEST(OffsiteJournalTest, SavedEntriesComeBackAndBrokenLinesAreSkipped) {

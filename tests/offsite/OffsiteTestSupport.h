@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OffsiteTarget.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QThread>
 #include <functional>
+#include <gtest/gtest.h>
+#include <map>
 
 // Writes a picture-sized file of random bytes (with its folders); returns them.
 inline QByteArray WritePicture(const QString& path, int size = 30000) {
@@ -41,10 +45,20 @@ inline bool WaitFor(const std::function<bool()>& done, int milliseconds) {
 }
 
 // The path of picture Index of a scene, as the scene maker names it.
-inline QString PicturePath(const QString& sceneDir, const QString& day, const QString& scene,
-                           int index) {
-    return QStringLiteral("%1/%2/%3/%2%4.jpg")
-        .arg(sceneDir, day, scene, QStringLiteral("%1").arg(100000000 + index, 9, 10, QChar('0')));
+inline QString PicturePath(const QString& sceneDir, const QString& scene, int index) {
+    return QStringLiteral("%1/20261209/%2/20261209%3.jpg")
+        .arg(sceneDir, scene, QStringLiteral("%1").arg(100000000 + index, 9, 10, QChar('0')));
+}
+
+// Stores Count pictures of one scene; returns their contents by path.
+inline std::map<QString, QByteArray> StoreScene(const QString& sceneDir, const QString& scene,
+                                                int count, int first = 0, int size = 30000) {
+    std::map<QString, QByteArray> pictures;
+    for (int i = first; i < first + count; ++i) {
+        const QString path = PicturePath(sceneDir, scene, i);
+        pictures[path] = WritePicture(path, size);
+    }
+    return pictures;
 }
 
 // Every file below Folder (relative paths, sorted), hidden ones included.
@@ -56,4 +70,22 @@ inline QStringList FilesBelow(const QString& folder) {
         files << QDir(folder).relativeFilePath(it.next());
     files.sort();
     return files;
+}
+
+// Every picture is below Root at its path, byte for byte, with nothing else
+// there but, where HiddenMayStay, a hidden temporary of an interrupted upload.
+inline void ExpectArrived(const QString& root, const QString& sceneDir,
+                          const std::map<QString, QByteArray>& pictures,
+                          bool hiddenMayStay = false) {
+    QStringList expected, found;
+    for (const auto& [path, data] : pictures) {
+        const QString relative = OffsiteRelativePath(sceneDir, path);
+        expected << relative;
+        EXPECT_EQ(ReadAll(root + QLatin1Char('/') + relative), data) << relative.toStdString();
+    }
+    expected.sort();
+    for (const QString& file : FilesBelow(root))
+        if (!hiddenMayStay || !file.section(QLatin1Char('/'), -1).startsWith(QLatin1Char('.')))
+            found << file;
+    EXPECT_EQ(found, expected) << "no temporary or extra file on the target";
 }
