@@ -29,9 +29,10 @@ protected:
         return usr + "/bin";
     }
 
+    QString Home() const { return Folder.path() + "/home"; }
     QProcessEnvironment HomeOnly() const {
         QProcessEnvironment environment;
-        environment.insert("HOME", Folder.path() + "/home");
+        environment.insert("HOME", Home());
         return environment;
     }
 
@@ -53,7 +54,7 @@ protected:
 };
 
 TEST_F(ProgramLayoutTest, InstalledFoldersFollowTheXdgVariables) {
-    const QString home = Folder.path() + "/home";
+    const QString home = Home();
     QProcessEnvironment environment = HomeOnly();
     const auto installed = [&] { return TkaProgramLayout::Installed("/usr/bin", environment); };
     EXPECT_EQ(installed().ConfigFolder(), home + "/.config/Tarvik/");
@@ -90,7 +91,7 @@ TEST_F(ProgramLayoutTest, InstalledProgramWritesOnlyIntoTheUsersFolders) {
     const QString bin = MakePackageTree();
     const QString usr = QFileInfo(bin).path();
     const QStringList packageBefore = TreeOf(usr);
-    const QString home = Folder.path() + "/home";
+    const QString home = Home();
     SetProgramLayout(TkaProgramLayout::Installed(bin, HomeOnly()));
 
     const QString programName = QFileInfo(ProgramFileName()).completeBaseName();
