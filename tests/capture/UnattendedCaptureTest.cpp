@@ -13,17 +13,17 @@ TEST(CameraTableTest, CamerasKeepTheirNumbersAndNewOnesTakeTheSmallestFree) {
     ini.WriteString("Cameras", "3", "network:Door");
     ini.WriteString("Cameras", "x", "v4l2:usb-1 Cam"); // no camera's line
     ini.WriteString("Cameras", "0", "v4l2:usb-2 Cam");
+    TCameraTable table(&ini);
     const QList<QPair<QString, int>> cases{{"network:Door", 3}, {"v4l2:usb-3 New", 2},
                                            {"demo:1", 1},       {"network:Door", 4},
                                            {"Demo:1", 5},       {"v4l2:usb-2 Cam", 6}};
-    // The first table hands the numbers out; the second reads them back as stored.
-    for (int run = 0; run < 2; ++run) {
-        TCameraTable table(&ini);
-        for (const auto& [identity, number] : cases)
-            EXPECT_EQ(table.Number(identity), number) << identity.toStdString() << " run " << run;
-        EXPECT_EQ(ini.ValueExists("Cameras", "2"), run == 1) << "written by Store only";
-        table.Store();
-    }
+    for (const auto& [identity, number] : cases)
+        EXPECT_EQ(table.Number(identity), number) << identity.toStdString();
+    EXPECT_FALSE(ini.ValueExists("Cameras", "2")) << "written by Store only";
+    table.Store();
+    TCameraTable again(&ini);
+    for (const auto& [identity, number] : cases)
+        EXPECT_EQ(again.Number(identity), number) << identity.toStdString();
 }
 
 class UnattendedCaptureTest : public PageFixture {

@@ -38,18 +38,6 @@ QStringList Pictures(const QString& sceneDir) {
     return pictures;
 }
 
-// Starts Program offscreen in Folder with a runtime folder of its own.
-void StartIn(QProcess& process, const QString& program, const QTemporaryDir& folder,
-             const QTemporaryDir& runtime) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder.path());
-    process.start(program, {});
-    ASSERT_TRUE(process.waitForStarted());
-}
-
 // Tarvik broadcasts to 255.255.255.255. The test gives both programs a
 // network namespace of their own where that address leads only to the
 // loopback device, so nothing reaches a real network.
@@ -85,8 +73,14 @@ protected:
     }
 
     void Start(QProcess& process, const QString& program) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(Folder.path());
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        StartIn(process, Folder.filePath(program), Folder, Runtime);
+        process.start(Folder.filePath(program), {});
+        ASSERT_TRUE(process.waitForStarted());
     }
 
     // The client listens once the port is taken.
@@ -168,7 +162,15 @@ protected:
         Client.waitForFinished();
     }
 
-    void Start() { StartIn(Client, Program, Folder, Runtime); }
+    void Start() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
+        Client.setProcessEnvironment(environment);
+        Client.setWorkingDirectory(Folder.path());
+        Client.start(Program, {});
+        ASSERT_TRUE(Client.waitForStarted());
+    }
 
     // Waits while the client runs until Condition holds.
     bool WaitFor(const std::function<bool()>& condition) {

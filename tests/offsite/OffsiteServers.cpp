@@ -76,18 +76,6 @@ void KillDescendants(pid_t parent) {
     }
 }
 
-// Starts the server and waits until it listens; empty, or why it does not start.
-QString LaunchServer(std::unique_ptr<QProcess>& process, const QString& program,
-                     const QStringList& arguments, quint16 port, const QString& logFile) {
-    process = std::make_unique<QProcess>();
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->start(program, arguments);
-    if (!process->waitForStarted(5000) || !WaitListening(port, *process))
-        return QFileInfo(program).fileName() + QStringLiteral(" does not start: ") +
-               Output(*process, logFile);
-    return {};
-}
-
 void StopProcess(std::unique_ptr<QProcess>& process) {
     if (process == nullptr)
         return;
@@ -166,11 +154,14 @@ QString TSshServer::Start() {
 }
 
 QString TSshServer::Launch() {
+    FProcess = std::make_unique<QProcess>();
+    FProcess->setProcessChannelMode(QProcess::MergedChannels);
     const QString log = FFolder + QStringLiteral("/sshd.log");
-    return LaunchServer(FProcess, Sshd,
-                        {QStringLiteral("-D"), QStringLiteral("-f"),
-                         FFolder + QStringLiteral("/sshd_config"), QStringLiteral("-E"), log},
-                        FPort, log);
+    FProcess->start(Sshd, {QStringLiteral("-D"), QStringLiteral("-f"),
+                           FFolder + QStringLiteral("/sshd_config"), QStringLiteral("-E"), log});
+    if (!FProcess->waitForStarted(5000) || !WaitListening(FPort, *FProcess))
+        return QStringLiteral("sshd does not start: ") + Output(*FProcess, log);
+    return {};
 }
 
 void TSshServer::Stop() {
@@ -224,10 +215,14 @@ QString TDavServer::Start() {
 }
 
 QString TDavServer::Launch() {
-    return LaunchServer(FProcess, Apache,
-                        {QStringLiteral("-f"), FFolder + QStringLiteral("/httpd.conf"),
-                         QStringLiteral("-DFOREGROUND")},
-                        FPort, FFolder + QStringLiteral("/error.log"));
+    FProcess = std::make_unique<QProcess>();
+    FProcess->setProcessChannelMode(QProcess::MergedChannels);
+    FProcess->start(Apache, {QStringLiteral("-f"), FFolder + QStringLiteral("/httpd.conf"),
+                             QStringLiteral("-DFOREGROUND")});
+    if (!FProcess->waitForStarted(5000) || !WaitListening(FPort, *FProcess))
+        return QStringLiteral("Apache does not start: ") +
+               Output(*FProcess, FFolder + QStringLiteral("/error.log"));
+    return {};
 }
 
 void TDavServer::Stop() {

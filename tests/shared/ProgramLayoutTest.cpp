@@ -29,10 +29,9 @@ protected:
         return usr + "/bin";
     }
 
-    QString Home() const { return Folder.path() + "/home"; }
     QProcessEnvironment HomeOnly() const {
         QProcessEnvironment environment;
-        environment.insert("HOME", Home());
+        environment.insert("HOME", Folder.path() + "/home");
         return environment;
     }
 
@@ -54,7 +53,7 @@ protected:
 };
 
 TEST_F(ProgramLayoutTest, InstalledFoldersFollowTheXdgVariables) {
-    const QString home = Home();
+    const QString home = Folder.path() + "/home";
     QProcessEnvironment environment = HomeOnly();
     const auto installed = [&] { return TkaProgramLayout::Installed("/usr/bin", environment); };
     EXPECT_EQ(installed().ConfigFolder(), home + "/.config/Tarvik/");
@@ -91,7 +90,7 @@ TEST_F(ProgramLayoutTest, InstalledProgramWritesOnlyIntoTheUsersFolders) {
     const QString bin = MakePackageTree();
     const QString usr = QFileInfo(bin).path();
     const QStringList packageBefore = TreeOf(usr);
-    const QString home = Home();
+    const QString home = Folder.path() + "/home";
     SetProgramLayout(TkaProgramLayout::Installed(bin, HomeOnly()));
 
     const QString programName = QFileInfo(ProgramFileName()).completeBaseName();
