@@ -3,6 +3,7 @@
 #include "LocalFolderTransport.h"
 #include "SftpTransport.h"
 #include "TkaAtomicFile.h"
+#include "TkaBoundedRead.h"
 #include "WebDavTransport.h"
 
 #include <QDateTime>
@@ -30,14 +31,12 @@ QByteArray TOffsiteTransport::ReadLocalFile(const QString& localFile) {
     if (!file.open(QIODevice::ReadOnly))
         throw EOffsiteCopy(
             QStringLiteral("Error reading File %1: %2").arg(localFile, file.errorString()));
-    if (file.size() > MaxFileSize)
-        throw EOffsiteCopy(QStringLiteral("Error reading File %1: larger than %2 bytes")
-                               .arg(localFile)
-                               .arg(MaxFileSize));
-    const QByteArray data = file.read(MaxFileSize);
-    if (file.error() != QFileDevice::NoError || data.size() != file.size())
-        throw EOffsiteCopy(
-            QStringLiteral("Error reading File %1: %2").arg(localFile, file.errorString()));
+    // Read in chunks: QIODevice::read(MaxFileSize) would reserve the whole bound
+    // for every picture.
+    QByteArray data;
+    QString error;
+    if (!TkaBoundedRead::ReadAll(file, MaxFileSize, data, error))
+        throw EOffsiteCopy(QStringLiteral("Error reading File %1: %2").arg(localFile, error));
     return data;
 }
 
