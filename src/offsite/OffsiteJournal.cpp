@@ -2,6 +2,7 @@
 
 #include "OffsiteTarget.h"
 #include "TkaAtomicFile.h"
+#include "TkaBoundedRead.h"
 
 #include <QFile>
 #include <QStringList>
@@ -51,13 +52,13 @@ TOffsiteQueue TOffsiteJournal::Load() {
         FProblem = QStringLiteral("Error reading File %1: %2").arg(FFileName, file.errorString());
         return queue;
     }
-    if (file.size() > MaxFileSize) {
-        FProblem = QStringLiteral("Error reading File %1: larger than %2 bytes")
-                       .arg(FFileName)
-                       .arg(MaxFileSize);
+    // Read in chunks: QIODevice::read(MaxFileSize) would reserve the whole bound.
+    QByteArray data;
+    QString error;
+    if (!TkaBoundedRead::ReadAll(file, MaxFileSize, data, error)) {
+        FProblem = QStringLiteral("Error reading File %1: %2").arg(FFileName, error);
         return queue;
     }
-    const QByteArray data = file.read(MaxFileSize);
     if (!data.startsWith(Header)) {
         FProblem = QStringLiteral("Error reading File %1: not an off-site journal").arg(FFileName);
         return queue;
