@@ -92,6 +92,8 @@ struct TNetworkStreamReader::TSession {
     std::unique_ptr<AVCodecContext, TCodecCloser> Codec;
     int Stream = -1;
     bool Delivered = false;
+    // A file that was played to its end is started again; that is no loss.
+    bool FileEnded = false;
     Clock::time_point Began = Clock::now();
     double FirstPts = -1;
 };
@@ -223,19 +225,23 @@ bool TNetworkStreamReader::PauseFor(int ms) {
 void TNetworkStreamReader::Run() {
     int pause = Timings.FirstPauseMs;
     while (!StopRequested) {
-        bool delivered = false;
+        TSessionEnd end = TSessionEnd::NothingDelivered;
         try {
-            delivered = RunSession();
+            end = RunSession();
         } catch (const std::exception& error) {
             // Reported and reconnected like a lost stream, never silent.
             Fail(QStringLiteral("The stream reader failed: %1")
                      .arg(QString::fromUtf8(error.what())));
-            delivered = true;
+            end = TSessionEnd::Lost;
         }
-        Streaming = false;
         if (StopRequested)
             break;
-        if (delivered) {
+        if (end == TSessionEnd::FileEnded) {
+            pause = Timings.FirstPauseMs;
+            continue;
+        }
+        Streaming = false;
+        if (end == TSessionEnd::Lost) {
             ++LossCount;
             pause = Timings.FirstPauseMs;
         }
@@ -251,13 +257,15 @@ void TNetworkStreamReader::Run() {
     }
 }
 
-bool TNetworkStreamReader::RunSession() {
+TNetworkStreamReader::TSessionEnd TNetworkStreamReader::RunSession() {
     ++AttemptCount;
     TSession session;
     if (!Open(session))
-        return false;
+        return TSessionEnd::NothingDelivered;
     ReadPictures(session);
-    return session.Delivered;
+    if (session.FileEnded)
+        return TSessionEnd::FileEnded;
+    return session.Delivered ? TSessionEnd::Lost : TSessionEnd::NothingDelivered;
 }
 
 bool TNetworkStreamReader::Open(TSession& session) {
@@ -365,6 +373,10 @@ void TNetworkStreamReader::ReadPictures(TSession& session) {
     while (!StopRequested) {
         ArmDeadline();
         const int result = av_read_frame(session.Format.get(), packet.get());
+        if (result == AVERROR_EOF && LocalFile && session.Delivered) {
+            session.FileEnded = true;
+            return;
+        }
         if (result < 0) {
             FailWith(QStringLiteral("The stream broke off"), result);
             return;

@@ -77,10 +77,11 @@ public:
 
 private:
     struct TSession;
+    enum class TSessionEnd { NothingDelivered, Lost, FileEnded };
     static int Interrupt(void* reader);
 
     void Run();
-    bool RunSession();
+    TSessionEnd RunSession();
     bool Open(TSession& session);
     // Looks the camera's host name up on a thread of its own: the system's
     // lookup cannot be interrupted, and a stop must not wait for it.

@@ -385,6 +385,7 @@ TEST_F(NetworkCameraTest, ALocalVideoFileIsPlayedAtItsPaceAndAgainAtItsEnd) {
     })) << "the file is opened again after its end";
     EXPECT_EQ(frame.size(), std::size_t(160 * 120 * 3));
     EXPECT_GE(camera.StreamReader()->Attempts(), 2);
+    EXPECT_EQ(camera.StreamReader()->Losses(), 0u) << "the end of a file is no lost stream";
 }
 
 TEST_F(NetworkCameraTest, StoppingEndsTheReaderPromptlyWhateverTheNetworkDoes) {
