@@ -57,7 +57,7 @@ TkaMessage NoSceneFrameMessage{QStringLiteral("FRVIDEO_MSG_NOSCENEFRAME"),
                                QStringLiteral("Nothing is recorded, the camera has no scene "
                                               "settings")};
 TkaMessage ConnectingMessage{QStringLiteral("FRVIDEO_MSG_CONNECTING"),
-                             QStringLiteral("Connecting ...")};
+                             QStringLiteral("Connecting")};
 constexpr double SecondsPerDay = 24.0 * 60 * 60;
 
 // Tool tips of the broadcast edits and the status panels (panel 5 only says
