@@ -1,7 +1,9 @@
+#include "ApplicationErrors.h"
 #include "BenchSupport.h"
 #include "DemoCameraBackend.h"
 #include "FrameGapMeter.h"
 #include "MailAccounts.h"
+#include "NetworkCameraBackend.h"
 #include "TIdSMTP.h"
 #include "TkaDialogs.h"
 #include "frFeedBack.h"
@@ -20,7 +22,8 @@
 // How steadily a running camera is grabbed while the main thread has other
 // work: the largest gap between two grabs of a demo camera page at the
 // default pause of 100 ms, with nothing else to do and while a Support mail
-// goes to a server that accepts and never answers. The target is a gap of at
+// goes to a server that accepts and never answers, or while another page
+// starts a network camera that never answers. The target is a gap of at
 // most twice the pause plus 50 ms. Wall-clock figures: the machine's load
 // shows in them.
 
@@ -109,10 +112,45 @@ void BM_FrameGapWhileSupportMailStalls(benchmark::State& state) {
     SetMailHomeDir(QString());
 }
 
+// A second page starts a network camera whose host accepts the connection
+// and never answers, and is stopped again.
+void BM_FrameGapWhileNetworkCameraStarts(benchmark::State& state) {
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/stream").arg(silent.serverPort());
+    std::unique_ptr<TVideoFrame> door;
+    MeasureGaps(
+        state,
+        [&] {
+            TCaptureBackendList backends = CaptureBackends();
+            backends.push_back(std::make_shared<TNetworkCameraBackend>(
+                QList<TNetworkCameraEntry>{{QStringLiteral("Door"), url}}));
+            SetCaptureBackends(backends);
+            door.reset(CreateLoaded<TVideoFrame>(nullptr, nullptr));
+            door->VideoCap->SetDriverIndex(1);
+            RunHandled([&door] { door->PlayActionExecute(); });
+        },
+        [&door] {
+            // The failed start is part of the measurement.
+            QElapsedTimer waited;
+            waited.start();
+            while (door->VideoCap->Connecting() && waited.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+            door->StopActionExecute();
+            delete door->SceneFrame();
+            door.reset();
+        });
+}
+
 } // namespace
 
 BENCHMARK(BM_FrameGapIdle)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameGapWhileSupportMailStalls)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_FrameGapWhileNetworkCameraStarts)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -6,11 +6,15 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <ctime>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -57,7 +61,10 @@ double ThreadCpuSeconds() {
 void BM_NetworkGrabFrame1080p(benchmark::State& state) {
     QTemporaryDir dir;
     TNetworkCamera camera({QStringLiteral("Bench"), MakeClip(dir, 20)}, TNetworkTimings{});
-    if (!camera.Open()) {
+    camera.Open();
+    while (camera.Connecting())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!camera.IsOpen()) {
         state.SkipWithError(camera.ErrorText().toStdString().c_str());
         return;
     }
@@ -102,6 +109,48 @@ void BM_NetworkReaderCpuPerPicture1080p(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NetworkReaderCpuPerPicture1080p)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// What the main thread waits for a camera that never answers: its start, its
+// check whether it answered, and its close while the reader is in the middle
+// of reading. The loopback listener takes the connection and never answers.
+void BM_NetworkCameraStartAndCloseWithoutAnswer(benchmark::State& state) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 16) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        state.SkipWithError("no loopback listener");
+        close(listener);
+        return;
+    }
+    const QString url = QStringLiteral("http://127.0.0.1:%1/stream").arg(ntohs(address.sin_port));
+    double longestStartMs = 0;
+    double longestCloseMs = 0;
+    for (auto _ : state) {
+        TNetworkCamera camera({QStringLiteral("Silent"), url}, TNetworkTimings{});
+        Clock::time_point start = Clock::now();
+        camera.Open();
+        camera.Connecting();
+        longestStartMs =
+            std::max(longestStartMs,
+                     std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        start = Clock::now();
+        camera.Close();
+        longestCloseMs =
+            std::max(longestCloseMs,
+                     std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    state.counters["longest_start_ms"] = longestStartMs;
+    state.counters["longest_close_ms"] = longestCloseMs;
+    close(listener);
+}
+BENCHMARK(BM_NetworkCameraStartAndCloseWithoutAnswer)
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

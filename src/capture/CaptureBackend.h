@@ -60,10 +60,15 @@ class TCaptureDevice {
 public:
     virtual ~TCaptureDevice() = default;
 
-    // False when the device refuses; ErrorText says why.
+    // False when the device refuses; ErrorText says why. A device that has
+    // to wait for its first answer (a network camera) returns at once.
     virtual bool Open() = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // Looks, without waiting, whether the device still waits for its first
+    // answer since it was opened or started. Once it answered, IsOpen tells
+    // whether it is connected (ErrorText why not).
+    virtual bool Connecting() { return false; }
 
     // The format frames are delivered in (BGR24); zero size while closed.
     virtual TCaptureFormat Format() const = 0;

@@ -3,13 +3,11 @@
 #include "ApplicationErrors.h"
 #include "EkaError.h"
 #include "NetworkCamera.h"
-#include "THourGlass.h"
 #include "kaGeneral.h"
 #include "kaHotkey.h"
 #include "kaLanguage.h"
 
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QImage>
@@ -18,13 +16,15 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
-#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <array>
 
 namespace {
 
 constexpr QSize PreviewSize{320, 240};
+// How often a tried camera is looked at.
+constexpr int TrialPollMs = 20;
 
 enum TText {
     EditTitleText,
@@ -36,6 +36,7 @@ enum TText {
     NoAddressText,
     PictureText,
     NoPictureText,
+    TryingText,
     TextCount
 };
 
@@ -54,6 +55,8 @@ std::array<TkaMessage, TextCount>& Messages() {
         {QStringLiteral("FNETWORKCAMERAS_MSG_PICTURE"),
          QStringLiteral("%1: a picture of %2 x %3 pixels.")},
         {QStringLiteral("FNETWORKCAMERAS_MSG_NOPICTURE"), QStringLiteral("%1: no picture.")},
+        {QStringLiteral("FNETWORKCAMERAS_MSG_TRYING"),
+         QStringLiteral("%1: waiting for a picture ...")},
     }};
     return messages;
 }
@@ -160,6 +163,10 @@ TNetworkCamerasForm::TNetworkCamerasForm(QWidget* parent, TNetworkTimings timing
             &TNetworkCamerasForm::EditButtonClick);
     connect(close, &QDialogButtonBox::accepted, this, &TNetworkCamerasForm::accept);
     connect(close, &QDialogButtonBox::rejected, this, &TNetworkCamerasForm::reject);
+    TrialTimer = new QTimer(this);
+    TrialTimer->setInterval(TrialPollMs);
+    connect(TrialTimer, &QTimer::timeout, this, &TNetworkCamerasForm::CheckTrial);
+    connect(this, &QDialog::finished, this, &TNetworkCamerasForm::StopTrying);
 
     if (const TIniFile* ini = CfgIniFile())
         FCameras = ReadNetworkCameras(*ini);
@@ -167,6 +174,8 @@ TNetworkCamerasForm::TNetworkCamerasForm(QWidget* parent, TNetworkTimings timing
     Own(this, new TkaLanguage(this), "kaLanguage1");
     Own(this, new TkaHotkey(this), "kaHotkey1");
 }
+
+TNetworkCamerasForm::~TNetworkCamerasForm() = default;
 
 void TNetworkCamerasForm::RegisterMessages() {
     for (TkaMessage& message : Messages())
@@ -222,38 +231,58 @@ void TNetworkCamerasForm::RemoveCamera(int index) {
 void TNetworkCamerasForm::TryCamera(int index) {
     if (index < 0 || index >= FCameras.size())
         return;
-    THourGlassScope busy;
+    StopTrying();
     PreviewLabel->clear();
-    TNetworkCamera camera(FCameras[index], Timings);
+    TrialName = FCameras[index].Name;
+    TryLabel->setStyleSheet(QString());
+    TryLabel->setText(Text(TryingText).arg(NetworkCameraDescription(TrialName)));
+    Trial = std::make_unique<TNetworkCamera>(FCameras[index], Timings);
+    TrialClock.invalidate();
+    Trial->Open();
+    TrialTimer->start();
+}
+
+void TNetworkCamerasForm::CheckTrial() {
+    if (!Trial || Trial->Connecting())
+        return;
+    if (!TrialClock.isValid())
+        TrialClock.start();
     std::vector<std::uint8_t> frame;
-    bool ok = camera.Open();
-    QElapsedTimer clock;
-    clock.start();
-    // A camera that announced its size may still be on its way to a picture.
+    bool ok = Trial->IsOpen();
     try {
-        while (ok && (ok = camera.GrabFrame(frame)) && frame.empty() &&
-               clock.elapsed() < Timings.StartTimeoutMs)
-            QThread::msleep(20);
+        ok = ok && Trial->GrabFrame(frame);
     } catch (const EkaError&) {
         ok = false; // the stream was lost: its reason is the camera's error text
     }
-    const TCaptureFormat format = camera.Format();
-    if (ok && !frame.empty()) {
+    // A camera that announced its size may still be on its way to a picture.
+    if (ok && frame.empty() && TrialClock.elapsed() < Timings.StartTimeoutMs)
+        return;
+    ShowTrial(ok ? frame : std::vector<std::uint8_t>());
+    StopTrying();
+}
+
+void TNetworkCamerasForm::ShowTrial(const std::vector<std::uint8_t>& frame) {
+    const TCaptureFormat format = Trial->Format();
+    if (!frame.empty()) {
         const QImage picture(frame.data(), format.Width, format.Height, format.Width * 3,
                              QImage::Format_BGR888);
         PreviewLabel->setPixmap(QPixmap::fromImage(
             picture.scaled(PreviewSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-        TryLabel->setStyleSheet(QString());
         TryLabel->setText(Text(PictureText)
-                              .arg(NetworkCameraDescription(FCameras[index].Name))
+                              .arg(NetworkCameraDescription(TrialName))
                               .arg(format.Width)
                               .arg(format.Height));
         return;
     }
     TryLabel->setStyleSheet(QStringLiteral("color: red"));
-    TryLabel->setText(camera.ErrorText().isEmpty()
-                          ? Text(NoPictureText).arg(NetworkCameraDescription(FCameras[index].Name))
-                          : camera.ErrorText());
+    TryLabel->setText(Trial->ErrorText().isEmpty()
+                          ? Text(NoPictureText).arg(NetworkCameraDescription(TrialName))
+                          : Trial->ErrorText());
+}
+
+void TNetworkCamerasForm::StopTrying() {
+    TrialTimer->stop();
+    Trial.reset();
 }
 
 void TNetworkCamerasForm::Save() {

@@ -5,11 +5,15 @@
 #include "kaComponent.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
+class TNetworkCamera;
 
 // Name and URL of one network camera. The URL is shown with its password
 // masked; left masked, the stored password is kept.
@@ -41,6 +45,7 @@ class TNetworkCamerasForm : public QDialog, public TkaLoadable {
     Q_OBJECT
 public:
     explicit TNetworkCamerasForm(QWidget* parent = nullptr, TNetworkTimings timings = {});
+    ~TNetworkCamerasForm() override;
 
     void Loaded() override {}
     // The texts of both windows that are built in code, registered at start.
@@ -50,8 +55,10 @@ public:
     void AddCamera(const TNetworkCameraEntry& camera);
     void ReplaceCamera(int index, const TNetworkCameraEntry& camera);
     void RemoveCamera(int index);
-    // Opens the camera's stream and shows one picture, or the reason why not.
+    // Opens the camera's stream and, while the window goes on, shows one
+    // picture or the reason why not. Closing the window ends the try.
     void TryCamera(int index);
+    bool Trying() const { return Trial != nullptr; }
     // Writes the list into the configuration file; raises EkaError when it cannot.
     void Save();
 
@@ -74,7 +81,16 @@ private:
     void FillList(int current);
     void UpdateButtons();
     QStringList NamesExcept(int index) const;
+    void CheckTrial();
+    void ShowTrial(const std::vector<std::uint8_t>& frame);
+    void StopTrying();
 
     QList<TNetworkCameraEntry> FCameras;
     TNetworkTimings Timings;
+    // The camera being tried, under the name it had when the try began.
+    std::unique_ptr<TNetworkCamera> Trial;
+    QString TrialName;
+    QTimer* TrialTimer = nullptr;
+    // Since the tried camera answered.
+    QElapsedTimer TrialClock;
 };

@@ -11,6 +11,7 @@ public:
     bool Open() override { return Device->Open(); }
     void Close() override { Device->Close(); }
     bool IsOpen() const override { return Device->IsOpen(); }
+    bool Connecting() override { return Device->Connecting(); }
     TCaptureFormat Format() const override { return Device->Format(); }
     bool SetFormat(const TCaptureFormat& format) override { return Device->SetFormat(format); }
     QList<QSize> FrameSizes() override { return Device->FrameSizes(); }

@@ -30,8 +30,9 @@ AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
 
 } // namespace
 
-TNetworkCamera::TNetworkCamera(TNetworkCameraEntry camera, TNetworkTimings timings)
-    : Camera(std::move(camera)), Timings(timings) {}
+TNetworkCamera::TNetworkCamera(TNetworkCameraEntry camera, TNetworkTimings timings,
+                               TNetworkSeams seams)
+    : Camera(std::move(camera)), Timings(timings), Seams(std::move(seams)) {}
 
 TNetworkCamera::~TNetworkCamera() {
     Close();
@@ -51,18 +52,15 @@ bool TNetworkCamera::Fail(const QString& text) {
 bool TNetworkCamera::Open() {
     if (IsOpen())
         return true;
-    Reader = std::make_unique<TNetworkStreamReader>(Camera.Url, Timings);
-    if (!StartStreaming()) {
-        Reader.reset();
-        return false;
-    }
-    return true;
+    Reader = std::make_unique<TNetworkStreamReader>(Camera.Url, Timings, Seams);
+    return StartStreaming();
 }
 
 void TNetworkCamera::Close() {
     Reader.reset();
     Picture.reset();
     CurrentFormat = {};
+    Starting = false;
 }
 
 bool TNetworkCamera::StartStreaming() {
@@ -73,21 +71,35 @@ bool TNetworkCamera::StartStreaming() {
     Reader->Start();
     Taken = 0;
     LossesReported = 0;
-    const TNetworkStreamReader::TReady ready = Reader->WaitReady(Timings.StartTimeoutMs);
+    Starting = true;
+    StartedAt = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool TNetworkCamera::Connecting() {
+    if (!Starting)
+        return false;
+    const TNetworkStreamReader::TReady ready = Reader->WaitReady(0);
     if (ready == TNetworkStreamReader::TReady::Picture ||
         ready == TNetworkStreamReader::TReady::Connected) {
         int width = 0;
         int height = 0;
         Reader->AnnouncedSize(width, height);
         CurrentFormat = {width, height, CapturePixelFormatBGR24};
-        return true;
+        Starting = false;
+        return false;
     }
-    Reader->Stop();
+    if (ready == TNetworkStreamReader::TReady::TimedOut &&
+        std::chrono::steady_clock::now() - StartedAt <
+            std::chrono::milliseconds(Timings.StartTimeoutMs))
+        return true;
     const QString reason = Reader->LastError();
-    return Fail(ready == TNetworkStreamReader::TReady::Failed && !reason.isEmpty()
-                    ? reason
-                    : QStringLiteral("no picture within %1 s")
-                          .arg(Timings.StartTimeoutMs / 1000.0, 0, 'g', 3));
+    Close();
+    Fail(ready == TNetworkStreamReader::TReady::Failed && !reason.isEmpty()
+             ? reason
+             : QStringLiteral("no picture within %1 s")
+                   .arg(Timings.StartTimeoutMs / 1000.0, 0, 'g', 3));
+    return false;
 }
 
 void TNetworkCamera::StopStreaming() {
@@ -117,17 +129,24 @@ bool TNetworkCamera::GrabFrame(std::vector<std::uint8_t>& frame) {
         return Fail(QStringLiteral("the camera is not connected"));
     if (!StartStreaming())
         return false;
-    if (!Reader->TakeNewest(Picture, Taken)) {
+    if (Connecting()) {
         frame.clear();
-        const std::uint64_t losses = Reader->Losses();
-        if (losses > LossesReported && !Reader->IsStreaming()) {
-            LossesReported = losses;
-            LastError = Named(Reader->LastError() + QStringLiteral("; reconnecting"));
-            throw EkaError(LastError);
-        }
         return true;
     }
-    LossesReported = Reader->Losses();
+    if (!IsOpen())
+        return false;
+    // A loss is told even when the stream came back before this grab.
+    const std::uint64_t losses = Reader->Losses();
+    if (losses > LossesReported) {
+        frame.clear();
+        LossesReported = losses;
+        LastError = Named(Reader->LastError() + QStringLiteral("; reconnecting"));
+        throw EkaError(LastError);
+    }
+    if (!Reader->TakeNewest(Picture, Taken)) {
+        frame.clear();
+        return true;
+    }
     if (Picture->width > MaxNetworkFrameSide || Picture->height > MaxNetworkFrameSide) {
         frame.clear();
         return Fail(TooLargeFrameText(Picture->width, Picture->height));

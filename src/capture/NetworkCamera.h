@@ -4,24 +4,27 @@
 #include "NetworkCameraConfig.h"
 #include "NetworkStreamReader.h"
 
+#include <chrono>
 #include <memory>
 
 struct SwsContext;
 
 // A network camera as a capture device. Connecting starts its reader thread
-// and waits a bounded time for the stream to answer; a grab converts the
+// and returns at once: Connecting() tells when the stream answered or the
+// start bound passed without an answer (the camera is then closed); a grab converts the
 // newest decoded picture to BGR24 and returns at once. When no new picture
 // arrived since the last grab, the grab succeeds with an empty frame, which the
 // frame pipeline skips. A lost stream is reopened by the reader while grabs go
 // on; the loss is reported once by an EkaError from the next grab.
 class TNetworkCamera final : public TCaptureDevice {
 public:
-    TNetworkCamera(TNetworkCameraEntry camera, TNetworkTimings timings);
+    TNetworkCamera(TNetworkCameraEntry camera, TNetworkTimings timings, TNetworkSeams seams = {});
     ~TNetworkCamera() override;
 
     bool Open() override;
     void Close() override;
     bool IsOpen() const override { return Reader != nullptr; }
+    bool Connecting() override;
 
     // The size of the last picture handed out (or announced by the stream).
     TCaptureFormat Format() const override { return CurrentFormat; }
@@ -51,10 +54,14 @@ private:
 
     TNetworkCameraEntry Camera;
     TNetworkTimings Timings;
+    TNetworkSeams Seams;
     std::unique_ptr<TNetworkStreamReader> Reader;
     TAVFramePtr Picture;
     std::uint64_t Taken = 0;
     std::uint64_t LossesReported = 0;
+    // A start waits for its first answer since StartedAt.
+    bool Starting = false;
+    std::chrono::steady_clock::time_point StartedAt;
     SwsContext* Scaler = nullptr;
     TCaptureFormat CurrentFormat;
     QString LastError;

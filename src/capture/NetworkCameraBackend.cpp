@@ -7,8 +7,8 @@ extern "C" {
 }
 
 TNetworkCameraBackend::TNetworkCameraBackend(QList<TNetworkCameraEntry> cameras,
-                                             TNetworkTimings timings)
-    : Cameras(std::move(cameras)), Timings(timings) {
+                                             TNetworkTimings timings, TNetworkSeams seams)
+    : Cameras(std::move(cameras)), Timings(timings), Seams(std::move(seams)) {
     if (Cameras.size() > MaxNetworkCameras)
         Cameras.resize(MaxNetworkCameras);
 }
@@ -28,7 +28,7 @@ QString TNetworkCameraBackend::Version(int index) {
 std::unique_ptr<TCaptureDevice> TNetworkCameraBackend::CreateDevice(int index) {
     if (index < 0 || index >= DeviceCount())
         return nullptr;
-    return std::make_unique<TNetworkCamera>(Cameras[index], Timings);
+    return std::make_unique<TNetworkCamera>(Cameras[index], Timings, Seams);
 }
 
 std::optional<TCaptureCaps> TNetworkCameraBackend::KnownCaps(int index) {

@@ -8,8 +8,8 @@
 // "Network camera: " + name.
 class TNetworkCameraBackend final : public TCaptureBackend {
 public:
-    explicit TNetworkCameraBackend(QList<TNetworkCameraEntry> cameras,
-                                   TNetworkTimings timings = {});
+    explicit TNetworkCameraBackend(QList<TNetworkCameraEntry> cameras, TNetworkTimings timings = {},
+                                   TNetworkSeams seams = {});
 
     int DeviceCount() override { return int(Cameras.size()); }
     QString Description(int index) override;
@@ -24,4 +24,5 @@ public:
 private:
     QList<TNetworkCameraEntry> Cameras;
     TNetworkTimings Timings;
+    TNetworkSeams Seams;
 };

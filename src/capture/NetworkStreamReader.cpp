@@ -3,6 +3,7 @@
 #include "NetworkCameraConfig.h"
 
 #include <chrono>
+#include <exception>
 #include <mutex>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -33,6 +34,16 @@ void SilenceFFmpeg() {
         av_log_set_level(AV_LOG_QUIET);
         avformat_network_init();
     });
+}
+
+int SystemLookup(const std::string& name) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    if (found != nullptr)
+        ::freeaddrinfo(found);
+    return result;
 }
 
 bool IsLocalFile(const QString& url) {
@@ -98,8 +109,9 @@ struct TNetworkStreamReader::TSession {
     double FirstPts = -1;
 };
 
-TNetworkStreamReader::TNetworkStreamReader(QString url, TNetworkTimings timings)
-    : Url(std::move(url)), LocalFile(IsLocalFile(Url)), Timings(timings) {
+TNetworkStreamReader::TNetworkStreamReader(QString url, TNetworkTimings timings,
+                                           TNetworkSeams seams)
+    : Url(std::move(url)), LocalFile(IsLocalFile(Url)), Timings(timings), Seams(std::move(seams)) {
     SilenceFFmpeg();
 }
 
@@ -331,20 +343,24 @@ bool TNetworkStreamReader::Resolve(const QString& host) {
         std::condition_variable Done;
         bool Finished = false;
         int Result = 0;
+        // What the lookup raised, raised again on the reader's thread.
+        std::exception_ptr Failure;
     };
     ArmDeadline();
     auto lookup = std::make_shared<TLookup>();
-    std::thread([lookup, name = host.toStdString()] {
-        addrinfo hints{};
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const int result = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
-        if (found != nullptr)
-            ::freeaddrinfo(found);
+    std::thread([lookup, name = host.toStdString(), find = Seams.Lookup] {
+        int result = EAI_FAIL;
+        std::exception_ptr failure;
+        try {
+            result = find ? find(name) : SystemLookup(name);
+        } catch (...) {
+            failure = std::current_exception();
+        }
         {
             const std::lock_guard guard(lookup->Lock);
             lookup->Finished = true;
             lookup->Result = result;
+            lookup->Failure = failure;
         }
         lookup->Done.notify_all();
     }).detach();
@@ -353,6 +369,8 @@ bool TNetworkStreamReader::Resolve(const QString& host) {
         lookup->Done.wait_for(guard, std::chrono::milliseconds(LookupPollMs));
     if (StopRequested)
         return false;
+    if (lookup->Failure)
+        std::rethrow_exception(lookup->Failure);
     if (!lookup->Finished)
         return Fail(QStringLiteral("Cannot open the stream: the name %1 was not found within %2 s")
                         .arg(host)
@@ -397,6 +415,8 @@ void TNetworkStreamReader::ReadPictures(TSession& session) {
                 Fail(TooLargeFrameText(decoded->width, decoded->height));
                 return;
             }
+            if (Seams.Picture)
+                Seams.Picture(*decoded);
             if (LocalFile)
                 Pace(session, decoded.get());
             session.Delivered = true;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,14 @@ constexpr int MaxNetworkFrameSide = 4096;
 // The error for a picture of Width x Height beyond that bound.
 QString TooLargeFrameText(int width, int height);
 
+// Test seams in place of the system: the name lookup (getaddrinfo's result
+// code; it runs on a thread of its own) and a look at every decoded picture
+// before it is handed out (what that raises ends the connection).
+struct TNetworkSeams {
+    std::function<int(const std::string& host)> Lookup;
+    std::function<void(const AVFrame& picture)> Picture;
+};
+
 struct TAVFrameDeleter {
     void operator()(AVFrame* frame) const noexcept;
 };
@@ -43,7 +52,7 @@ TAVFramePtr MakeAVFrame();
 // its URL without user information and query only.
 class TNetworkStreamReader {
 public:
-    TNetworkStreamReader(QString url, TNetworkTimings timings);
+    TNetworkStreamReader(QString url, TNetworkTimings timings, TNetworkSeams seams = {});
     ~TNetworkStreamReader();
     TNetworkStreamReader(const TNetworkStreamReader&) = delete;
     TNetworkStreamReader& operator=(const TNetworkStreamReader&) = delete;
@@ -55,7 +64,7 @@ public:
 
     enum class TReady { Picture, Connected, Failed, TimedOut };
     // Waits until the first connection delivered a picture, opened its decoder
-    // with a known size, or failed; at most TimeoutMs.
+    // with a known size, or failed; at most TimeoutMs (0 only looks).
     TReady WaitReady(int timeoutMs);
 
     // Moves the newest picture into Frame when it is newer than Serial (which
@@ -99,6 +108,7 @@ private:
     // A file is read at the pace of its time stamps, as a camera would send it.
     const bool LocalFile;
     const TNetworkTimings Timings;
+    const TNetworkSeams Seams;
 
     std::thread Thread;
     std::atomic<bool> StopRequested{false};

@@ -26,6 +26,8 @@ constexpr std::uint32_t MinCapIndexSize = 1800;
 constexpr std::uint32_t MaxCapIndexSize = 324000;
 constexpr std::uint16_t MaxPreviewRate = 30;
 constexpr qint64 Megabyte = 1048576;
+// How often a connecting driver is asked whether it answered.
+constexpr int ConnectPollMs = 20;
 
 // A file of exactly Bytes bytes with its blocks reserved.
 bool Preallocate(const QString& fileName, qint64 bytes) {
@@ -106,6 +108,8 @@ private:
 
 TVideoCap::TVideoCap(QObject* parent) : QObject(parent) {
     connect(&PreviewTimer, &QTimer::timeout, this, [this] { GrabFrame(); });
+    ConnectTimer.setInterval(ConnectPollMs);
+    connect(&ConnectTimer, &QTimer::timeout, this, &TVideoCap::CheckConnecting);
 }
 
 TVideoCap::~TVideoCap() {
@@ -169,23 +173,34 @@ void TVideoCap::Connect() {
         RefreshStatus(true);
         throw ENoCapWindowException(NoCapWindowMessage);
     }
-    if (!device->Open()) {
-        // The device's reason (a refused password, a camera that does not
-        // answer) is what the user needs to mend it.
-        const QString reason = device->ErrorText();
-        ReportError(reason);
-        device.reset();
-        RefreshStatus(true);
-        throw ENotConnectException(reason.isEmpty()
-                                       ? NotConnectMessage
-                                       : NotConnectMessage + QStringLiteral(": ") + reason);
-    }
-    // A camera comes back with the size and controls chosen in its dialogs.
-    RestoreCaptureSettings(*device, Name);
+    if (!device->Open())
+        Refuse(*device);
     Device = std::move(device);
     FramesGrabbed = 0;
     ConnectedClock.start();
+    if (Device->Connecting()) {
+        ConnectTimer.start();
+        RefreshStatus(true);
+        return;
+    }
+    Settle();
+}
+
+void TVideoCap::Refuse(const TCaptureDevice& device) {
+    // The device's reason (a refused password, a camera that does not
+    // answer) is what the user needs to mend it.
+    const QString reason = device.ErrorText();
+    ReportError(reason);
+    Disconnect();
+    RefreshStatus(true);
+    throw ENotConnectException(
+        reason.isEmpty() ? NotConnectMessage : NotConnectMessage + QStringLiteral(": ") + reason);
+}
+
+void TVideoCap::Settle() {
     try {
+        // A camera comes back with the size and controls chosen in its dialogs.
+        RestoreCaptureSettings(*Device, Name);
         SetupBufferFile(BufferMegabytes);
     } catch (const EkaError&) {
         Disconnect();
@@ -196,10 +211,28 @@ void TVideoCap::Connect() {
     SizeCaptureWindow();
 }
 
+void TVideoCap::CheckConnecting() {
+    if (!Device || Device->Connecting())
+        return;
+    ConnectTimer.stop();
+    std::exception_ptr failure;
+    try {
+        if (!Device->IsOpen())
+            Refuse(*Device);
+        Settle();
+    } catch (const std::exception&) {
+        failure = std::current_exception();
+    }
+    // Last: the handler may run a dialog that ends this component.
+    if (OnConnected)
+        OnConnected(this, failure);
+}
+
 void TVideoCap::Disconnect() noexcept {
     if (!Device)
         return;
     PreviewTimer.stop();
+    ConnectTimer.stop();
     PreviewOn = false;
     OverlayOn = false;
     ReleaseBufferFile();
@@ -367,6 +400,8 @@ void TVideoCap::ReleaseBufferFile() noexcept {
 bool TVideoCap::GrabFrame() {
     if (!Device)
         return false;
+    if (Connecting())
+        return true;
     if (!Device->GrabFrame(FrameBuffer)) {
         ReportError(Device->ErrorText());
         return false;

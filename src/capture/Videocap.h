@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QTimer>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -117,6 +118,7 @@ using TCapStatusCallback = std::function<void(QObject* sender, int nID, const QS
 using TVideoStream = std::function<void(QObject* sender, PVIDEOHDR lpVhdr)>;
 using TAudioStream = std::function<void(QObject* sender, PWaveHdr lpWHdr)>;
 using TError = std::function<void(QObject* sender, int nID, const QString& errorstr)>;
+using TConnected = std::function<void(QObject* sender, std::exception_ptr failure)>;
 
 // Error number passed to OnError when the device fails.
 constexpr int CapErrorDevice = 1;
@@ -147,7 +149,11 @@ public:
     int Height() const { return ComponentSize.height(); }
     void SetSize(int width, int height);
 
+    // True from the connection on, also while the driver still waits for its first answer.
     bool DriverOpen() const { return Device != nullptr; }
+    // A connection the driver answers later (a network camera) is made while
+    // the event loop runs: until then grabs deliver nothing.
+    bool Connecting() const { return Device != nullptr && ConnectTimer.isActive(); }
     void SetDriverOpen(bool value);
     int DriverIndex() const { return Index; }
     void SetDriverIndex(int value);
@@ -199,6 +205,9 @@ public:
     TVideoStream OnFrameCallback;
     TAudioStream OnAudioStream;
     TError OnError;
+    // Once a connection that was still waiting for its driver is settled:
+    // Failure says why it failed (the driver is then disconnected), or is null.
+    TConnected OnConnected;
 
     // Grabs one frame and hands it to OnFrameCallback before returning. False
     // when disconnected or when the driver delivers nothing.
@@ -230,6 +239,11 @@ private:
     class TTemporaryConnection;
 
     void Connect();
+    // Raises the refusal of a device that did not connect.
+    [[noreturn]] void Refuse(const TCaptureDevice& device);
+    // The settings and status of a connected driver; disconnects when that fails.
+    void Settle();
+    void CheckConnecting();
     void Disconnect() noexcept;
     void RefreshStatus(bool notify);
     void SizeCaptureWindow();
@@ -263,6 +277,7 @@ private:
     bool PreviewOn = false;
     bool OverlayOn = false;
     QTimer PreviewTimer;
+    QTimer ConnectTimer;
     QElapsedTimer ConnectedClock;
     std::uint32_t FramesGrabbed = 0;
     std::vector<std::uint8_t> FrameBuffer;

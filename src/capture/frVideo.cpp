@@ -56,9 +56,12 @@ TkaMessage NoPicturesMessage{QStringLiteral("FRVIDEO_MSG_NOPICTURES"),
 TkaMessage NoSceneFrameMessage{QStringLiteral("FRVIDEO_MSG_NOSCENEFRAME"),
                                QStringLiteral("Nothing is recorded, the camera has no scene "
                                               "settings")};
+TkaMessage ConnectingMessage{QStringLiteral("FRVIDEO_MSG_CONNECTING"),
+                             QStringLiteral("Connecting")};
 constexpr double SecondsPerDay = 24.0 * 60 * 60;
 
-// Tool tips of the broadcast edits and the status panels (panel 5 stays empty).
+// Tool tips of the broadcast edits and the status panels (panel 5 only says
+// while the camera is connecting).
 TkaMessage SourceHintMessage{
     QStringLiteral("FRVIDEO_MSG_HINTSOURCE"),
     QStringLiteral("Camera name sent with every broadcast picture (letters, digits, _)")};
@@ -85,9 +88,9 @@ QString HintText(std::optional<TkaMessage>& message) {
 }
 
 void RegisterUnitMessages() {
-    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage,
-                                &SourceHintMessage, &PortHintMessage,
-                                &NoPicturesMessage, &NoSceneFrameMessage})
+    for (TkaMessage* message :
+         {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage, &SourceHintMessage,
+          &PortHintMessage, &NoPicturesMessage, &NoSceneFrameMessage, &ConnectingMessage})
         message->Handle();
     for (std::optional<TkaMessage>& message : PanelHintMessages) {
         if (message)
@@ -299,6 +302,9 @@ void TVideoFrame::CreateComponents() {
     };
     VideoCap->OnVideoStream = frameHandler;
     VideoCap->OnFrameCallback = frameHandler;
+    VideoCap->OnConnected = [this](QObject*, std::exception_ptr failure) {
+        DriverConnected(failure);
+    };
 
     CreatePages();
     column->addWidget(kaPageControl, 1);
@@ -637,6 +643,7 @@ void TVideoFrame::PlayActionExecute() {
     if (VideoCap == nullptr || VideoCap->DriverIndex() == -1)
         return;
     OpenDriver();
+    FStartConnecting = VideoCap->Connecting();
     FReconnectFailing = false;
     if (!NoPictures())
         FPictureSince = Now();
@@ -655,11 +662,32 @@ void TVideoFrame::OpenDriver() {
     VideoCap->SetVideoPreview(false);
     VideoCap->SetDriverOpen(true);
     CaptureTimer->start();
+    if (VideoCap->Connecting())
+        SetPanelText(5, ConnectingMessage.Text());
 }
 
 void TVideoFrame::CloseDriver() {
     CaptureTimer->stop();
     VideoCap->SetDriverOpen(false);
+    FStartConnecting = false;
+    SetPanelText(5, QString());
+}
+
+void TVideoFrame::DriverConnected(std::exception_ptr failure) {
+    SetPanelText(5, QString());
+    const bool started = std::exchange(FStartConnecting, false);
+    if (!failure) {
+        FReconnectFailing = false;
+        return;
+    }
+    if (started) {
+        // As after a start that failed at once: the page is stopped again.
+        StopActionExecute();
+    } else if (std::exchange(FReconnectFailing, true)) {
+        return;
+    }
+    // Last: the box runs an event loop that may end this page.
+    RunHandled([failure] { std::rethrow_exception(failure); });
 }
 
 void TVideoFrame::Reconnect() {
@@ -668,7 +696,9 @@ void TVideoFrame::Reconnect() {
         return;
     try {
         OpenDriver();
-        FReconnectFailing = false;
+        // A camera that answers later settles the failure state then.
+        if (!VideoCap->Connecting())
+            FReconnectFailing = false;
     } catch (const std::exception&) {
         // The silence of the camera shows on the page; one box is enough.
         if (std::exchange(FReconnectFailing, true))

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <exception>
 #include <limits>
 #include <memory>
 
@@ -235,6 +236,9 @@ private:
     void CreateSceneFrame();
     void OpenDriver();
     void CloseDriver();
+    // A driver that answered later: a failed start stops the page and is
+    // reported as a failed start would have been.
+    void DriverConnected(std::exception_ptr failure);
     // After a failed grab: closes and opens the driver again. A camera that
     // stays away fails every tick; only the first failure is raised.
     void Reconnect();
@@ -288,6 +292,8 @@ private:
     // Since when the camera is silent; 0 while pictures come.
     double FNoPicturesSince = 0;
     bool FReconnectFailing = false;
+    // The start by Play waits for the camera's first answer.
+    bool FStartConnecting = false;
     QTimer* PictureWatchTimer = nullptr;
     std::unique_ptr<TVideoSetupForm> FSetupForm;
 };
