@@ -9,8 +9,8 @@
 #include "OffsiteCopyLink.h"
 #include "PathTreeNodeObject.h"
 #include "ProgramIcons.h"
-#include "TkaAutostartAction.h"
 #include "TIdSMTP.h"
+#include "TkaAutostartAction.h"
 #include "TkaDialogs.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
@@ -429,6 +429,7 @@ QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneF
         TkaTreeView::SetSelectedIndex(node, ScenesImage);
     }
     sceneFrame->SetSceneNode(node);
+    sceneFrame->SetSceneDeleter(DirExplorerFrame->SceneDeleter());
     return node;
 }
 

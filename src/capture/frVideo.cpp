@@ -85,9 +85,9 @@ QString HintText(std::optional<TkaMessage>& message) {
 }
 
 void RegisterUnitMessages() {
-    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage,
-                                &SourceHintMessage, &PortHintMessage,
-                                &NoPicturesMessage, &NoSceneFrameMessage})
+    for (TkaMessage* message :
+         {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage, &SourceHintMessage,
+          &PortHintMessage, &NoPicturesMessage, &NoSceneFrameMessage})
         message->Handle();
     for (std::optional<TkaMessage>& message : PanelHintMessages) {
         if (message)
@@ -765,12 +765,8 @@ void TVideoFrame::ConnectPipeline() {
 void TVideoFrame::StoreMotionPicture() {
     if (FSceneFrame == nullptr)
         return;
-    const auto repaintTree = [this] {
-        if (Node() != nullptr && Node()->treeWidget() != nullptr)
-            Node()->treeWidget()->viewport()->update();
-    };
     // The guard answers false when no scene directory is set.
-    if (FSceneFrame->GuardDiskSpace(repaintTree))
+    if (FSceneFrame->GuardDiskSpace())
         FSceneFrame->AddPicture(Jpeg());
 }
 
