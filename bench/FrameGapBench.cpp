@@ -1,26 +1,36 @@
 #include "BenchSupport.h"
 #include "DemoCameraBackend.h"
+#include "DiskSpace.h"
 #include "FrameGapMeter.h"
 #include "MailAccounts.h"
+#include "SceneDeleter.h"
 #include "TIdSMTP.h"
 #include "TkaDialogs.h"
 #include "frFeedBack.h"
+#include "frScene.h"
 #include "frVideo.h"
+#include "kaCheckBox.h"
 #include "kaComboBox.h"
 #include "kaGeneral.h"
 #include "kaPageControl.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <functional>
 #include <memory>
 
 // How steadily a running camera is grabbed while the main thread has other
 // work: the largest gap between two grabs of a demo camera page at the
-// default pause of 100 ms, with nothing else to do and while a Support mail
-// goes to a server that accepts and never answers. The target is a gap of at
+// default pause of 100 ms, with nothing else to do, while a Support mail
+// goes to a server that accepts and never answers, while a scene of 5000
+// pictures is deleted and while the disk-space guard deletes such a scene to
+// free space. The target is a gap of at
 // most twice the pause plus 50 ms. Wall-clock figures: the machine's load
 // shows in them.
 
@@ -43,13 +53,14 @@ public:
 
 // A page over a metered demo camera, capturing; Disturb starts the work
 // under test, End ends it.
-void MeasureGaps(benchmark::State& state, const std::function<void()>& disturb,
-                 const std::function<void()>& end) {
+void MeasureGaps(benchmark::State& state, const std::function<void(TVideoFrame&)>& disturb,
+                 const std::function<void(TVideoFrame&)>& end) {
     TSilentDialogs silentDialogs;
     TkaDialogs* previousDialogs = SetDialogs(&silentDialogs);
     auto meter = std::make_shared<TFrameGapMeter>(std::make_shared<TDemoCameraBackend>(1));
     SetCaptureBackends({meter});
     std::unique_ptr<TVideoFrame> page(CreateLoaded<TVideoFrame>(nullptr, nullptr));
+    page->SetDescription(QStringLiteral("Demo camera 1")); // with its scene settings
     page->VideoCap->SetDriverIndex(0);
     page->PlayActionExecute();
     const int pause = page->CaptureTimer->interval();
@@ -61,11 +72,11 @@ void MeasureGaps(benchmark::State& state, const std::function<void()>& disturb,
         QElapsedTimer running;
         running.start();
         if (disturb)
-            disturb();
+            disturb(*page);
         while (running.elapsed() < RunMs)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         if (end)
-            end();
+            end(*page);
         const int grabs = meter->Grabs();
         while (meter->Grabs() < grabs + 2)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
@@ -94,8 +105,8 @@ void BM_FrameGapWhileSupportMailStalls(benchmark::State& state) {
     support->SMTPkaComboBox->setEditText(QStringLiteral("127.0.0.1"));
     support->kaPageControl->setCurrentWidget(support->FeedbackTabSheet);
     MeasureGaps(
-        state, [&support] { support->SendButtonClick(); },
-        [&silent, &support] {
+        state, [&support](TVideoFrame&) { support->SendButtonClick(); },
+        [&silent, &support](TVideoFrame&) {
             silent.close();
             while (silent.hasPendingConnections())
                 delete silent.nextPendingConnection();
@@ -109,10 +120,76 @@ void BM_FrameGapWhileSupportMailStalls(benchmark::State& state) {
     SetMailHomeDir(QString());
 }
 
+constexpr int ScenePictures = 5000;
+
+// A scene of 5000 pictures below SceneDir, as a camera that saw motion for a
+// long time leaves it.
+QString MakeLargeScene(const QString& sceneDir) {
+    const QString scene = sceneDir + QStringLiteral("/20240101/100000000");
+    QDir().mkpath(scene);
+    const QByteArray picture(32 * 1024, 'x');
+    for (int i = 0; i < ScenePictures; ++i) {
+        QFile file(scene + QStringLiteral("/2024010110%1.jpg").arg(i, 7, 10, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write(picture) != picture.size())
+            qFatal("cannot write the scene");
+    }
+    return scene;
+}
+
+void WaitForDeletions(TVideoFrame& page) {
+    while (!page.SceneFrame()->SceneDeleter().Idle())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+}
+
+// The explorer's Delete and the per-day limit hand a scene to the deleter.
+void BM_FrameGapWhileASceneOf5000PicturesIsDeleted(benchmark::State& state) {
+    QTemporaryDir folder;
+    const QString scene = MakeLargeScene(folder.path());
+    MeasureGaps(
+        state,
+        [&](TVideoFrame& page) {
+            page.SceneFrame()->SceneDeleter().Run({}, [&folder, scene](TDeletionControl& control) {
+                DeleteSceneTree(folder.path(), scene, &control);
+            });
+        },
+        WaitForDeletions);
+    state.counters["deleted"] = QFileInfo::exists(scene) ? 0 : 1;
+}
+
+// The guard finds the disk full and deletes the oldest scene, of 5000 pictures.
+void BM_FrameGapWhileTheGuardFreesSpace(benchmark::State& state) {
+    QTemporaryDir folder;
+    const QString scene = MakeLargeScene(folder.path());
+    SetFreeSpaceReader([scene](const QString&) {
+        return QFileInfo::exists(scene) ? qint64(0) : 100 * BytesPerMegabyte;
+    });
+    MeasureGaps(
+        state,
+        [&](TVideoFrame& page) {
+            TSceneFrame* scenes = page.SceneFrame();
+            scenes->ActivekaCheckBox->setChecked(false); // the page's own pictures stay out
+            scenes->DeleteOldCheckBox->setChecked(true);
+            scenes->SetSceneDir(folder.path());
+            scenes->GuardDiskSpace();
+        },
+        WaitForDeletions);
+    SetFreeSpaceReader({});
+    state.counters["deleted"] = QFileInfo::exists(scene) ? 0 : 1;
+}
+
 } // namespace
 
 BENCHMARK(BM_FrameGapIdle)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameGapWhileSupportMailStalls)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_FrameGapWhileASceneOf5000PicturesIsDeleted)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameGapWhileTheGuardFreesSpace)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
