@@ -85,9 +85,9 @@ QString HintText(std::optional<TkaMessage>& message) {
 }
 
 void RegisterUnitMessages() {
-    for (TkaMessage* message :
-         {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage, &SourceHintMessage,
-          &PortHintMessage, &NoPicturesMessage, &NoSceneFrameMessage})
+    for (TkaMessage* message : {&MaskModifiedMessage, &LastMotionMessage, &PictureTimeMessage,
+                                &SourceHintMessage, &PortHintMessage,
+                                &NoPicturesMessage, &NoSceneFrameMessage})
         message->Handle();
     for (std::optional<TkaMessage>& message : PanelHintMessages) {
         if (message)
