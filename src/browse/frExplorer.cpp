@@ -397,7 +397,8 @@ void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
         if (IsHiddenName(name))
             continue;
         const QString fullPath = directory + name;
-        if (QFileInfo(fullPath).isSymLink())
+        // Nor is what is being deleted: its node is gone already.
+        if (QFileInfo(fullPath).isSymLink() || FSceneDeleter->Deleting(fullPath))
             continue;
         if (!QFileInfo(fullPath).isDir()) {
             kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,

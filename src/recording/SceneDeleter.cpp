@@ -43,6 +43,14 @@ void TSceneDeleter::Run(const QString& key, TJob job) {
     Wake.notify_one();
 }
 
+bool TSceneDeleter::Deleting(const QString& path) const {
+    for (auto key = Running.keyBegin(); key != Running.keyEnd(); ++key) {
+        if (!key->isEmpty() && (path == *key || path.startsWith(IncludeBackslash(*key))))
+            return true;
+    }
+    return false;
+}
+
 void TSceneDeleter::Post(std::function<void()> call) {
     QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }

@@ -47,6 +47,9 @@ public:
     // A job of Key is queued or running (as the main thread knows it).
     bool Busy(const QString& key) const { return Running.contains(key); }
     bool Idle() const { return Jobs.empty(); }
+    // Path is, or lies below, the key of a queued or running job: a
+    // directory on its way out, which listings leave out.
+    bool Deleting(const QString& path) const;
     // The bytes of the pictures the running job is about to remove: the
     // free-space reading does not show them yet.
     qint64 PendingBytes() const { return Control.PendingBytes.load(); }

@@ -348,7 +348,7 @@ void TSceneFrame::SweepSmallScenes(const QString& sPath) {
 }
 
 void TSceneFrame::DeleteSceneLater(const QString& scenePath) {
-    SceneDeleter().Run({}, [sceneDir = FSceneDir, scenePath](TDeletionControl& control) {
+    SceneDeleter().Run(scenePath, [sceneDir = FSceneDir, scenePath](TDeletionControl& control) {
         DeleteRecordedScene(sceneDir, scenePath, &control);
     });
 }

@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QStyleOptionViewItem>
+#include <future>
 #include <memory>
 #include <ostream>
 
@@ -432,9 +433,16 @@ TEST_F(ExplorerTest, DeletingTheScenesNodeEmptiesTheDirectoryButKeepsTheNode) {
 TEST_F(ExplorerTest, DeletingADayRemovesNodeAndDirectory) {
     QTreeWidgetItem* day = Open({Day31});
     Select(day);
+    std::promise<void> release;
+    Explorer->SceneDeleter()->Run(
+        {}, [held = release.get_future().share()](TDeletionControl&) { held.wait(); });
     Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
     Explorer->DeleteAction->trigger();
     EXPECT_EQ(Captions(Scenes), QStringList{Day30});
+    Scenes->setExpanded(false);
+    Scenes->setExpanded(true);
+    EXPECT_EQ(Captions(Scenes), QStringList{Day30}) << "a day being deleted is not listed";
+    release.set_value();
     ASSERT_TRUE(WaitForDeletions(*Explorer->SceneDeleter()));
 
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231"));
