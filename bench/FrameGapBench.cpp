@@ -6,6 +6,7 @@
 #include "SceneDeleter.h"
 #include "TIdSMTP.h"
 #include "TkaDialogs.h"
+#include "V4l2Backend.h"
 #include "frFeedBack.h"
 #include "frScene.h"
 #include "frVideo.h"
@@ -22,15 +23,20 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <functional>
+#include <linux/videodev2.h>
 #include <memory>
+#include <thread>
 
 // How steadily a running camera is grabbed while the main thread has other
 // work: the largest gap between two grabs of a demo camera page at the
 // default pause of 100 ms, with nothing else to do, while a Support mail
 // goes to a server that accepts and never answers, while a scene of 5000
-// pictures is deleted and while the disk-space guard deletes such a scene to
-// free space. The target is a gap of at
+// pictures is deleted, while the disk-space guard deletes such a scene to
+// free space and while a V4L2 camera on another page sends no frames. The target is a gap of at
 // most twice the pause plus 50 ms. Wall-clock figures: the machine's load
 // shows in them.
 
@@ -52,13 +58,14 @@ public:
 };
 
 // A page over a metered demo camera, capturing; Disturb starts the work
-// under test, End ends it.
+// under test, End ends it. Others come after the metered camera.
 void MeasureGaps(benchmark::State& state, const std::function<void(TVideoFrame&)>& disturb,
-                 const std::function<void(TVideoFrame&)>& end) {
+                 const std::function<void(TVideoFrame&)>& end, TCaptureBackendList others = {}) {
     TSilentDialogs silentDialogs;
     TkaDialogs* previousDialogs = SetDialogs(&silentDialogs);
     auto meter = std::make_shared<TFrameGapMeter>(std::make_shared<TDemoCameraBackend>(1));
-    SetCaptureBackends({meter});
+    others.insert(others.begin(), meter);
+    SetCaptureBackends(others);
     std::unique_ptr<TVideoFrame> page(CreateLoaded<TVideoFrame>(nullptr, nullptr));
     page->SetDescription(QStringLiteral("Demo camera 1")); // with its scene settings
     page->VideoCap->SetDriverIndex(0);
@@ -177,6 +184,70 @@ void BM_FrameGapWhileTheGuardFreesSpace(benchmark::State& state) {
     state.counters["deleted"] = QFileInfo::exists(scene) ? 0 : 1;
 }
 
+// A V4L2 camera that is plugged in and streams but sends no frame: every
+// wait for one lasts its whole timeout.
+class TSilentV4l2Calls final : public TV4l2DeviceCalls {
+public:
+    QStringList DeviceNodes() override { return {QStringLiteral("/dev/video0")}; }
+    int Open(const QString&, int) override { return 10; }
+    int Close(int) override { return 0; }
+    int Ioctl(int, unsigned long request, void* arg) override {
+        switch (request) {
+        case VIDIOC_QUERYCAP: {
+            auto* capability = static_cast<v4l2_capability*>(arg);
+            std::snprintf(reinterpret_cast<char*>(capability->card), sizeof capability->card,
+                          "Silent camera");
+            capability->capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+            return 0;
+        }
+        case VIDIOC_G_FMT:
+        case VIDIOC_S_FMT: {
+            v4l2_pix_format& pix = static_cast<v4l2_format*>(arg)->fmt.pix;
+            pix = {320, 240, V4L2_PIX_FMT_BGR24, V4L2_FIELD_NONE, 960};
+            return 0;
+        }
+        case VIDIOC_REQBUFS:
+            return 0;
+        case VIDIOC_QUERYBUF:
+            static_cast<v4l2_buffer*>(arg)->length = std::uint32_t(Buffer.size());
+            return 0;
+        case VIDIOC_QBUF:
+        case VIDIOC_STREAMON:
+        case VIDIOC_STREAMOFF:
+            return 0;
+        case VIDIOC_DQBUF:
+            return errno = EAGAIN, -1;
+        }
+        return errno = ENOTTY, -1;
+    }
+    void* Mmap(int, std::size_t, off_t) override { return Buffer.data(); }
+    int Munmap(void*, std::size_t) override { return 0; }
+    int Poll(int, short, short& revents, int timeoutMs) override {
+        revents = 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return 0;
+    }
+
+private:
+    std::vector<unsigned char> Buffer = std::vector<unsigned char>(320 * 240 * 3);
+};
+
+void BM_FrameGapWhileAV4l2CameraIsSilent(benchmark::State& state) {
+    std::unique_ptr<TVideoFrame> silent;
+    MeasureGaps(
+        state,
+        [&silent](TVideoFrame&) {
+            silent.reset(CreateLoaded<TVideoFrame>(nullptr, nullptr));
+            silent->VideoCap->SetDriverIndex(1);
+            silent->PlayActionExecute();
+        },
+        [&silent](TVideoFrame&) {
+            silent->StopActionExecute();
+            silent.reset();
+        },
+        {std::make_shared<TV4l2Backend>(std::make_shared<TSilentV4l2Calls>())});
+}
+
 } // namespace
 
 BENCHMARK(BM_FrameGapIdle)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -190,6 +261,11 @@ BENCHMARK(BM_FrameGapWhileASceneOf5000PicturesIsDeleted)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameGapWhileTheGuardFreesSpace)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_FrameGapWhileAV4l2CameraIsSilent)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
