@@ -3,6 +3,7 @@
 #include "EkaError.h"
 #include "kaSceneFiles.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
