@@ -429,6 +429,7 @@ QTreeWidgetItem* TTarvikForm::AddScenesNode(QTreeWidgetItem* cameraNode, TSceneF
         TkaTreeView::SetSelectedIndex(node, ScenesImage);
     }
     sceneFrame->SetSceneNode(node);
+    sceneFrame->SetSceneDeleter(DirExplorerFrame->SceneDeleter());
     return node;
 }
 

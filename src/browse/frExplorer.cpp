@@ -3,6 +3,7 @@
 #include "EkaError.h"
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
+#include "SceneDeleter.h"
 #include "THourGlass.h"
 #include "TkaDialogs.h"
 #include "TreeNodeFrame.h"
@@ -174,7 +175,8 @@ void TExplorerItemDelegate::initStyleOption(QStyleOptionViewItem* option,
 
 // ---- Construction ----------------------------------------------------------------
 
-TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
+TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent)
+    : QWidget(parent), FSceneDeleter(std::make_shared<TSceneDeleter>()) {
     SetOwner(this, owner, objectName());
     SureMessage.Handle();
     ChooseCaptionFormats();
@@ -395,7 +397,8 @@ void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
         if (IsHiddenName(name))
             continue;
         const QString fullPath = directory + name;
-        if (QFileInfo(fullPath).isSymLink())
+        // Nor is what is being deleted: its node is gone already.
+        if (QFileInfo(fullPath).isSymLink() || FSceneDeleter->Deleting(fullPath))
             continue;
         if (!QFileInfo(fullPath).isDir()) {
             kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
@@ -596,14 +599,19 @@ void TExplorerFrame::DeletePathNode(QTreeWidgetItem* node, const QString& path) 
     if (node == nullptr)
         return;
     TPathTreeNodeObject* object = PathNodeObject(node);
-    THourGlassScope busy;
-    DeleteSceneTree(SceneDirOf(node), path);
-    if (object->Deletable()) {
+    // The node goes at once, the files on the deleter's thread. A camera's
+    // scenes node stays, over an empty directory.
+    const bool keepDirectory = !object->Deletable();
+    FSceneDeleter->Run(
+        path, [sceneDir = SceneDirOf(node), path, keepDirectory](TDeletionControl& control) {
+            DeleteSceneTree(sceneDir, path, &control);
+            if (keepDirectory && !control.Stopped())
+                QDir().mkdir(path);
+        });
+    if (!keepDirectory) {
         delete node;
         return;
     }
-    // A camera's scenes node stays, over an empty directory.
-    QDir().mkdir(path);
     CollapseNode(node);
     // Nothing below is left to be read.
     object->UnreadNames().clear();

@@ -25,6 +25,7 @@ class TkaPanel;
 class TkaTreePanel;
 class TkaTreeView;
 class TPathTreeNodeObject;
+class TSceneDeleter;
 class TUnreadablePictures;
 
 // Caption of a day directory (yyyymmdd) in Format, a QLocale date pattern.
@@ -116,6 +117,10 @@ public:
     TkaPlayerFrame* PlayerPage = nullptr;
     TImageFrame* ImagePage = nullptr;
 
+    // Where recordings are deleted, off the main thread; the main window hands
+    // it to every camera's scene settings too.
+    const std::shared_ptr<TSceneDeleter>& SceneDeleter() const { return FSceneDeleter; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -141,4 +146,5 @@ private:
     std::shared_ptr<TUnreadablePictures> FUnreadable;
     QString FDayFormat;
     QString FSceneFormat;
+    std::shared_ptr<TSceneDeleter> FSceneDeleter;
 };

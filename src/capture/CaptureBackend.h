@@ -87,9 +87,9 @@ public:
     virtual void StopStreaming() = 0;
     virtual bool IsStreaming() const = 0;
     // Copies the newest frame into Frame (resized to Format().FrameBytes()),
-    // starting the stream when needed. Returns within a bounded time; false
-    // when no frame could be had. A device that receives pictures at its own
-    // pace may leave Frame empty when none arrived since the last grab.
+    // starting the stream when needed. Runs on the main thread, so it returns
+    // within about one frame interval; false when the device failed. A device
+    // leaves Frame empty when no new frame is ready since the last grab.
     virtual bool GrabFrame(std::vector<std::uint8_t>& frame) = 0;
 
     virtual TCaptureCaps Caps() = 0;

@@ -33,8 +33,8 @@ bool CanStreamVideo(const v4l2_capability& capability) {
 
 } // namespace
 
-TV4l2Backend::TV4l2Backend(std::shared_ptr<TV4l2DeviceCalls> calls, int frameTimeoutMs)
-    : Calls(std::move(calls)), FrameTimeoutMs(frameTimeoutMs) {}
+TV4l2Backend::TV4l2Backend(std::shared_ptr<TV4l2DeviceCalls> calls, int maxFrameWaitMs)
+    : Calls(std::move(calls)), MaxFrameWaitMs(maxFrameWaitMs) {}
 
 int TV4l2Backend::DeviceCount() {
     return int(Nodes().size());
@@ -66,7 +66,7 @@ std::unique_ptr<TCaptureDevice> TV4l2Backend::CreateDevice(int index) {
     std::shared_ptr<QSize>& chosen = ChosenSizes[nodes[index].Path];
     if (!chosen)
         chosen = std::make_shared<QSize>();
-    return std::make_unique<TV4l2Device>(Calls, CurrentPath(nodes[index]), chosen, FrameTimeoutMs);
+    return std::make_unique<TV4l2Device>(Calls, CurrentPath(nodes[index]), chosen, MaxFrameWaitMs);
 }
 
 QString TV4l2Backend::CurrentPath(const TNode& node) {

@@ -12,10 +12,11 @@
 // are left out. The list is taken once, at first use.
 class TV4l2Backend final : public TCaptureBackend {
 public:
-    static constexpr int DefaultFrameTimeoutMs = 2000;
+    // A grab waits at most this long for a fresh frame (see TV4l2Device).
+    static constexpr int DefaultMaxFrameWaitMs = 100;
 
     explicit TV4l2Backend(std::shared_ptr<TV4l2DeviceCalls> calls,
-                          int frameTimeoutMs = DefaultFrameTimeoutMs);
+                          int maxFrameWaitMs = DefaultMaxFrameWaitMs);
 
     int DeviceCount() override;
     QString Description(int index) override;
@@ -43,7 +44,7 @@ private:
     std::optional<TNode> Probe(const QString& path);
 
     std::shared_ptr<TV4l2DeviceCalls> Calls;
-    int FrameTimeoutMs;
+    int MaxFrameWaitMs;
     std::optional<QList<TNode>> Listed;
     std::map<QString, std::shared_ptr<QSize>> ChosenSizes;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -49,9 +48,9 @@ void AddRange(QList<QSize>& sizes, const v4l2_frmsize_stepwise& range) {
 } // namespace
 
 TV4l2Device::TV4l2Device(std::shared_ptr<TV4l2DeviceCalls> calls, QString path,
-                         std::shared_ptr<QSize> chosenSize, int frameTimeoutMs)
+                         std::shared_ptr<QSize> chosenSize, int maxFrameWaitMs)
     : Calls(std::move(calls)), Path(std::move(path)), ChosenSize(std::move(chosenSize)),
-      FrameTimeoutMs(frameTimeoutMs) {}
+      MaxFrameWaitMs(maxFrameWaitMs) {}
 
 TV4l2Device::~TV4l2Device() {
     Close();
@@ -263,8 +262,22 @@ bool TV4l2Device::StartStreaming() {
         ReleaseBuffers();
         return false;
     }
+    FreshFrameWaitMs = std::clamp(FrameIntervalMs(), 1, std::max(MaxFrameWaitMs, 1));
     Streaming = true;
     return true;
+}
+
+int TV4l2Device::FrameIntervalMs() {
+    v4l2_streamparm parameters{};
+    parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (Xioctl(VIDIOC_G_PARM, &parameters) < 0)
+        return UnknownFrameIntervalMs;
+    const v4l2_fract& interval = parameters.parm.capture.timeperframe;
+    if (interval.numerator == 0 || interval.denominator == 0)
+        return UnknownFrameIntervalMs;
+    // Rounded up, so a wait of one interval sees the next frame.
+    return int((std::uint64_t(interval.numerator) * 1000 + interval.denominator - 1) /
+               interval.denominator);
 }
 
 bool TV4l2Device::MapBuffers() {
@@ -327,21 +340,22 @@ bool TV4l2Device::Queue(std::uint32_t index) {
     return true;
 }
 
-bool TV4l2Device::WaitReadable(int timeoutMs) {
+TV4l2Device::TWait TV4l2Device::WaitReadable(int timeoutMs) {
     short revents = 0;
     int result;
     do
         result = Calls->Poll(Fd.Get(), POLLIN, revents, timeoutMs);
     while (result < 0 && errno == EINTR);
-    if (result < 0)
-        return FailErrno(QStringLiteral("Cannot wait for a frame"));
-    if (result == 0)
-        return Fail(QStringLiteral("No frame within %1 ms (%2)").arg(FrameTimeoutMs).arg(Path));
+    if (result < 0) {
+        FailErrno(QStringLiteral("Cannot wait for a frame"));
+        return TWait::Failed;
+    }
     if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
         Lost = true;
-        return Fail(QStringLiteral("The device stopped delivering frames (%1)").arg(Path));
+        Fail(QStringLiteral("The device stopped delivering frames (%1)").arg(Path));
+        return TWait::Failed;
     }
-    return true;
+    return result == 0 ? TWait::NotYet : TWait::Ready;
 }
 
 bool TV4l2Device::IsComplete(const v4l2_buffer& buffer) const {
@@ -388,40 +402,37 @@ void TV4l2Device::CopyFrame(const v4l2_buffer& buffer, std::vector<std::uint8_t>
 }
 
 bool TV4l2Device::GrabFrame(std::vector<std::uint8_t>& frame) {
+    frame.clear(); // no new frame unless one is ready
     if (!IsOpen())
         return Fail(QStringLiteral("The device is not open"));
     if (Lost)
         return false;
     if (!StartStreaming())
         return false;
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(FrameTimeoutMs);
-    bool mayBeStale = true;
-    for (bool first = true;; first = false) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (!first && left.count() <= 0)
-            return Fail(QStringLiteral("No frame within %1 ms (%2)").arg(FrameTimeoutMs).arg(Path));
-        if (!WaitReadable(int(std::max<std::chrono::milliseconds::rep>(left.count(), 0))))
+    // Whatever the driver has filled by now, without waiting for more.
+    TWait wait = WaitReadable(0);
+    if (wait != TWait::Ready)
+        return wait == TWait::NotYet;
+    v4l2_buffer newest{};
+    int dequeued = 0;
+    TDrain drained = Drain(newest, dequeued);
+    if (drained != TDrain::Frame)
+        return drained == TDrain::Empty;
+    // With every buffer filled the driver had nowhere to put newer frames, so
+    // the newest one may be long past: give it back and take the next one,
+    // which comes within a frame interval of a working camera.
+    if (dequeued >= int(Buffers.size())) {
+        if (!Queue(newest.index))
             return false;
-        v4l2_buffer newest{};
-        int dequeued = 0;
-        const TDrain drained = Drain(newest, dequeued);
-        if (drained == TDrain::Failed)
-            return false;
-        if (drained == TDrain::Empty)
-            continue;
-        // With every buffer filled the driver had nowhere to put newer frames,
-        // so the newest one may be long past: give it back and wait for a fresh one.
-        if (mayBeStale && dequeued >= int(Buffers.size())) {
-            mayBeStale = false;
-            if (!Queue(newest.index))
-                return false;
-            continue;
-        }
-        CopyFrame(newest, frame);
-        return Queue(newest.index);
+        wait = WaitReadable(FreshFrameWaitMs);
+        if (wait != TWait::Ready)
+            return wait == TWait::NotYet;
+        drained = Drain(newest, dequeued);
+        if (drained != TDrain::Frame)
+            return drained == TDrain::Empty;
     }
+    CopyFrame(newest, frame);
+    return Queue(newest.index);
 }
 
 TCaptureCaps TV4l2Device::Caps() {

@@ -9,17 +9,25 @@
 
 // One V4L2 capture node: BGR24 (converted by libv4l2 where the camera has
 // another format), streamed through memory-mapped buffers. A grab hands out
-// the newest frame the driver has filled and never waits longer than the
-// frame timeout, so an unplugged camera shows up as a failed grab.
+// the newest frame the driver has filled, or no frame (an empty one) when
+// none is ready: it runs on the main thread and never waits longer than one
+// frame interval, so a silent camera shows through the page's watchdog and an
+// unplugged one as a failed grab.
 class TV4l2Device final : public TCaptureDevice {
 public:
     // ChosenSize is shared with the back end, so a size picked in the format
     // dialog holds for later connections; an empty size takes the device's own.
+    // MaxFrameWaitMs bounds the wait for a fresh frame (one frame interval of
+    // the device, or a frame at 30 per second when it names none).
     TV4l2Device(std::shared_ptr<TV4l2DeviceCalls> calls, QString path,
-                std::shared_ptr<QSize> chosenSize, int frameTimeoutMs);
+                std::shared_ptr<QSize> chosenSize, int maxFrameWaitMs);
     ~TV4l2Device() override;
 
     static constexpr int BufferCount = 4;
+    static constexpr int UnknownFrameIntervalMs = 34;
+
+    // How long a grab may wait for a fresh frame while streaming.
+    int FrameWaitMs() const { return FreshFrameWaitMs; }
 
     bool Open() override;
     void Close() override;
@@ -43,6 +51,7 @@ public:
 
 private:
     enum class TDrain { Frame, Empty, Failed };
+    enum class TWait { Ready, NotYet, Failed };
 
     bool Fail(const QString& text);
     bool FailErrno(const QString& what);
@@ -51,7 +60,8 @@ private:
     bool ApplyFormat(QSize size);
     bool MapBuffers();
     void ReleaseBuffers();
-    bool WaitReadable(int timeoutMs);
+    TWait WaitReadable(int timeoutMs);
+    int FrameIntervalMs();
     TDrain Drain(v4l2_buffer& newest, int& dequeued);
     bool Queue(std::uint32_t index);
     bool IsComplete(const v4l2_buffer& buffer) const;
@@ -61,7 +71,8 @@ private:
     std::shared_ptr<TV4l2DeviceCalls> Calls;
     QString Path;
     std::shared_ptr<QSize> ChosenSize;
-    int FrameTimeoutMs;
+    int MaxFrameWaitMs;
+    int FreshFrameWaitMs = UnknownFrameIntervalMs;
 
     TV4l2Fd Fd;
     TCaptureFormat CurrentFormat;

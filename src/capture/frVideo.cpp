@@ -795,12 +795,8 @@ void TVideoFrame::ConnectPipeline() {
 void TVideoFrame::StoreMotionPicture() {
     if (FSceneFrame == nullptr)
         return;
-    const auto repaintTree = [this] {
-        if (Node() != nullptr && Node()->treeWidget() != nullptr)
-            Node()->treeWidget()->viewport()->update();
-    };
     // The guard answers false when no scene directory is set.
-    if (FSceneFrame->GuardDiskSpace(repaintTree))
+    if (FSceneFrame->GuardDiskSpace())
         FSceneFrame->AddPicture(Jpeg());
 }
 

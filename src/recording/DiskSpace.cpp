@@ -63,18 +63,18 @@ std::optional<qint64> TDiskSpaceVerdict::FreeMegabytes() const {
 
 TDiskSpaceVerdict GuardDiskSpace(const QString& sceneDir, int minMegabytes, bool deleteOld,
                                  const std::function<void(const QString& deletedPath)>& onDeleted,
-                                 TSceneFileMemory* memory) {
+                                 TSceneFileMemory* memory, TDeletionControl* control) {
     if (sceneDir.isEmpty())
         return {};
     const qint64 minimum = static_cast<qint64>(minMegabytes) * BytesPerMegabyte;
     if (deleteOld) {
         // Each pass removes a directory, so the loop ends when none is left.
-        for (;;) {
+        while (control == nullptr || !control->Stopped()) {
             const std::optional<qint64> free = FreeDiskSpace(sceneDir);
             if (!free || *free >= minimum)
                 break;
             QString deletedPath;
-            if (!DeleteOldestScene(sceneDir, deletedPath, memory))
+            if (!DeleteOldestScene(sceneDir, deletedPath, memory, control))
                 break;
             if (onDeleted)
                 onDeleted(deletedPath);

@@ -5,6 +5,7 @@
 #include <optional>
 
 class TSceneFileMemory;
+struct TDeletionControl;
 
 // Free space of the file system that holds a directory, in bytes available to
 // the user; nothing when it cannot be read. A failed reading is not a low one.
@@ -39,7 +40,9 @@ struct TDiskSpaceVerdict {
 // DeleteOld it deletes the oldest scenes below SceneDir while the free space
 // is known and below MinMegabytes, calling OnDeleted with each deleted path;
 // it stops when nothing more can be deleted. An empty SceneDir stores nothing.
-// Memory, when given, spares listing the oldest day again per deletion.
+// Memory, when given, spares listing the oldest day again per deletion;
+// Control, when given, can stop the deletions (see TDeletionControl).
 TDiskSpaceVerdict GuardDiskSpace(const QString& sceneDir, int minMegabytes, bool deleteOld,
                                  const std::function<void(const QString& deletedPath)>& onDeleted,
-                                 TSceneFileMemory* memory = nullptr);
+                                 TSceneFileMemory* memory = nullptr,
+                                 TDeletionControl* control = nullptr);

@@ -15,10 +15,14 @@ bool IsExpanded(const QTreeWidgetItem* node) {
 }
 
 // Collapses the scene node, deletes its directory and the node itself.
-void DeleteSceneNode(QTreeWidgetItem* node, const QString& sceneDir) {
+void DeleteSceneNode(QTreeWidgetItem* node, const QString& sceneDir, const TSceneRemoval& remove) {
     node->setExpanded(false);
-    if (const TPathTreeNodeObject* object = PathNodeObject(node))
-        DeleteRecordedScene(sceneDir, object->Path());
+    if (const TPathTreeNodeObject* object = PathNodeObject(node)) {
+        if (remove)
+            remove(object->Path());
+        else
+            DeleteRecordedScene(sceneDir, object->Path());
+    }
     delete node;
 }
 
@@ -28,15 +32,17 @@ bool SamePath(const QString& a, const QString& b) {
 
 } // namespace
 
-void LimitScenesPerDay(QTreeWidgetItem* dayNode, const QString& sceneDir, int maxScenes) {
+void LimitScenesPerDay(QTreeWidgetItem* dayNode, const QString& sceneDir, int maxScenes,
+                       const TSceneRemoval& remove) {
     if (!IsExpanded(dayNode) || dayNode->childCount() <= maxScenes)
         return;
     THourGlassScope busy;
     while (dayNode->childCount() > maxScenes && dayNode->childCount() > 0)
-        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1), sceneDir);
+        DeleteSceneNode(dayNode->child(dayNode->childCount() - 1), sceneDir, remove);
 }
 
-void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, int minPictures) {
+void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, int minPictures,
+                        const TSceneRemoval& remove) {
     if (newSceneNode == nullptr)
         return;
     QTreeWidgetItem* day = newSceneNode->parent();
@@ -44,8 +50,8 @@ void CheckPreviousScene(QTreeWidgetItem* newSceneNode, const QString& sceneDir, 
         return;
     QTreeWidgetItem* previous = day->child(1);
     const TPathTreeNodeObject* object = PathNodeObject(previous);
-    if (object != nullptr && CountFiles(object->Path()) < minPictures)
-        DeleteSceneNode(previous, sceneDir);
+    if (object != nullptr && CountFilesUpTo(object->Path(), minPictures) < minPictures)
+        DeleteSceneNode(previous, sceneDir, remove);
 }
 
 void RemoveDeletedSceneNode(QTreeWidgetItem* sceneNode, const QString& path) {

@@ -3,6 +3,7 @@
 #include "ApplicationErrors.h"
 #include "DiskSpace.h"
 #include "PathTreeNodeObject.h"
+#include "SceneDeleter.h"
 #include "SceneRetention.h"
 #include "TkaDialogs.h"
 #include "kaCheckBox.h"
@@ -226,6 +227,7 @@ QString TSceneFrame::FailureText(const QString& failure) {
 
 void TSceneFrame::RegisterMessages() {
     FailureMessage().Handle();
+    TSceneDeleter::RegisterMessages();
 }
 
 void TSceneFrame::SetRecordingFailure(const QString& failure) {
@@ -250,31 +252,78 @@ void TSceneFrame::ReportRecordingFailure(const QString& failure) {
         Qt::QueuedConnection);
 }
 
-bool TSceneFrame::GuardDiskSpace(const std::function<void()>& repaintTree) {
+namespace {
+
+QString GuardKey(const QString& sceneDir) {
+    return QStringLiteral("guard ") + sceneDir;
+}
+
+} // namespace
+
+bool TSceneFrame::GuardDiskSpace() {
     const QString sceneDir = SceneDirkaLabel->text();
     if (sceneDir.isEmpty())
         return false;
-    const TDiskSpaceVerdict verdict = ::GuardDiskSpace(
-        sceneDir, MinDiskSpace(), DeleteOldCheckBox->isChecked(),
-        [this, &repaintTree](const QString& deletedPath) {
-            RemoveSceneNode(deletedPath);
-            if (repaintTree)
-                repaintTree();
-        },
-        &FSceneMemory);
+    const qint64 minimum = qint64(MinDiskSpace()) * BytesPerMegabyte;
+    std::optional<qint64> free = ::FreeDiskSpace(sceneDir);
+    if (free && *free >= minimum)
+        FGuardExhausted = false;
+    else if (free && DeleteOldCheckBox->isChecked())
+        StartFreeingSpace(sceneDir);
+    const bool freeing = FSceneDeleter && FSceneDeleter->Busy(GuardKey(sceneDir));
+    if (free && freeing)
+        *free += FSceneDeleter->PendingBytes();
+    // Space is on its way: the reserve lends half of itself meanwhile, so the
+    // picture that set the deletion off is not lost.
+    const qint64 needed = freeing && !FGuardExhausted ? minimum / 2 : minimum;
     // A failed reading shows no number and stores: it is not a low reading.
-    const std::optional<qint64> megabytes = verdict.FreeMegabytes();
-    CurrentFreeLabel->setText(megabytes ? QString::number(*megabytes) + QLatin1Char(' ')
-                                        : NoFreeSpace);
-    SetTextColor(CurrentFreeLabel, verdict.Low ? Qt::red : Qt::black);
+    const bool low = free && *free < needed;
+    CurrentFreeLabel->setText(free ? QString::number(*free / BytesPerMegabyte) + QLatin1Char(' ')
+                                   : NoFreeSpace);
+    SetTextColor(CurrentFreeLabel, low ? Qt::red : Qt::black);
     if (!ActivekaCheckBox->isChecked())
         SetRecordingFailure({}); // switched off is not failing
-    else if (verdict.Low)
+    else if (low)
         SetRecordingFailure(
             QStringLiteral("less free disk space for %1 than the minimum of %2 MByte")
                 .arg(sceneDir)
                 .arg(MinDiskSpace()));
-    return verdict.Store;
+    return !low;
+}
+
+void TSceneFrame::StartFreeingSpace(const QString& sceneDir) {
+    TSceneDeleter& deleter = SceneDeleter();
+    const QString key = GuardKey(sceneDir);
+    // One pass at a time: it reads the free space after each scene it deletes.
+    if (deleter.Busy(key))
+        return;
+    const QPointer<TSceneFrame> self(this);
+    deleter.Run(key, [self, sceneDir, minimum = MinDiskSpace(), memory = FSceneMemory,
+                      deleter = &deleter](TDeletionControl& control) {
+        const TDiskSpaceVerdict verdict = ::GuardDiskSpace(
+            sceneDir, minimum, true,
+            [self, deleter](const QString& deletedPath) {
+                deleter->Post([self, deletedPath] {
+                    if (self != nullptr)
+                        self->RemoveSceneNode(deletedPath);
+                });
+            },
+            memory.get(), &control);
+        deleter->Post([self, exhausted = verdict.Low] {
+            if (self != nullptr)
+                self->FGuardExhausted = exhausted;
+        });
+    });
+}
+
+TSceneDeleter& TSceneFrame::SceneDeleter() {
+    if (!FSceneDeleter)
+        FSceneDeleter = std::make_shared<TSceneDeleter>();
+    return *FSceneDeleter;
+}
+
+void TSceneFrame::SetSceneDeleter(std::shared_ptr<TSceneDeleter> deleter) {
+    FSceneDeleter = std::move(deleter);
 }
 
 void TSceneFrame::ShowOffsiteCopy(const QString& line, bool failing) {
@@ -286,19 +335,32 @@ void TSceneFrame::ShowOffsiteCopy(const QString& line, bool failing) {
 
 void TSceneFrame::RemoveSceneNode(const QString& path) {
     RemoveDeletedSceneNode(FSceneNode, path);
+    if (FSceneNode != nullptr && FSceneNode->treeWidget() != nullptr)
+        FSceneNode->treeWidget()->viewport()->update();
 }
 
-void TSceneFrame::SweepSmallScenes(const QString& sPath) const {
-    ::SweepSmallScenes(FSceneDir, sPath, MinPicturesPerScene(), &FSceneMemory,
-                       &kaSceneMaker->LastDayChange());
+void TSceneFrame::SweepSmallScenes(const QString& sPath) {
+    SceneDeleter().Run({}, [sceneDir = FSceneDir, sPath, minimum = MinPicturesPerScene(),
+                            memory = FSceneMemory,
+                            ownChange = kaSceneMaker->LastDayChange()](TDeletionControl& control) {
+        ::SweepSmallScenes(sceneDir, sPath, minimum, memory.get(), &ownChange, &control);
+    });
 }
 
-void TSceneFrame::LimitScenesPerDay(QTreeWidgetItem* dayNode) const {
-    ::LimitScenesPerDay(dayNode, FSceneDir, MaxScenesPerDay());
+void TSceneFrame::DeleteSceneLater(const QString& scenePath) {
+    SceneDeleter().Run(scenePath, [sceneDir = FSceneDir, scenePath](TDeletionControl& control) {
+        DeleteRecordedScene(sceneDir, scenePath, &control);
+    });
 }
 
-void TSceneFrame::CheckPreviousScene(QTreeWidgetItem* newSceneNode) const {
-    ::CheckPreviousScene(newSceneNode, FSceneDir, MinPicturesPerScene());
+void TSceneFrame::LimitScenesPerDay(QTreeWidgetItem* dayNode) {
+    ::LimitScenesPerDay(dayNode, FSceneDir, MaxScenesPerDay(),
+                        [this](const QString& path) { DeleteSceneLater(path); });
+}
+
+void TSceneFrame::CheckPreviousScene(QTreeWidgetItem* newSceneNode) {
+    ::CheckPreviousScene(newSceneNode, FSceneDir, MinPicturesPerScene(),
+                         [this](const QString& path) { DeleteSceneLater(path); });
 }
 
 int TSceneFrame::MaxScenesPerDay() const {

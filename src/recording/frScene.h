@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QGroupBox;
 class QToolButton;
@@ -15,6 +16,7 @@ class TkaCheckBox;
 class TkaLabel;
 class TkaPanel;
 class TkaTrackbarFrame;
+class TSceneDeleter;
 
 // What the error log and the error box are told when recording starts failing.
 class ERecordingFailure : public EkaError {
@@ -55,12 +57,16 @@ public:
     // RecordingFailure) instead of raising.
     QString AddPicture(const TJPEGImage& image);
 
-    // The disk-space guard for one motion picture: deletes the oldest scenes
-    // when allowed and needed (each deletion removes its node and calls
-    // RepaintTree), shows the free megabytes, and tells whether the picture
-    // may be stored. False when no scene directory is set. A picture withheld
-    // for want of space while recording is on marks recording as failing.
-    bool GuardDiskSpace(const std::function<void()>& repaintTree = {});
+    // The disk-space guard for one motion picture: when the free space is
+    // below the minimum and deleting is allowed, the oldest scenes are deleted
+    // on the deleter's thread until it is back (each deletion removes its node
+    // and repaints the tree from the event loop). The free space shown and
+    // judged counts what the deletion under way frees; while it runs, half
+    // the minimum suffices, unless its last pass found nothing more to
+    // delete. Tells whether the picture may be stored; false when no scene
+    // directory is set. A picture withheld for want of space while recording
+    // is on marks recording as failing.
+    bool GuardDiskSpace();
 
     // Why motion pictures are not being stored, or an empty text while they
     // are. Shown in red on this page; its start is reported once to the
@@ -79,10 +85,16 @@ public:
     void RemoveSceneNode(const QString& path);
 
     // The retention rules at the start of a scene (sPath "yyyymmdd/hhnnsszzz"),
-    // for the main window's new-scene handler, with this frame's limits.
-    void SweepSmallScenes(const QString& sPath) const;
-    void LimitScenesPerDay(QTreeWidgetItem* dayNode) const;
-    void CheckPreviousScene(QTreeWidgetItem* newSceneNode) const;
+    // for the main window's new-scene handler, with this frame's limits. The
+    // nodes go at once, the files on the deleter's thread.
+    void SweepSmallScenes(const QString& sPath);
+    void LimitScenesPerDay(QTreeWidgetItem* dayNode);
+    void CheckPreviousScene(QTreeWidgetItem* newSceneNode);
+
+    // Where this camera's recordings are deleted: the one given, or one of
+    // its own, made when first needed.
+    TSceneDeleter& SceneDeleter();
+    void SetSceneDeleter(std::shared_ptr<TSceneDeleter> deleter);
 
     int MaxScenesPerDay() const;
     int MinPicturesPerScene() const;
@@ -121,10 +133,16 @@ private:
     void kaSceneMakerNewScene(QObject* sender, const QString& sPath);
     void SetRecordingFailure(const QString& failure);
     void ReportRecordingFailure(const QString& failure);
+    void StartFreeingSpace(const QString& sceneDir);
+    void DeleteSceneLater(const QString& scenePath);
 
     QString FSceneDir;
     QString FRecordingFailure;
     QTreeWidgetItem* FSceneNode = nullptr;
-    // What the sweep and the guard know of this camera's scenes.
-    mutable TSceneFileMemory FSceneMemory;
+    std::shared_ptr<TSceneDeleter> FSceneDeleter;
+    // What the sweep and the guard know of this camera's scenes; used on the
+    // deleter's thread only.
+    std::shared_ptr<TSceneFileMemory> FSceneMemory = std::make_shared<TSceneFileMemory>();
+    // The guard's last pass ended short of the minimum with nothing left.
+    bool FGuardExhausted = false;
 };

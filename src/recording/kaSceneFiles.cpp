@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -149,20 +150,6 @@ bool CountsAsFile(const QString& directory, const dirent* entry) {
            !S_ISDIR(status.st_mode);
 }
 
-// CountFiles, stopping once Limit is reached: a scene is small or it is not.
-int CountFilesUpTo(const QString& path, int limit) {
-    TDirectoryStream stream(path);
-    int count = 0;
-    while (count < limit) {
-        const dirent* entry = stream.Next();
-        if (entry == nullptr)
-            break;
-        if (!IsPictureTempName(NameOf(entry)) && CountsAsFile(path, entry))
-            ++count;
-    }
-    return count;
-}
-
 // A real directory entry of the listing: links are never scenes.
 bool IsListedDirectory(const QString& directory, const dirent* entry) {
     if (entry->d_type == DT_DIR)
@@ -213,24 +200,43 @@ bool SamePath(const QString& a, const QString& b) {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
 }
 
+// Removes one file; a failure is ignored, and noted for a worker's report.
+void RemoveFile(const QString& path, TDeletionControl* control) {
+    if (::unlink(Native(path).constData()) != 0 && control != nullptr)
+        control->NoteFailure(path, errno);
+}
+
+// Removes a directory when nothing is left in it.
+void RemoveEmptiedDirectory(const QString& path, TDeletionControl* control) {
+    if (::rmdir(Native(path).constData()) != 0 && control != nullptr)
+        control->NoteFailure(path, errno);
+}
+
+bool Stopped(const TDeletionControl* control) {
+    return control != nullptr && control->Stopped();
+}
+
 // Everything the user's Delete removes below Path, and Path when emptied.
-void DeleteTreeBelow(const QString& path) {
+void DeleteTreeBelow(const QString& path, TDeletionControl* control) {
     const QStringList names =
         SortedDirectoryEntries(path, QDir::AllEntries | QDir::System | QDir::Hidden);
     for (const QString& name : names) {
+        if (Stopped(control))
+            return;
         const QString entry = Join(path, name);
         if (IsPictureTempName(name)) {
-            QFile::remove(entry); // failure ignored
+            RemoveFile(entry, control);
             continue;
         }
         if (IsHiddenName(name))
             continue;
         if (IsRealDirectory(entry))
-            DeleteTreeBelow(entry); // removes the directory itself when emptied
+            DeleteTreeBelow(entry, control); // removes the directory itself when emptied
         else if (HasPictureInName(name))
-            QFile::remove(entry); // a link goes, never its target; failure ignored
+            RemoveFile(entry, control); // a link goes, never its target
     }
-    QDir().rmdir(path); // fails, without a message, while anything remains
+    if (!Stopped(control))
+        RemoveEmptiedDirectory(path, control); // fails while anything remains
 }
 
 QString PictureNameOfTemp(const QString& tempName) {
@@ -300,6 +306,19 @@ bool IsPictureFileName(const QString& name) {
            name.endsWith(PictureSuffix) && IsDigits(name.left(PictureStampLength));
 }
 
+int CountFilesUpTo(const QString& path, int limit) {
+    TDirectoryStream stream(path);
+    int count = 0;
+    while (count < limit) {
+        const dirent* entry = stream.Next();
+        if (entry == nullptr)
+            break;
+        if (!IsPictureTempName(NameOf(entry)) && CountsAsFile(path, entry))
+            ++count;
+    }
+    return count;
+}
+
 QString NextPictureName(const QString& pictureName) {
     const QString stamp = pictureName.left(PictureStampLength);
     // As a calendar stamp without zone, so no daylight-saving gap stands in the way.
@@ -348,16 +367,17 @@ int CountFiles(const QString& path) {
     return static_cast<int>(ListSceneFiles(path).size());
 }
 
-bool DeleteSceneTree(const QString& sceneDir, const QString& path) {
+bool DeleteSceneTree(const QString& sceneDir, const QString& path, TDeletionControl* control) {
     if (!Exists(path))
         return true;
     if (IsLink(path) || !LiesIn(sceneDir, path))
         return false;
-    DeleteTreeBelow(path);
+    DeleteTreeBelow(path, control);
     return true;
 }
 
-bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath) {
+bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath,
+                         TDeletionControl* control) {
     const QFileInfo scene(QDir::cleanPath(scenePath));
     const QString dayPath = scene.path();
     if (!IsSceneName(scene.fileName()) || !IsDayName(QFileInfo(dayPath).fileName()))
@@ -365,19 +385,56 @@ bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath) {
     if (!Exists(scene.filePath()))
         return true;
     const std::optional<struct stat> day = EntryStatus(dayPath);
-    if (!day || !S_ISDIR(day->st_mode) || !IsRealDirectory(scene.filePath()) ||
+    const std::optional<struct stat> sceneStatus = EntryStatus(scene.filePath());
+    if (!day || !S_ISDIR(day->st_mode) || !sceneStatus || !S_ISDIR(sceneStatus->st_mode) ||
         QFileInfo(QFileInfo(dayPath).path()).canonicalFilePath() !=
             QFileInfo(sceneDir).canonicalFilePath())
         return false;
+    struct TPicture {
+        QString Path;
+        qint64 Bytes = 0;
+    };
+    // Measured first, so the space that is about to be freed counts at once.
+    QList<TPicture> pictures;
+    qint64 pending = 0;
     for (const QString& name : SortedDirectoryEntries(
              scene.filePath(), QDir::Files | QDir::System | QDir::Hidden | QDir::NoSymLinks)) {
+        if (!IsPictureFileName(name) && !IsPictureTempName(name))
+            continue;
         const QString entry = Join(scene.filePath(), name);
-        if ((IsPictureFileName(name) || IsPictureTempName(name)) && IsRegularFile(entry))
-            QFile::remove(entry); // failure ignored
+        const std::optional<struct stat> status = EntryStatus(entry);
+        if (!status || !S_ISREG(status->st_mode))
+            continue;
+        pictures.append({entry, qint64(status->st_blocks) * 512});
+        pending += pictures.last().Bytes;
     }
-    QDir().rmdir(scene.filePath()); // fails while other files remain
+    if (control != nullptr)
+        control->PendingBytes += pending;
+    for (const TPicture& picture : pictures) {
+        if (Stopped(control))
+            break;
+        RemoveFile(picture.Path, control);
+        pending -= picture.Bytes;
+        if (control != nullptr)
+            control->PendingBytes -= picture.Bytes;
+    }
+    if (control != nullptr)
+        control->PendingBytes -= pending;
+    if (Stopped(control)) {
+        // Abandoned: what is left is a scene of whole pictures, as old as before.
+        RestoreModified(scene.filePath(), sceneStatus->st_mtim);
+        return false;
+    }
+    RemoveEmptiedDirectory(scene.filePath(), control); // fails while other files remain
     RestoreModified(dayPath, day->st_mtim);
     return !Exists(scene.filePath());
+}
+
+void TDeletionControl::NoteFailure(const QString& path, int error) {
+    // Gone already, or holding other files (a directory that stays on purpose).
+    if (error == ENOENT || error == ENOTEMPTY || error == EEXIST || !Failure.isEmpty())
+        return;
+    Failure = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 std::optional<TDirectoryState> TDirectoryState::Of(const QString& path) {
@@ -446,7 +503,8 @@ bool Unchanged(const TLayoutDirectory& scene) {
 
 } // namespace
 
-bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFileMemory* memory) {
+bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFileMemory* memory,
+                       TDeletionControl* control) {
     if (memory != nullptr)
         memory->UseForGuard(sceneDir);
     TLayoutDirectory* rememberedDay = memory != nullptr ? &memory->OldestDay : nullptr;
@@ -459,6 +517,8 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFile
         // Once per call at most, so a scene being written to cannot keep it busy.
         bool listedNow = scenes != remembered;
         for (qsizetype i = 0; i < scenes->size(); ++i) {
+            if (Stopped(control))
+                return false;
             // A remembered scene that changed since (written to, replaced or
             // gone) may no longer be in its place: the day is listed anew.
             if (!listedNow && !Unchanged(scenes->at(i))) {
@@ -468,7 +528,7 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFile
                 continue;
             }
             const QString path = scenes->at(i).Path;
-            if (DeleteRecordedScene(sceneDir, path)) {
+            if (DeleteRecordedScene(sceneDir, path, control)) {
                 // The day keeps its time, so what is remembered stays true.
                 scenes->removeAt(i);
                 if (memory != nullptr)
@@ -477,7 +537,7 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFile
                 return true;
             }
         }
-        if (scenes->isEmpty() && QDir().rmdir(day.Path)) {
+        if (!Stopped(control) && scenes->isEmpty() && QDir().rmdir(day.Path)) {
             if (memory != nullptr)
                 memory->OldestDay = {};
             deletedPath = day.Path;
@@ -501,7 +561,8 @@ bool OnlyOwnChange(const std::optional<TDirectoryState>& swept, const QString& d
 } // namespace
 
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
-                      TSceneFileMemory* memory, const TDayChange* ownChange) {
+                      TSceneFileMemory* memory, const TDayChange* ownChange,
+                      TDeletionControl* control) {
     const QString dayName = sPath.section(QLatin1Char('/'), 0, 0);
     if (!IsDayName(dayName))
         return;
@@ -547,7 +608,7 @@ void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPict
     }
     QStringList undeleted;
     for (const QString& path : small)
-        if (!DeleteRecordedScene(sceneDir, path))
+        if (!DeleteRecordedScene(sceneDir, path, control))
             undeleted.append(QFileInfo(path).fileName());
     if (memory != nullptr) {
         memory->Undeleted = undeleted;

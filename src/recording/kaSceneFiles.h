@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <ctime>
 #include <optional>
 #include <sys/types.h>
@@ -11,6 +12,22 @@
 // The directory helpers of the recording layout
 // SceneDir/yyyymmdd/hhnnsszzz/yyyymmddhhnnsszzz.jpg: counting, deleting and
 // finding the oldest scene. Deletion failures of single entries are ignored.
+
+// What a deletion running on a worker thread shares: a request to stop (the
+// program ends), the bytes of the pictures it is about to remove, which the
+// free-space reading does not show yet, and the first failure it met. A
+// deletion that stops leaves whole pictures and each scene as old as it was.
+struct TDeletionControl {
+    std::atomic<bool> Stop{false};
+    std::atomic<qint64> PendingBytes{0};
+    // Set by the deleting thread only; read once it is done.
+    QString Failure;
+
+    bool Stopped() const { return Stop.load(std::memory_order_relaxed); }
+    // Keeps the first failure: an entry that should have gone and did not,
+    // for another reason than other files left in it or its being gone.
+    void NoteFailure(const QString& path, int error);
+};
 
 // Name of the temporary file a picture is written to before it is renamed into
 // place: hidden and without ".jpg", so no listing ever takes it for a picture.
@@ -50,14 +67,17 @@ int CountFiles(const QString& path);
 // that still holds them. Symbolic links are never followed. Refuses (false,
 // nothing touched) a Path that is a link or that does not lie in SceneDir
 // (SceneDir itself included).
-bool DeleteSceneTree(const QString& sceneDir, const QString& path);
+bool DeleteSceneTree(const QString& sceneDir, const QString& path,
+                     TDeletionControl* control = nullptr);
 
 // An automatic deletion of one scene (guard and retention rules): only a real
 // directory SceneDir/<day>/<scene> with layout names qualifies, and only its
 // pictures and the scene maker's temporaries are removed, then the directory.
 // The day keeps its modification time, so it does not look recent. True when
-// the scene directory is gone.
-bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath);
+// the scene directory is gone. With Control, the pictures' bytes count as
+// pending until each one is removed.
+bool DeleteRecordedScene(const QString& sceneDir, const QString& scenePath,
+                         TDeletionControl* control = nullptr);
 
 // What a directory looks like from outside: which one it is, how many
 // subdirectories it links and when its entries last changed. Every added or
@@ -102,8 +122,8 @@ public:
 
 private:
     friend void SweepSmallScenes(const QString&, const QString&, int, TSceneFileMemory*,
-                                 const TDayChange*);
-    friend bool DeleteOldestScene(const QString&, QString&, TSceneFileMemory*);
+                                 const TDayChange*, TDeletionControl*);
+    friend bool DeleteOldestScene(const QString&, QString&, TSceneFileMemory*, TDeletionControl*);
 
     // Each part forgets what it knows of another scene directory; the two
     // callers may spell the same one differently.
@@ -136,7 +156,7 @@ private:
 // that cannot be removed is emptied of its pictures and passed over for the
 // next oldest. True when something was removed; DeletedPath then names it.
 bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath,
-                       TSceneFileMemory* memory = nullptr);
+                       TSceneFileMemory* memory = nullptr, TDeletionControl* control = nullptr);
 
 // Deletes every scene of the new scene's day (sPath "yyyymmdd/hhnnsszzz" below
 // SceneDir) except the new scene itself (compared ignoring letter case) that
@@ -144,7 +164,11 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath,
 // to MinPictures). With Memory and the scene maker's own change of the day
 // (OwnChange) the day is read again only when something else changed it.
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
-                      TSceneFileMemory* memory = nullptr, const TDayChange* ownChange = nullptr);
+                      TSceneFileMemory* memory = nullptr, const TDayChange* ownChange = nullptr,
+                      TDeletionControl* control = nullptr);
+
+// CountFiles, stopping once Limit is reached: a scene is small or it is not.
+int CountFilesUpTo(const QString& path, int limit);
 
 // Start-up recovery after a kill: a picture temporary that holds a whole JPEG
 // gets its picture name, any other is removed. Only the newest day and scene

@@ -4,6 +4,7 @@
 #include "ScriptedDialogs.h"
 #include "TempProgramDir.h"
 #include "TreeNodeFrame.h"
+#include "WaitForDeletions.h"
 #include "frExplorer.h"
 #include "kaAction.h"
 #include "kaActionList.h"
@@ -20,6 +21,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QStyleOptionViewItem>
+#include <future>
 #include <memory>
 #include <ostream>
 
@@ -415,6 +417,7 @@ TEST_F(ExplorerTest, DeletingTheScenesNodeEmptiesTheDirectoryButKeepsTheNode) {
 
     Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
     Explorer->DeleteAction->trigger();
+    ASSERT_TRUE(WaitForDeletions(*Explorer->SceneDeleter()));
     EXPECT_EQ(Dialogs.Asked.last(),
               "Confirm: Are you sure to delete all Files in " + SceneDir + " ?");
     ASSERT_EQ(Tree->FindChild(Camera, "Scenes"), Scenes);
@@ -430,9 +433,18 @@ TEST_F(ExplorerTest, DeletingTheScenesNodeEmptiesTheDirectoryButKeepsTheNode) {
 TEST_F(ExplorerTest, DeletingADayRemovesNodeAndDirectory) {
     QTreeWidgetItem* day = Open({Day31});
     Select(day);
+    std::promise<void> release;
+    Explorer->SceneDeleter()->Run(
+        {}, [held = release.get_future().share()](TDeletionControl&) { held.wait(); });
     Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
     Explorer->DeleteAction->trigger();
     EXPECT_EQ(Captions(Scenes), QStringList{Day30});
+    Scenes->setExpanded(false);
+    Scenes->setExpanded(true);
+    EXPECT_EQ(Captions(Scenes), QStringList{Day30}) << "a day being deleted is not listed";
+    release.set_value();
+    ASSERT_TRUE(WaitForDeletions(*Explorer->SceneDeleter()));
+
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231"));
 
     Select(Camera);
@@ -482,6 +494,7 @@ TEST_F(ExplorerTest, DeleteQuestionDefaultsToNoAndSurvivesTheTreeChangingWhileOp
     Explorer->DeleteAction->trigger();
     EXPECT_EQ(Dialogs.ConfirmDefaults, QList<TDialogAnswer>{TDialogAnswer::No})
         << "Del then Enter must not delete";
+    ASSERT_TRUE(WaitForDeletions(*Explorer->SceneDeleter()));
     EXPECT_FALSE(QFileInfo::exists(asked));
     EXPECT_EQ(Captions(day), QStringList{Scene12}) << "the answer meant a node that is gone";
     EXPECT_TRUE(QFileInfo::exists(other + "/20041231120000000.jpg"));
@@ -499,6 +512,7 @@ TEST_F(ExplorerTest, DeleteQuestionDefaultsToNoAndSurvivesTheTreeChangingWhileOp
     };
     Dialogs.ConfirmAnswers << TDialogAnswer::Yes;
     Explorer->DeleteAction->trigger();
+    ASSERT_TRUE(WaitForDeletions(*Explorer->SceneDeleter()));
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/100000000"));
     EXPECT_EQ(Captions(day), (QStringList{"15:00:00.000", "14:00:00.000", Scene12}));
     EXPECT_TRUE(QFileInfo::exists(SceneDir + "/20041231/140000000/20041231140000000.jpg"));

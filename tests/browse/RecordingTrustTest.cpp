@@ -8,6 +8,7 @@
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
 #include "TreeNodeObject.h"
+#include "WaitForDeletions.h"
 #include "frExplorer.h"
 #include "frScene.h"
 #include "frVideo.h"
@@ -184,12 +185,14 @@ TEST_F(RecordingTrustTest, LinksAndForeignFoldersSurviveEveryDeletingPath) {
     Write("Scenes/0/20240517/100000000/20240517100000000.jpg");
     Form->OnNewScene(Scenes(), "20240517/100000000");
     EXPECT_EQ(Captions(day), QStringList{"10:00:00.000"});
+    ASSERT_TRUE(WaitForDeletions(*Form->DirExplorerFrame->SceneDeleter()));
     EXPECT_FALSE(Exists("Scenes/0/20240517/080000000"));
 
     // The guard, short of space with nothing it may take.
     Scenes()->DeleteOldCheckBox->setChecked(true);
     SetFreeSpaceReader([](const QString&) { return qint64(0); });
     EXPECT_FALSE(Scenes()->GuardDiskSpace());
+    ASSERT_TRUE(WaitForDeletions(*Form->DirExplorerFrame->SceneDeleter()));
     EXPECT_FALSE(Exists("Scenes/0/20240516"));
     EXPECT_FALSE(Exists("Scenes/0/20240517/100000000"));
     SetFreeSpaceReader({});
@@ -201,12 +204,14 @@ TEST_F(RecordingTrustTest, LinksAndForeignFoldersSurviveEveryDeletingPath) {
     Form->DirExplorerFrame->ActionList->UpdateActions();
     Dialogs.ConfirmAnswers << TDialogAnswer::Yes << TDialogAnswer::Yes;
     Form->DirExplorerFrame->DeleteAction->trigger();
+    ASSERT_TRUE(WaitForDeletions(*Form->DirExplorerFrame->SceneDeleter()));
     for (const QString& file : theUsers)
         EXPECT_TRUE(Exists(file)) << file.toStdString();
     // Deleting all files of the scene directory, as asked, stops at its links.
     tree->setCurrentItem(ScenesNode());
     Form->DirExplorerFrame->ActionList->UpdateActions();
     Form->DirExplorerFrame->DeleteAction->trigger();
+    ASSERT_TRUE(WaitForDeletions(*Form->DirExplorerFrame->SceneDeleter()));
     EXPECT_TRUE(Dialogs.ConfirmAnswers.isEmpty());
     EXPECT_FALSE(Exists("Scenes/0/Holiday")) << "it was inside the recordings";
     EXPECT_TRUE(Exists("Photos/IMG_0001.jpg"));

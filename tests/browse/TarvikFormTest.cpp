@@ -12,6 +12,7 @@
 #include "TempProgramDir.h"
 #include "TrayIcon.h"
 #include "UnprivilegedScope.h"
+#include "WaitForDeletions.h"
 #include "frExplorer.h"
 #include "frFeedBack.h"
 #include "frRoot.h"
@@ -408,6 +409,7 @@ TEST_F(TarvikFormTest, NewSceneAppliesTheRetentionRules) {
     Form->OnNewScene(frame, "20041231/110000000");
     // The 10:00 scene was too small; the oldest went for the day's limit.
     EXPECT_EQ(Captions(day), QStringList({"11:00:00.000", "09:00:00.000"}));
+    ASSERT_TRUE(WaitForDeletions(*Form->DirExplorerFrame->SceneDeleter()));
     EXPECT_FALSE(QDir(PathOf("Scenes/0/20041231/100000000")).exists());
     EXPECT_FALSE(QDir(PathOf("Scenes/0/20041231/080000000")).exists());
     EXPECT_TRUE(QDir(PathOf("Scenes/0/20041231/090000000")).exists());

@@ -50,6 +50,8 @@ public:
     bool DequeueFails = false;
     bool AutoProduce = false;
     std::uint32_t Produced = 0;
+    v4l2_fract FrameInterval{0, 0}; // none named
+    std::vector<int> PollTimeouts;
     int NextFd = 10;
 
     TFakeNode& Node(int fd) { return Nodes[OpenFds.at(fd)]; }
@@ -150,6 +152,9 @@ public:
             return 0;
         case VIDIOC_DQBUF:
             return Dequeue(node, static_cast<v4l2_buffer*>(arg));
+        case VIDIOC_G_PARM:
+            static_cast<v4l2_streamparm*>(arg)->parm.capture.timeperframe = FrameInterval;
+            return 0;
         case VIDIOC_STREAMON:
             StreamOn = true;
             Log << "STREAMON";
@@ -170,7 +175,8 @@ public:
 
     int Munmap(void* start, std::size_t) override { return Mapped.erase(start) ? 0 : -1; }
 
-    int Poll(int, short, short& revents, int) override {
+    int Poll(int, short, short& revents, int timeoutMs) override {
+        PollTimeouts.push_back(timeoutMs);
         revents = 0;
         if (Unplugged)
             return revents = POLLERR | POLLHUP, 1;
@@ -355,14 +361,35 @@ TEST_F(V4l2BackendTest, HandsOutTheNewestFrameAndRequeuesTheOthers) {
     EXPECT_EQ(Fake->Queued.size(), std::size_t(TV4l2Device::BufferCount));
 }
 
-TEST_F(V4l2BackendTest, WaitsForAFreshFrameWhenEveryBufferWasFull) {
-    auto device = OpenCamera();
-    ASSERT_TRUE(device->StartStreaming());
-    Fake->Produce(TV4l2Device::BufferCount);
-    Fake->AutoProduce = true;
-    std::vector<std::uint8_t> frame;
-    ASSERT_TRUE(device->GrabFrame(frame));
-    EXPECT_TRUE(AllBytes(frame, TV4l2Device::BufferCount + 1));
+// A camera whose buffers all filled since the last grab gets one frame
+// interval for a fresh frame; a stale one is never handed out as new.
+TEST_F(V4l2BackendTest, WaitsOneFrameIntervalAtMostForAFreshFrame) {
+    struct TCase {
+        v4l2_fract Interval;
+        int WaitMs;
+        bool FreshComes;
+    };
+    const TCase cases[] = {{{0, 0}, TV4l2Device::UnknownFrameIntervalMs, true},
+                           {{1, 15}, 67, true},
+                           {{1, 30}, 34, false},
+                           {{2, 1}, TV4l2Backend::DefaultMaxFrameWaitMs, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.WaitMs);
+        Fake = std::make_shared<TFakeV4l2>();
+        Fake->FrameInterval = c.Interval;
+        auto device = OpenCamera();
+        ASSERT_TRUE(device->StartStreaming());
+        Fake->Produce(TV4l2Device::BufferCount);
+        Fake->AutoProduce = c.FreshComes;
+        std::vector<std::uint8_t> frame{1};
+        ASSERT_TRUE(device->GrabFrame(frame));
+        if (c.FreshComes)
+            EXPECT_TRUE(AllBytes(frame, TV4l2Device::BufferCount + 1));
+        else
+            EXPECT_TRUE(frame.empty()) << "the stale frame is not new";
+        EXPECT_EQ(Fake->PollTimeouts, (std::vector<int>{0, c.WaitMs}));
+        EXPECT_EQ(Fake->Queued.size(), std::size_t(TV4l2Device::BufferCount));
+    }
 }
 
 TEST_F(V4l2BackendTest, SkipsFramesTheDriverMarkedBroken) {
@@ -375,13 +402,16 @@ TEST_F(V4l2BackendTest, SkipsFramesTheDriverMarkedBroken) {
     EXPECT_TRUE(AllBytes(frame, 1));
 }
 
-TEST_F(V4l2BackendTest, FailsWithoutAFrameInTime) {
+// The grab runs on the main thread: without a frame ready it hands out none
+// at once, and the page's watchdog tells of a camera that stays silent.
+TEST_F(V4l2BackendTest, DeliversNoFrameWithoutWaitingWhenNoneIsReady) {
     auto device = OpenCamera();
-    std::vector<std::uint8_t> frame;
-    EXPECT_FALSE(device->GrabFrame(frame));
-    EXPECT_TRUE(device->ErrorText().startsWith("No frame within"));
+    std::vector<std::uint8_t> frame(16, 1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(device->GrabFrame(frame) && frame.empty()) << device->ErrorText().toStdString();
+    EXPECT_EQ(Fake->PollTimeouts, std::vector<int>(3, 0));
     Fake->Produce(1);
-    EXPECT_TRUE(device->GrabFrame(frame)) << "a timeout does not end the stream";
+    EXPECT_TRUE(device->GrabFrame(frame) && AllBytes(frame, 1)) << "the stream goes on";
 }
 
 TEST_F(V4l2BackendTest, AnUnpluggedCameraFailsEveryGrabAndClosesCleanly) {
@@ -557,9 +587,16 @@ TEST_F(V4l2PageTest, AnUnpluggedCameraIsShownSilentAndReconnectedWhenItComesBack
     SetClock([&time] { return time; });
     auto fake = std::make_shared<TFakeV4l2>();
     fake->Nodes.push_back({"/dev/video0"});
-    fake->AutoProduce = true;
     TVideoFrame& page = CreatePage({std::make_shared<TV4l2Backend>(fake)});
     page.PlayActionExecute();
+    // Silent but plugged in: no grab fails, the watchdog tells.
+    for (int i = 0; i < 60; ++i, time += 0.1 / 86400)
+        Tick();
+    EXPECT_TRUE(page.NoPictures());
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+    fake->AutoProduce = true;
+    Tick();
+    EXPECT_FALSE(page.NoPictures());
     fake->Unplugged = true; // ENODEV from every call, tick after tick: one box
     for (int i = 0; i < 60; ++i, time += 0.1 / 86400)
         Tick();

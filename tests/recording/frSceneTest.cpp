@@ -7,6 +7,7 @@
 #include "RecordingTestSupport.h"
 #include "ScriptedDialogs.h"
 #include "TempProgramDir.h"
+#include "WaitForDeletions.h"
 #include "kaCheckBox.h"
 #include "kaGeneral.h"
 #include "kaLabel.h"
@@ -19,6 +20,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QToolButton>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -267,17 +269,58 @@ TEST_F(SceneFrameTest, GuardDeletionsRemoveTheirNodesAndRepaintWhileRecordingIsO
 
     Frame->ActivekaCheckBox->setChecked(false);
     Frame->DeleteOldCheckBox->setChecked(true);
-    int free = 5;
-    SetFreeSpaceReader([&](const QString&) { return free * MB; });
-    int repaints = 0;
-    Frame->GuardDiskSpace([&] {
-        ++repaints;
-        free += 10;
-    });
-    EXPECT_EQ(repaints, 2) << "the scene, then its emptied day";
+    // Enough once the scene and then its emptied day are gone.
+    SetFreeSpaceReader(
+        [&](const QString&) { return (QFileInfo::exists(rec + "/20240101") ? 5 : 25) * MB; });
+    Frame->GuardDiskSpace();
+    EXPECT_EQ(scenes->child(1)->childCount(), 1) << "the node goes with its files";
+    ASSERT_TRUE(WaitForDeletions(Frame->SceneDeleter()));
     EXPECT_FALSE(QFileInfo::exists(rec + "/20240101"));
     EXPECT_EQ(scenes->childCount(), 1);
     EXPECT_EQ(scenes->child(0)->text(0), "02");
+}
+
+// The guard deletes on the deleter's thread: the picture in hand is judged
+// at once (half the minimum suffices while space is being freed, not once
+// nothing is left to delete), pictures meanwhile start no second pass, and
+// the pass deletes what the minimum needs, no more.
+TEST_F(SceneFrameTest, GuardFreesSpaceOffTheMainThreadAndNoMoreThanNeeded) {
+    Create();
+    const QString day = PathOf("rec/20240101");
+    Frame->SetSceneDir(PathOf("rec"));
+    Frame->DeleteOldCheckBox->setChecked(true);
+    for (int s = 1; s <= 6; ++s) {
+        const QString scene = day + QString("/%1").arg(s * 10000000, 9, 10, QLatin1Char('0'));
+        WriteFile(scene + "/20240101010000000.jpg");
+        SetModified(scene, 10 - s);
+    }
+    // Three scenes short of the minimum.
+    SetFreeSpaceReader([&](const QString&) { return (23 - CountSubDirectories(day)) * MB; });
+    std::promise<void> release;
+    Frame->SceneDeleter().Run(
+        {}, [held = release.get_future().share()](TDeletionControl&) { held.wait(); });
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(Frame->GuardDiskSpace()) << i;
+    EXPECT_EQ(Frame->CurrentFreeLabel->text(), "17 ");
+    EXPECT_EQ(CountSubDirectories(day), 6) << "nothing is deleted on the main thread";
+    release.set_value();
+    ASSERT_TRUE(WaitForDeletions(Frame->SceneDeleter()));
+    EXPECT_EQ(CountSubDirectories(day), 3);
+    EXPECT_TRUE(QFileInfo::exists(day + "/040000000")) << "the newest three stay";
+
+    struct TStep {
+        qint64 FreeMB;
+        bool Stored;
+    };
+    // 15 MByte: stored while the pass runs, withheld once it found nothing left.
+    for (const TStep step : {TStep{15, true}, TStep{15, false}, TStep{5, false}, TStep{25, true}}) {
+        SetFreeSpaceReader([&](const QString&) { return step.FreeMB * MB; });
+        EXPECT_EQ(Frame->GuardDiskSpace(), step.Stored) << step.FreeMB;
+        EXPECT_EQ(Frame->CurrentFreeLabel->palette().color(QPalette::WindowText),
+                  QColor(step.Stored ? Qt::black : Qt::red));
+        ASSERT_TRUE(WaitForDeletions(Frame->SceneDeleter()));
+    }
+    EXPECT_FALSE(QFileInfo::exists(day));
 }
 
 // ---- Retention rules on the tree -------------------------------------------------
@@ -318,6 +361,7 @@ TEST_F(RetentionTest, PerDayLimitDeletesTheOldestShownScenesOfAnExpandedDay) {
     Day->setExpanded(true);
     Frame->LimitScenesPerDay(Day);
     ASSERT_EQ(Day->childCount(), 2);
+    ASSERT_TRUE(WaitForDeletions(Frame->SceneDeleter()));
     EXPECT_EQ(Day->child(1)->text(0), "100000000");
     EXPECT_FALSE(QFileInfo::exists(DayDir() + "/080000000"));
     EXPECT_FALSE(QFileInfo::exists(DayDir() + "/090000000"));
@@ -333,6 +377,7 @@ TEST_F(RetentionTest, SmallScenesGoWhenTheNextSceneBeginsButNeverTheNewOne) {
     Day->setExpanded(true);
 
     Frame->SweepSmallScenes("20240517/100000000");
+    ASSERT_TRUE(WaitForDeletions(Frame->SceneDeleter()));
     EXPECT_FALSE(QFileInfo::exists(DayDir() + "/090000000"));
     EXPECT_TRUE(QFileInfo::exists(DayDir() + "/080000000"));
     EXPECT_TRUE(QFileInfo::exists(DayDir() + "/100000000"));

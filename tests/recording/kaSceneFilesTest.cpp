@@ -1,16 +1,21 @@
 #include "kaSceneFiles.h"
 
+#include "ApplicationErrors.h"
 #include "DiskSpace.h"
 #include "RecordingTestSupport.h"
+#include "UnprivilegedScope.h"
+#include "WaitForDeletions.h"
 #include "kaGeneral.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -283,6 +288,64 @@ TEST_F(SceneFilesTest, DeleteRecordedSceneRefusesWhatTheLayoutDoesNotName) {
     EXPECT_TRUE(Exists("photos/20240101/100000000/20240101100000000.jpg"));
     EXPECT_TRUE(DeleteRecordedScene(Path("rec"), Path("rec/20240101/100000000")));
     EXPECT_FALSE(Exists("rec/20240101/100000000"));
+}
+
+// ---- Deleting on the deleter's thread ---------------------------------------------
+
+// At the program's end a deletion stops between two files: what it leaves is
+// a scene of whole pictures that looks as old as before, so the guard takes
+// it first again.
+TEST_F(SceneFilesTest, ADeletionStoppedAtTheEndLeavesTheSceneAsOldAsBefore) {
+    const QString scene = Path("20240101/100000000");
+    const QByteArray picture = TestPicture().JpegData();
+    for (int i = 0; i < 5000; ++i)
+        WriteFile(scene + QString("/2024010110%1.jpg").arg(i, 7, 10, QLatin1Char('0')), picture);
+    SetModified(scene, 3);
+    SetModified(Path("20240101"), 3);
+    const QDateTime sceneTime = QFileInfo(scene).lastModified();
+    const QDateTime dayTime = QFileInfo(Path("20240101")).lastModified();
+    {
+        TSceneDeleter deleter;
+        deleter.Run({}, [&](TDeletionControl& control) {
+            DeleteRecordedScene(Root.path(), scene, &control);
+        });
+        // Ends once the first picture (in name order) is gone.
+        while (QFileInfo::exists(scene + "/20240101100000000.jpg"))
+            std::this_thread::yield();
+    }
+    EXPECT_EQ(QFileInfo(Path("20240101")).lastModified(), dayTime);
+    if (!Exists("20240101/100000000"))
+        GTEST_SKIP() << "the deletion ended before the deleter did";
+    EXPECT_EQ(QFileInfo(scene).lastModified(), sceneTime);
+    for (const QString& name : ListSceneFiles(scene))
+        ASSERT_EQ(QFileInfo(scene + "/" + name).size(), picture.size()) << name.toStdString();
+}
+
+TEST_F(SceneFilesTest, AFailedDeletionIsReportedOnceFromTheEventLoop) {
+    const QString scene = Path("20240101/100000000");
+    WriteFile(scene + "/20240101100000000.jpg");
+    ASSERT_EQ(::chmod(QFile::encodeName(scene).constData(), 0555), 0);
+    OpenPathForEverybody(QFile::encodeName(scene).constData());
+    QStringList reported;
+    TApplicationErrorHandler previous = SetApplicationErrorHandler(
+        [&](const std::exception& error) { reported.append(error.what()); });
+    TSceneDeleter deleter;
+    {
+        UnprivilegedScope nobody;
+        for (int i = 0; i < 3; ++i)
+            deleter.Run("guard", [&](TDeletionControl& control) {
+                DeleteRecordedScene(Root.path(), scene, &control);
+            });
+        EXPECT_TRUE(reported.isEmpty()) << "never from the deleting thread";
+        ASSERT_TRUE(WaitForDeletions(deleter));
+    }
+    ::chmod(QFile::encodeName(scene).constData(), 0755);
+    SetApplicationErrorHandler(std::move(previous));
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].startsWith("Recordings could not be deleted: " + scene +
+                                       "/20240101100000000.jpg: "))
+        << reported[0].toStdString();
+    EXPECT_TRUE(Exists("20240101/100000000/20240101100000000.jpg"));
 }
 
 // ---- Free space and the guard -------------------------------------------------
