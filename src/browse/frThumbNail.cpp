@@ -3,6 +3,7 @@
 #include "EkaError.h"
 #include "PaintBox.h"
 #include "PathTreeNodeObject.h"
+#include "ThumbnailLoader.h"
 #include "TreeNodeObject.h"
 #include "UnreadablePictures.h"
 #include "frExplorer.h"
@@ -18,7 +19,6 @@
 #include "kaTreeView.h"
 
 #include <QBoxLayout>
-#include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -100,6 +100,13 @@ TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
     resize(FrameWidth, FrameHeight);
     CreateComponents();
     Own(this, new TkaLanguage(this), "kaLanguage1");
+    FLoader = new TThumbnailLoader(this);
+    FLoader->OnReady = [this](const QString& fileName) { PictureDone(fileName, false); };
+    FLoader->OnFailed = [this](const QString& fileName, const EJPEG& error) {
+        // Reported from the event loop, once; the page passes over it from now on.
+        FUnreadable->Report(fileName, error);
+        PictureDone(fileName, true);
+    };
 }
 
 TThumbNailFrame::~TThumbNailFrame() {
@@ -187,6 +194,8 @@ void TThumbNailFrame::SetPath(const QString& value) {
         return;
     FPath = value;
     FScenes.clear();
+    // The old day's pictures are not wanted any more.
+    FLoader->CancelQueued();
     // The mouse rests on no scene of the new day yet.
     SetHot(-1, QString());
     ScrollBox->verticalScrollBar()->setValue(0);
@@ -216,16 +225,15 @@ void TThumbNailFrame::KeepHotThumbInPlace() {
 }
 
 int TThumbNailFrame::PointerThumb() const {
-    const QPoint pointer = QCursor::pos();
-    if (!PaintBox->underMouse() ||
-        !ScrollBox->viewport()->rect().contains(ScrollBox->viewport()->mapFromGlobal(pointer)))
+    QWidget* viewport = ScrollBox->viewport();
+    if (!FPointerInside || !viewport->rect().contains(FPointer))
         return -1;
-    return HitTest(PaintBox->mapFromGlobal(pointer));
+    return HitTest(PaintBox->mapFrom(viewport, FPointer));
 }
 
 void TThumbNailFrame::HitTestPointer() {
     const int hit = PointerThumb();
-    if (PaintBox->underMouse() && hit != FHotThumb)
+    if (FPointerInside && hit != FHotThumb)
         SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
 }
 
@@ -305,25 +313,14 @@ void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
         const int top = thumb.Rect.top();
         return top >= scroll - FThumbHeight && top < scroll + visible;
     };
-    // Whatever is not cached yet is decoded on all cores before drawing.
-    const QSize size(FThumbWidth, FThumbHeight);
-    QStringList missing;
-    for (const TThumb& thumb : FThumbs) {
-        if (shown(thumb) && !FUnreadable->Known(thumb.FileName))
-            missing.append(thumb.FileName);
-    }
-    // What failed there is passed over from now on, not decoded again here.
-    if (!size.isEmpty()) {
-        for (const TThumbnailCache::TFailure& failure : FCache.Fill(missing, size))
-            FUnreadable->Report(failure.FileName, failure.Error);
-    }
+    // What is not decoded yet is asked for from the pool and drawn when it comes.
     for (int i = int(FThumbs.size()) - 1; i >= 0; --i) {
         if (shown(FThumbs[size_t(i)]))
             DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);
     }
     // The rebuild may have moved another scene under the mouse: it becomes the
     // hot one after this paint, not the one that slid away.
-    if (PaintBox->underMouse() && PointerThumb() != FHotThumb)
+    if (FPointerInside && PointerThumb() != FHotThumb)
         QTimer::singleShot(0, this, &TThumbNailFrame::HitTestPointer);
 }
 
@@ -345,12 +342,20 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     const TFileStamp stamp = TFileStamp::Of(thumb.FileName);
     if (!stamp.Exists || thumb.Rect.isEmpty())
         return;
-    const QImage picture = hot && !FHotPicture.isNull() ? FHotPicture : FirstPicture(thumb, stamp);
-    if (picture.isNull()) {
-        // Unreadable: a plain face instead of a picture, the time still tells the scene.
+    const bool unreadable = FUnreadable->Known(thumb.FileName);
+    QImage picture;
+    if (hot && !FHotPicture.isNull())
+        picture = FHotPicture;
+    else if (!unreadable)
+        picture = FLoader->Request(thumb.FileName, thumb.Rect.size(), stamp);
+    if (unreadable) {
+        // A plain face instead of a picture, the time still tells the scene.
         canvas.fillRect(thumb.Rect, ScrollBox->palette().color(QPalette::Mid));
         canvas.setPen(Qt::white);
         canvas.drawText(thumb.Rect, Qt::AlignCenter, QStringLiteral("?"));
+    } else if (picture.isNull()) {
+        // Still on its way from the pool: an empty cell until it comes.
+        canvas.fillRect(thumb.Rect, ScrollBox->palette().color(QPalette::Midlight));
     } else {
         canvas.drawImage(thumb.Rect, picture);
     }
@@ -363,15 +368,22 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     canvas.drawText(text, Qt::AlignHCenter | Qt::AlignTop, thumb.Caption);
 }
 
-QImage TThumbNailFrame::FirstPicture(const TThumb& thumb, const TFileStamp& stamp) {
-    if (FUnreadable->Known(thumb.FileName))
-        return QImage();
-    try {
-        return FCache.Thumbnail(thumb.FileName, thumb.Rect.size(), stamp);
-    } catch (const EkaError& error) {
-        FUnreadable->Report(thumb.FileName, error);
-        return QImage();
+void TThumbNailFrame::PictureDone(const QString& fileName, bool failed) {
+    if (fileName == FHotAwaited) {
+        FHotAwaited.clear();
+        if (failed)
+            ShowNextHotFile(); // passed over as in one tick
+        else
+            ShowHotPicture(fileName);
     }
+    for (const TThumb& thumb : FThumbs) {
+        if (thumb.FileName == fileName)
+            PaintBox->update(ThumbArea(thumb));
+    }
+}
+
+bool TThumbNailFrame::Busy() const {
+    return FLoader->Pending() > 0;
 }
 
 // ---- Mouse -----------------------------------------------------------------------------
@@ -386,6 +398,8 @@ int TThumbNailFrame::HitTest(QPoint point) const {
 }
 
 void TThumbNailFrame::PaintBoxMouseMove(QPoint point) {
+    FPointer = PaintBox->mapTo(ScrollBox->viewport(), point);
+    FPointerInside = true;
     const int hit = HitTest(point);
     SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
 }
@@ -404,6 +418,7 @@ void TThumbNailFrame::SetHot(int index, const QString& hotPath) {
         PaintBox->update(ThumbArea(FThumbs[size_t(FHotThumb)]));
     FHotThumb = index;
     FHotPicture = QImage();
+    FHotAwaited.clear();
     if (index >= 0)
         PaintBox->update(ThumbArea(FThumbs[size_t(index)]));
 }
@@ -437,11 +452,16 @@ bool TThumbNailFrame::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseMove:
             PaintBoxMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
             break;
+        case QEvent::Enter:
+            // The page may come up under a resting mouse: no move follows.
+            PaintBoxMouseMove(static_cast<QEnterEvent*>(event)->position().toPoint());
+            break;
         case QEvent::MouseButtonDblClick:
             PaintBoxDblClick(static_cast<QMouseEvent*>(event)->position().toPoint());
             return true;
         case QEvent::Leave:
             // Off the pictures nothing plays.
+            FPointerInside = false;
             SetHot(-1, QString());
             break;
         default:
@@ -468,8 +488,10 @@ void TThumbNailFrame::TimerTimer() {
 }
 
 bool TThumbNailFrame::ShowNextHotFile() {
+    // The animation waits for the picture on its way.
+    if (!FHotAwaited.isEmpty())
+        return false;
     const QString scene = IncludeBackslash(FHotPath);
-    const QSize size = FThumbs[size_t(FHotThumb)].Rect.size();
     // Files that are no pictures, or broken ones, are passed over in the same tick.
     for (qsizetype attempt = 0; attempt < FHotFiles.size(); ++attempt) {
         if (FHotIndex >= FHotFiles.size())
@@ -485,16 +507,26 @@ bool TThumbNailFrame::ShowNextHotFile() {
         FHotIndex = FHotIndex + 1 < FHotFiles.size() ? FHotIndex + 1 : 0;
         if (!IsPictureName(QFileInfo(fileName).fileName()) || FUnreadable->Known(fileName))
             continue;
-        try {
-            FHotPicture = ScaledPicture(fileName, size);
-        } catch (const EkaError& error) {
-            FUnreadable->Report(fileName, error);
-            continue;
-        }
-        PaintBox->update(FThumbs[size_t(FHotThumb)].Rect);
+        ShowHotPicture(fileName);
         return true;
     }
     return false;
+}
+
+void TThumbNailFrame::ShowHotPicture(const QString& fileName) {
+    if (FHotThumb < 0 || size_t(FHotThumb) >= FThumbs.size())
+        return;
+    const TThumb& hot = FThumbs[size_t(FHotThumb)];
+    const TFileStamp stamp = TFileStamp::Of(fileName);
+    if (!stamp.Exists || hot.Rect.isEmpty())
+        return;
+    const QImage picture = FLoader->Request(fileName, hot.Rect.size(), stamp);
+    if (picture.isNull()) {
+        FHotAwaited = fileName;
+        return;
+    }
+    FHotPicture = picture;
+    PaintBox->update(hot.Rect);
 }
 
 // ---- Track bars ------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ThumbnailCache.h"
+#include "FileStamp.h"
 #include "TreeNodeFrame.h"
 
 #include <QHash>
@@ -20,6 +20,7 @@ class TkaLabel;
 class TkaPanel;
 class TkaTrackbarFrame;
 class TPaintBox;
+class TThumbnailLoader;
 class TUnreadablePictures;
 
 // One thumbnail: a scene of the day shown by its first picture.
@@ -78,6 +79,8 @@ public:
     // Index into Thumbs of the thumbnail containing Point (edges included),
     // -1 when none.
     int HitTest(QPoint point) const;
+    // True while pictures are being decoded for the page.
+    bool Busy() const;
 
     void PaintBoxPaint(QPainter& canvas);
     void PaintBoxMouseMove(QPoint point);
@@ -104,7 +107,8 @@ private:
     // they need.
     int BuildThumbs(int textHeight);
     void DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight);
-    QImage FirstPicture(const TThumb& thumb, const TFileStamp& stamp);
+    void PictureDone(const QString& fileName, bool failed);
+    void ShowHotPicture(const QString& fileName);
     QString FirstPictureOf(const QString& sceneDir);
     QRect ThumbArea(const TThumb& thumb) const;
     void SetHot(int index, const QString& hotPath);
@@ -112,6 +116,8 @@ private:
     void FitPaintBoxWidth();
     void KeepHotThumbInPlace();
     // The thumbnail under the mouse pointer, -1 when the pointer is elsewhere.
+    // The pointer is where the last mouse move put it, in the scroll box's
+    // viewport: the screen's cursor may be anywhere else by now.
     int PointerThumb() const;
     // Makes the thumbnail under the pointer the hot one after the thumbnails moved.
     void HitTestPointer();
@@ -129,7 +135,11 @@ private:
     int FHotIndex = 0;
     // The hot thumbnail's current picture while it plays; null: its first.
     QImage FHotPicture;
-    TThumbnailCache FCache;
+    // The picture the animation waits for while the pool decodes it.
+    QString FHotAwaited;
+    QPoint FPointer;
+    bool FPointerInside = false;
+    TThumbnailLoader* FLoader = nullptr;
     // The first picture of each scene of the day shown, with the state of
     // the scene's directory it was found in: a repaint lists only the scenes
     // that changed.

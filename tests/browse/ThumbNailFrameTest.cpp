@@ -13,7 +13,6 @@
 #include "kaTreeView.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
@@ -73,11 +72,13 @@ protected:
         return Frame.get();
     }
 
-    // Paints until the paint box has the height the thumbnails need.
+    // Paints until the paint box has the height the thumbnails need and the
+    // pool has delivered every picture asked for.
     static void Paint(TThumbNailFrame* frame) {
         for (int i = 0; i < 4; ++i) {
             QApplication::processEvents();
             frame->PaintBox->repaint();
+            EXPECT_TRUE(QTest::qWaitFor([frame] { return !frame->Busy(); }, 10000));
         }
     }
 
@@ -147,6 +148,9 @@ TEST_F(ThumbNailFrameTest, TheWidthBarResizesAndANamelessSceneIsCaptionedWithIts
     EXPECT_EQ(thumbs.at(4).Caption, "00:00:00") << "no digits: each part 0";
 
     frame->WidthFrame->TrackBar->SetPosition(64);
+    frame->PaintBox->repaint(); // takes the new height
+    frame->PaintBox->repaint();
+    EXPECT_TRUE(frame->Busy()) << "the new size is decoded on the pool, not in the paint";
     Paint(frame);
     EXPECT_EQ(frame->ThumbHeight(), 48);
     EXPECT_EQ(frame->Thumbs().at(0).Rect.size(), QSize(64, 48));
@@ -218,8 +222,6 @@ TEST_F(ThumbNailFrameTest, NewScenesAboveTheMouseKeepItsRowAndTheHotSceneUnderIt
     QWidget* viewport = frame->ScrollBox->viewport();
     const QPoint pointer =
         frame->PaintBox->mapTo(viewport, RectOf(frame, Scene("100000000")).center());
-    QCursor::setPos(viewport->mapToGlobal(pointer));
-    frame->PaintBox->setAttribute(Qt::WA_UnderMouse, true);
     frame->PaintBoxMouseMove(frame->PaintBox->mapFrom(viewport, pointer));
     const int row = RectOf(frame, Scene("100000000")).top() - 9;
     const struct {
