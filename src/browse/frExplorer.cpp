@@ -1,5 +1,6 @@
 #include "frExplorer.h"
 
+#include "BoundedListing.h"
 #include "EkaError.h"
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
@@ -134,6 +135,39 @@ void SetImages(QTreeWidgetItem* node, int index) {
     TkaTreeView::SetSelectedIndex(node, index);
 }
 
+// Path's entries as the tree shows them, in listing order; null when
+// reading them (each directory's first pictures included) takes more than Budget.
+std::optional<TExplorerFrame::TListing> ListEntries(const QString& path, qint64 budget) {
+    // Links are left out: a node over one would let Delete and the retention
+    // rules reach whatever it points at.
+    const std::optional<QStringList> names = SortedEntriesWithin(
+        path,
+        [](const QFileInfo& entry) {
+            return !entry.isSymLink() && !IsHiddenName(entry.fileName()) &&
+                   (entry.isDir() || entry.isFile());
+        },
+        budget);
+    if (!names)
+        return std::nullopt;
+    const QString directory = IncludeBackslash(path);
+    TExplorerFrame::TListing entries;
+    entries.reserve(size_t(names->size()));
+    for (const QString& name : *names) {
+        const QString fullPath = directory + name;
+        if (!QFileInfo(fullPath).isDir()) {
+            entries.push_back({name, TExplorerFrame::TListedEntry::File});
+            continue;
+        }
+        // A directory that directly holds pictures is a scene, whatever its depth.
+        const std::optional<bool> scene = HasPicturesWithin(fullPath, budget);
+        if (!scene)
+            return std::nullopt;
+        entries.push_back({name, *scene ? TExplorerFrame::TListedEntry::Scene
+                                        : TExplorerFrame::TListedEntry::Day});
+    }
+    return entries;
+}
+
 } // namespace
 
 QString FormatDayCaption(const QString& dayName, const QString& format) {
@@ -175,6 +209,7 @@ void TExplorerItemDelegate::initStyleOption(QStyleOptionViewItem* option,
 // ---- Construction ----------------------------------------------------------------
 
 TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent) : QWidget(parent) {
+    FListingPool.setMaxThreadCount(1);
     SetOwner(this, owner, objectName());
     SureMessage.Handle();
     ChooseCaptionFormats();
@@ -189,6 +224,10 @@ TExplorerFrame::~TExplorerFrame() {
     // The tree outlives this object's own part; its last signals must not
     // reach handlers of a half-destroyed frame.
     disconnect(kaTreeView, nullptr, this, nullptr);
+    // A listing still running is waited for; its result is dropped.
+    FListings.Close();
+    FListingPool.clear();
+    FListingPool.waitForDone();
     kaTreeView->removeEventFilter(this);
     kaTreeView->viewport()->removeEventFilter(this);
 }
@@ -387,31 +426,64 @@ bool TExplorerFrame::HasPictures(const QString& path) {
 }
 
 void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
+    AddListedNodes(node, path, ListEntries(path, UnboundedListing).value_or(TListing()));
+}
+
+void TExplorerFrame::AddListedNodes(QTreeWidgetItem* node, const QString& path,
+                                    const TListing& entries) {
     const QString directory = IncludeBackslash(path);
-    // Links are left out: a node over one would let Delete and the retention
-    // rules reach whatever it points at.
-    for (const QString& name :
-         SortedDirectoryEntries(path, QDir::Dirs | QDir::Files | QDir::NoSymLinks)) {
-        if (IsHiddenName(name))
-            continue;
-        const QString fullPath = directory + name;
-        if (QFileInfo(fullPath).isSymLink())
-            continue;
-        if (!QFileInfo(fullPath).isDir()) {
-            kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
+    for (const TListedEntry& entry : entries) {
+        const QString fullPath = directory + entry.Name;
+        if (entry.Kind == TListedEntry::File) {
+            kaTreeView->AddNode(node, entry.Name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
                                 PictureImage);
             continue;
         }
-        // A directory that directly holds pictures is a scene, whatever its depth.
-        const bool scene = HasPictures(fullPath);
+        const bool scene = entry.Kind == TListedEntry::Scene;
         TTreeNodeFrame* page = scene ? static_cast<TTreeNodeFrame*>(PlayerPage)
                                      : static_cast<TTreeNodeFrame*>(ThumbnailPage);
-        QTreeWidgetItem* child =
-            kaTreeView->AddNodeFirst(node, scene ? SceneCaption(name) : DayCaption(name), page,
-                                     new TPathTreeNodeObject(nullptr, fullPath, nullptr), -1,
-                                     scene ? SceneImage : ClosedFolderImage);
+        QTreeWidgetItem* child = kaTreeView->AddNodeFirst(
+            node, scene ? SceneCaption(entry.Name) : DayCaption(entry.Name), page,
+            new TPathTreeNodeObject(nullptr, fullPath, nullptr), -1,
+            scene ? SceneImage : ClosedFolderImage);
         child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
+}
+
+void TExplorerFrame::FillExpandedNode(QTreeWidgetItem* node, TPathTreeNodeObject* object,
+                                      const TListing& entries) {
+    AddListedNodes(node, object->Path(), entries);
+    if (node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    HandUnreadNamesDown(node, object);
+}
+
+void TExplorerFrame::ListOnWorker(const QString& path) {
+    FListingPaths.insert(path);
+    const TWorkerResults results = FListings;
+    // Dereferenced only in the event loop, where the port guarantees it lives.
+    TExplorerFrame* frame = this;
+    FListingPool.start([results, frame, path] {
+        TListing entries = ListEntries(path, UnboundedListing).value_or(TListing());
+        results.Post(
+            [frame, path, entries = std::move(entries)] { frame->ListingArrived(path, entries); });
+    });
+}
+
+void TExplorerFrame::ListingArrived(const QString& path, const TListing& entries) {
+    FListingPaths.remove(path);
+    // Looked up again: meanwhile the node may have gone, or a dialog's loop
+    // may have let the tree change.
+    QTreeWidgetItem* node = PathNode(path);
+    TPathTreeNodeObject* object = PathNodeObject(node);
+    if (object == nullptr || !node->isExpanded())
+        return;
+    // New scenes inserted meanwhile are in the listing; their unread state is kept.
+    if (node->childCount() > 0) {
+        HandUnreadNamesUp(node, object);
+        DeleteChildren(node);
+    }
+    FillExpandedNode(node, object, entries);
 }
 
 // ---- Expansion and collapse ----------------------------------------------------------
@@ -427,10 +499,16 @@ void TExplorerFrame::kaTreeViewExpanding(QTreeWidgetItem* node) {
         HandUnreadNamesUp(node, object);
         DeleteChildren(node);
     }
-    ListDirectory(node, object->Path());
-    if (node->childCount() == 0)
-        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
-    HandUnreadNamesDown(node, object);
+    const QString path = object->Path();
+    // A listing of this directory is on its way: it fills the node.
+    if (FListingPaths.contains(path))
+        return;
+    // Small directories are listed at once; a large day (thousands of
+    // scenes) is listed on the worker, the window going on meanwhile.
+    if (const std::optional<TListing> entries = ListEntries(path, MainThreadListingBudget))
+        FillExpandedNode(node, object, *entries);
+    else
+        ListOnWorker(path);
 }
 
 void TExplorerFrame::kaTreeViewExpanded(QTreeWidgetItem* node) {

@@ -1,5 +1,6 @@
 #include "frThumbNail.h"
 
+#include "BoundedListing.h"
 #include "EkaError.h"
 #include "PaintBox.h"
 #include "PathTreeNodeObject.h"
@@ -100,6 +101,7 @@ TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
     resize(FrameWidth, FrameHeight);
     CreateComponents();
     Own(this, new TkaLanguage(this), "kaLanguage1");
+    FListingPool.setMaxThreadCount(1);
     FLoader = new TThumbnailLoader(this);
     FLoader->OnReady = [this](const QString& fileName) { PictureDone(fileName, false); };
     FLoader->OnFailed = [this](const QString& fileName, const EJPEG& error) {
@@ -110,6 +112,9 @@ TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
 }
 
 TThumbNailFrame::~TThumbNailFrame() {
+    FListings.Close();
+    FListingPool.clear();
+    FListingPool.waitForDone();
     // The paint box dies with the scroll box after this part of the frame.
     PaintBox->removeEventFilter(this);
     ScrollBox->viewport()->removeEventFilter(this);
@@ -193,7 +198,7 @@ void TThumbNailFrame::SetPath(const QString& value) {
     if (value == FPath)
         return;
     FPath = value;
-    FScenes.clear();
+    FListing = TDayListing();
     // The old day's pictures are not wanted any more.
     FLoader->CancelQueued();
     // The mouse rests on no scene of the new day yet.
@@ -203,8 +208,91 @@ void TThumbNailFrame::SetPath(const QString& value) {
 }
 
 void TThumbNailFrame::Repaint() {
-    KeepHotThumbInPlace();
-    PaintBox->update();
+    ListDay();
+    if (!FListingRuns) {
+        KeepHotThumbInPlace();
+        PaintBox->update();
+    }
+}
+
+std::optional<TThumbNailFrame::TDayListing>
+TThumbNailFrame::ListScenes(const QString& day, const TSceneMap& known, qint64 budget) {
+    TDayListing listing;
+    // Taken first: a change during the listing makes the next paint list again.
+    listing.Day = TFileStamp::OfDirectory(day);
+    const std::optional<QStringList> names = SortedEntriesWithin(
+        day,
+        [](const QFileInfo& entry) { return entry.isDir() && !IsHiddenName(entry.fileName()); },
+        budget);
+    if (!names)
+        return std::nullopt;
+    const QString directory = IncludeBackslash(day);
+    for (const QString& name : *names) {
+        const QString scene = directory + name;
+        if (--budget < 0)
+            return std::nullopt;
+        // The first picture of a scene: the first "*.jpg" of its files.
+        const TFileStamp stamp = TFileStamp::OfDirectory(scene);
+        QString first;
+        const auto found = known.constFind(scene);
+        if (found != known.constEnd() && found->Directory == stamp) {
+            first = found->FirstPicture;
+        } else {
+            const std::optional<QStringList> files = SceneFilesWithin(scene, budget);
+            if (!files)
+                return std::nullopt;
+            const auto picture = std::find_if(files->cbegin(), files->cend(), IsPictureName);
+            if (picture != files->cend())
+                first = IncludeBackslash(scene) + *picture;
+        }
+        listing.Scenes.insert(scene, {stamp, first});
+        if (first.isEmpty())
+            continue;
+        listing.Names.append(name);
+        listing.FirstPictures.append(first);
+    }
+    return listing;
+}
+
+void TThumbNailFrame::ListDay() {
+    if (FListingRuns) {
+        FListAgain = true;
+        return;
+    }
+    if (FPath.isEmpty()) {
+        FListing = TDayListing();
+        return;
+    }
+    if (std::optional<TDayListing> listing =
+            ListScenes(FPath, FListing.Scenes, MainThreadListingBudget)) {
+        FListing = std::move(*listing);
+        return;
+    }
+    // A large day: listed on the worker, the page showing the last listing.
+    FListingRuns = true;
+    const TWorkerResults results = FListings;
+    // Dereferenced only in the event loop, where the port guarantees it lives.
+    TThumbNailFrame* frame = this;
+    FListingPool.start([results, frame, path = FPath, known = FListing.Scenes] {
+        std::optional<TDayListing> listing = ListScenes(path, known, UnboundedListing);
+        results.Post([frame, path, listing = std::move(listing)]() mutable {
+            if (path == frame->FPath && listing)
+                frame->FListing = std::move(*listing);
+            frame->DayListed(path);
+        });
+    });
+}
+
+void TThumbNailFrame::DayListed(const QString& path) {
+    FListingRuns = false;
+    if (FListAgain) {
+        FListAgain = false;
+        ListDay();
+    }
+    if (path == FPath && !FListingRuns) {
+        KeepHotThumbInPlace();
+        PaintBox->update();
+    }
 }
 
 void TThumbNailFrame::KeepHotThumbInPlace() {
@@ -237,23 +325,6 @@ void TThumbNailFrame::HitTestPointer() {
         SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
 }
 
-// The first picture of a scene directory: the first "*.jpg" of its files.
-QString TThumbNailFrame::FirstPictureOf(const QString& sceneDir) {
-    const TFileStamp directory = TFileStamp::OfDirectory(sceneDir);
-    const auto known = FScenes.constFind(sceneDir);
-    if (known != FScenes.constEnd() && known->Directory == directory)
-        return known->FirstPicture;
-    QString first;
-    for (const QString& name : ListSceneFiles(sceneDir)) {
-        if (IsPictureName(name)) {
-            first = IncludeBackslash(sceneDir) + name;
-            break;
-        }
-    }
-    FScenes.insert(sceneDir, {directory, first});
-    return first;
-}
-
 // ---- Layout and painting -------------------------------------------------------------
 
 int TThumbNailFrame::BuildThumbs(int textHeight) {
@@ -266,20 +337,15 @@ int TThumbNailFrame::BuildThumbs(int textHeight) {
     const int width = PaintBox->width();
     int x = Margin;
     int y = Margin;
-    for (const QString& name : SortedDirectoryEntries(FPath, QDir::Dirs)) {
-        if (IsHiddenName(name))
-            continue;
-        const QString scene = day + name;
-        const QString first = FirstPictureOf(scene);
-        if (first.isEmpty())
-            continue;
+    for (qsizetype i = 0; i < FListing.Names.size(); ++i) {
+        const QString& name = FListing.Names.at(i);
         TThumb thumb;
-        thumb.FileName = first;
+        thumb.FileName = FListing.FirstPictures.at(i);
         thumb.Time = SceneTime(name);
         thumb.Caption = FormatSceneCaption(name, FTimeFormat);
         thumb.Rect = QRect(x + Border, y + Border, FThumbWidth, FThumbHeight);
         FThumbs.push_back(std::move(thumb));
-        FKeys.append(scene);
+        FKeys.append(day + name);
         x += FThumbWidth + Margin;
         if (x > width - FThumbWidth) {
             x = Margin;
@@ -299,6 +365,10 @@ int TThumbNailFrame::BuildThumbs(int textHeight) {
 void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
     canvas.fillRect(PaintBox->rect(), ScrollBox->palette().color(QPalette::Window));
     FTextHeight = QFontMetrics(PaintBox->font()).height();
+    // Whatever else changed the day is seen at the next paint, listed from
+    // the event loop.
+    if (!FPath.isEmpty() && !FListingRuns && TFileStamp::OfDirectory(FPath) != FListing.Day)
+        QTimer::singleShot(0, this, &TThumbNailFrame::Repaint);
     const int needed = BuildThumbs(FTextHeight);
     if (needed < 0)
         return;
@@ -383,7 +453,7 @@ void TThumbNailFrame::PictureDone(const QString& fileName, bool failed) {
 }
 
 bool TThumbNailFrame::Busy() const {
-    return FLoader->Pending() > 0;
+    return FLoader->Pending() > 0 || FListingRuns;
 }
 
 // ---- Mouse -----------------------------------------------------------------------------

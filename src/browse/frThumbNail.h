@@ -2,15 +2,18 @@
 
 #include "FileStamp.h"
 #include "TreeNodeFrame.h"
+#include "WorkerResults.h"
 
 #include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QScrollArea;
@@ -79,7 +82,7 @@ public:
     // Index into Thumbs of the thumbnail containing Point (edges included),
     // -1 when none.
     int HitTest(QPoint point) const;
-    // True while pictures are being decoded for the page.
+    // True while pictures are being decoded or the day listed for the page.
     bool Busy() const;
 
     void PaintBoxPaint(QPainter& canvas);
@@ -109,7 +112,10 @@ private:
     void DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight);
     void PictureDone(const QString& fileName, bool failed);
     void ShowHotPicture(const QString& fileName);
-    QString FirstPictureOf(const QString& sceneDir);
+    // Lists the day: at once when it is small, else on the worker, the page
+    // showing the last listing until the new one comes.
+    void ListDay();
+    void DayListed(const QString& path);
     QRect ThumbArea(const TThumb& thumb) const;
     void SetHot(int index, const QString& hotPath);
     bool ShowNextHotFile();
@@ -141,12 +147,26 @@ private:
     bool FPointerInside = false;
     TThumbnailLoader* FLoader = nullptr;
     // The first picture of each scene of the day shown, with the state of
-    // the scene's directory it was found in: a repaint lists only the scenes
+    // the scene's directory it was found in: a listing reads only the scenes
     // that changed.
     struct TSceneEntry {
         TFileStamp Directory;
         QString FirstPicture;
     };
-    QHash<QString, TSceneEntry> FScenes;
+    using TSceneMap = QHash<QString, TSceneEntry>;
+    // The scenes of a day that have a picture, in listing order.
+    struct TDayListing {
+        TFileStamp Day;
+        QStringList Names;
+        QStringList FirstPictures;
+        TSceneMap Scenes;
+    };
+    static std::optional<TDayListing> ListScenes(const QString& day, const TSceneMap& known,
+                                                 qint64 budget);
+    TDayListing FListing;
+    bool FListingRuns = false;
+    bool FListAgain = false;
     std::shared_ptr<TUnreadablePictures> FUnreadable;
+    QThreadPool FListingPool;
+    TWorkerResults FListings{this};
 };

@@ -1,4 +1,5 @@
 #include "ApplicationErrors.h"
+#include "BoundedListing.h"
 #include "PaintBox.h"
 #include "PathTreeNodeObject.h"
 #include "PictureSupport.h"
@@ -212,6 +213,28 @@ TEST_F(ThumbNailFrameTest, BrokenPicturesAreFacedPassedOverAndLoggedOnce) {
     frame->TimerTimer();
     EXPECT_EQ(frame->HotFiles(), QStringList{PictureName(5)});
     EXPECT_EQ(LoggedErrors, 2) << "one row per broken file";
+}
+
+// A day too large to list on the main thread: listed on the worker, the
+// page showing its last listing until the new one comes.
+TEST_F(ThumbNailFrameTest, ALargeDayIsListedOnTheWorkerAndShownWhenItComes) {
+    TThumbNailFrame* frame = CreateFrame();
+    // Each scene costs three entries: its own, its state and its picture's.
+    const int count = int(MainThreadListingBudget / 3) + 1;
+    const QString picture = Scene("120000000") + "/" + PictureName(6);
+    for (int i = 0; i < count; ++i) {
+        const QString scene = Scene(QStringLiteral("13%1").arg(i, 7, 10, QLatin1Char('0')));
+        ASSERT_TRUE(QDir().mkpath(scene) && QFile::copy(picture, scene + "/" + PictureName(6)));
+    }
+    frame->Repaint();
+    EXPECT_TRUE(frame->Busy());
+    frame->PaintBox->repaint();
+    EXPECT_EQ(frame->Thumbs().size(), 3u);
+    Paint(frame);
+    ASSERT_EQ(frame->Thumbs().size(), size_t(count) + 3);
+    const QString newest = Scene(QStringLiteral("13%1").arg(count - 1, 7, 10, QLatin1Char('0')));
+    EXPECT_EQ(RectOf(frame, newest), QRect(9, 9, 150, 112));
+    EXPECT_TRUE(SameColour(ColourAt(frame, newest), PictureColour(6)));
 }
 
 // New scenes come in at the top left while the mouse rests on a thumbnail:
