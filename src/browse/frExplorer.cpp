@@ -137,7 +137,9 @@ void SetImages(QTreeWidgetItem* node, int index) {
 
 // Path's entries as the tree shows them, in listing order; null when
 // reading them (each directory's first pictures included) takes more than Budget.
-std::optional<TExplorerFrame::TListing> ListEntries(const QString& path, qint64 budget) {
+std::optional<TExplorerFrame::TListing> ListEntries(const QString& path, qint64 budget,
+                                                    const QString& dayFormat,
+                                                    const QString& sceneFormat) {
     // Links are left out: a node over one would let Delete and the retention
     // rules reach whatever it points at.
     const std::optional<QStringList> names = SortedEntriesWithin(
@@ -155,15 +157,19 @@ std::optional<TExplorerFrame::TListing> ListEntries(const QString& path, qint64 
     for (const QString& name : *names) {
         const QString fullPath = directory + name;
         if (!QFileInfo(fullPath).isDir()) {
-            entries.push_back({name, TExplorerFrame::TListedEntry::File});
+            entries.push_back({name, TExplorerFrame::TListedEntry::File, name});
             continue;
         }
         // A directory that directly holds pictures is a scene, whatever its depth.
         const std::optional<bool> scene = HasPicturesWithin(fullPath, budget);
         if (!scene)
             return std::nullopt;
-        entries.push_back({name, *scene ? TExplorerFrame::TListedEntry::Scene
-                                        : TExplorerFrame::TListedEntry::Day});
+        if (*scene)
+            entries.push_back(
+                {name, TExplorerFrame::TListedEntry::Scene, FormatSceneCaption(name, sceneFormat)});
+        else
+            entries.push_back(
+                {name, TExplorerFrame::TListedEntry::Day, FormatDayCaption(name, dayFormat)});
     }
     return entries;
 }
@@ -426,28 +432,40 @@ bool TExplorerFrame::HasPictures(const QString& path) {
 }
 
 void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
-    AddListedNodes(node, path, ListEntries(path, UnboundedListing).value_or(TListing()));
+    AddListedNodes(
+        node, path,
+        ListEntries(path, UnboundedListing, FDayFormat, FSceneFormat).value_or(TListing()));
 }
 
 void TExplorerFrame::AddListedNodes(QTreeWidgetItem* node, const QString& path,
                                     const TListing& entries) {
     const QString directory = IncludeBackslash(path);
-    for (const TListedEntry& entry : entries) {
-        const QString fullPath = directory + entry.Name;
-        if (entry.Kind == TListedEntry::File) {
-            kaTreeView->AddNode(node, entry.Name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
-                                PictureImage);
+    // Directories on top in reverse listing order (newest first), then the
+    // files in listing order; all in one insertion, thousands as cheaply as one.
+    QList<TkaTreeView::TNodeSpec> nodes;
+    nodes.reserve(qsizetype(entries.size()));
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
+        if (entry->Kind == TListedEntry::File)
             continue;
-        }
-        const bool scene = entry.Kind == TListedEntry::Scene;
-        TTreeNodeFrame* page = scene ? static_cast<TTreeNodeFrame*>(PlayerPage)
-                                     : static_cast<TTreeNodeFrame*>(ThumbnailPage);
-        QTreeWidgetItem* child = kaTreeView->AddNodeFirst(
-            node, scene ? SceneCaption(entry.Name) : DayCaption(entry.Name), page,
-            new TPathTreeNodeObject(nullptr, fullPath, nullptr), -1,
-            scene ? SceneImage : ClosedFolderImage);
-        child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        const bool scene = entry->Kind == TListedEntry::Scene;
+        nodes.append({entry->Caption,
+                      scene ? static_cast<TTreeNodeFrame*>(PlayerPage)
+                            : static_cast<TTreeNodeFrame*>(ThumbnailPage),
+                      new TPathTreeNodeObject(nullptr, directory + entry->Name, nullptr),
+                      scene ? SceneImage : ClosedFolderImage, true});
     }
+    // Nodes there before stay below the directories, as front insertions left them.
+    const qsizetype directories = nodes.size();
+    for (const TListedEntry& entry : entries) {
+        if (entry.Kind == TListedEntry::File)
+            nodes.append({entry.Name, ImagePage, new TFileTreeNodeObject(directory + entry.Name),
+                          PictureImage, false});
+    }
+    const int before = node->childCount();
+    kaTreeView->AddNodes(node, nodes.mid(0, directories));
+    for (int i = 0; i < before; ++i)
+        node->addChild(node->takeChild(0));
+    kaTreeView->AddNodes(node, nodes.mid(directories));
 }
 
 void TExplorerFrame::FillExpandedNode(QTreeWidgetItem* node, TPathTreeNodeObject* object,
@@ -463,8 +481,8 @@ void TExplorerFrame::ListOnWorker(const QString& path) {
     const TWorkerResults results = FListings;
     // Dereferenced only in the event loop, where the port guarantees it lives.
     TExplorerFrame* frame = this;
-    FListingPool.start([results, frame, path] {
-        TListing entries = ListEntries(path, UnboundedListing).value_or(TListing());
+    FListingPool.start([results, frame, path, day = FDayFormat, scene = FSceneFormat] {
+        TListing entries = ListEntries(path, UnboundedListing, day, scene).value_or(TListing());
         results.Post(
             [frame, path, entries = std::move(entries)] { frame->ListingArrived(path, entries); });
     });
@@ -505,7 +523,8 @@ void TExplorerFrame::kaTreeViewExpanding(QTreeWidgetItem* node) {
         return;
     // Small directories are listed at once; a large day (thousands of
     // scenes) is listed on the worker, the window going on meanwhile.
-    if (const std::optional<TListing> entries = ListEntries(path, MainThreadListingBudget))
+    if (const std::optional<TListing> entries =
+            ListEntries(path, MainThreadListingBudget, FDayFormat, FSceneFormat))
         FillExpandedNode(node, object, *entries);
     else
         ListOnWorker(path);

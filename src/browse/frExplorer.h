@@ -86,6 +86,9 @@ public:
         enum TKind { File, Scene, Day };
         QString Name;
         TKind Kind = File;
+        // Made with the listing: thousands of locale formattings are no
+        // work for the main thread.
+        QString Caption;
     };
     using TListing = std::vector<TListedEntry>;
 
