@@ -283,6 +283,28 @@ void TThumbNailFrame::ListDay() {
     });
 }
 
+void TThumbNailFrame::ListHotFiles() {
+    FHotFiles.clear();
+    if (FHotPath.isEmpty())
+        return;
+    qint64 budget = MainThreadListingBudget;
+    if (std::optional<QStringList> files = SceneFilesWithin(FHotPath, budget)) {
+        FHotFiles = std::move(*files);
+        return;
+    }
+    // A scene of thousands of pictures: it plays once its listing has come.
+    const TWorkerResults results = FListings;
+    TThumbNailFrame* frame = this;
+    FListingPool.start([results, frame, scene = FHotPath] {
+        qint64 unbounded = UnboundedListing;
+        QStringList files = SceneFilesWithin(scene, unbounded).value_or(QStringList());
+        results.Post([frame, scene, files = std::move(files)] {
+            if (scene == frame->FHotPath)
+                frame->FHotFiles = files;
+        });
+    });
+}
+
 void TThumbNailFrame::DayListed(const QString& path) {
     FListingRuns = false;
     if (FListAgain) {
@@ -479,7 +501,7 @@ void TThumbNailFrame::SetHot(int index, const QString& hotPath) {
         FHotPath = hotPath;
         PathkaLabel->setText(hotPath);
         FHotIndex = 0;
-        FHotFiles = hotPath.isEmpty() ? QStringList() : ListSceneFiles(hotPath);
+        ListHotFiles();
     }
     if (index == FHotThumb)
         return;
@@ -569,7 +591,7 @@ bool TThumbNailFrame::ShowNextHotFile() {
         const QString fileName = scene + FHotFiles.at(FHotIndex);
         if (!TFileStamp::Of(fileName).Exists) {
             // Deleted while playing: the scene as it is now, from the same place on.
-            FHotFiles = ListSceneFiles(FHotPath);
+            ListHotFiles();
             if (FHotFiles.isEmpty())
                 return false;
             continue;

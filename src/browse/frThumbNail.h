@@ -116,6 +116,8 @@ private:
     // showing the last listing until the new one comes.
     void ListDay();
     void DayListed(const QString& path);
+    // HotFiles of HotPath: at once for a usual scene, else from the worker.
+    void ListHotFiles();
     QRect ThumbArea(const TThumb& thumb) const;
     void SetHot(int index, const QString& hotPath);
     bool ShowNextHotFile();
