@@ -68,6 +68,9 @@ protected:
         Frame->resize(size);
         Frame->show();
         RestoreRemanentControls();
+        // The tests tick the animation themselves: a tick of the real timer
+        // inside a slow paint would play one picture more.
+        Frame->Timer->stop();
         Frame->SetPath(Day);
         Paint(Frame.get());
         return Frame.get();
