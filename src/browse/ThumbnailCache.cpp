@@ -3,14 +3,7 @@
 #include "FileStamp.h"
 #include "TJPEGImage.h"
 
-#include <QSemaphore>
-#include <QSet>
-#include <QThread>
-#include <QThreadPool>
 #include <algorithm>
-#include <atomic>
-#include <memory>
-#include <optional>
 #include <vector>
 
 #ifdef __SSE2__
@@ -180,81 +173,4 @@ QImage TThumbnailCache::Thumbnail(const QString& fileName, QSize size, const TFi
     const QImage picture = ScaledPicture(fileName, size);
     Insert(key, picture);
     return picture;
-}
-
-namespace {
-
-// Thumbnails to decode, shared by the calling thread and its helpers: each
-// takes the next job until none is left.
-struct TFillJobs {
-    QStringList Files;
-    QSize Size;
-    std::vector<QImage> Pictures;
-    std::vector<std::optional<EJPEG>> Errors;
-    std::atomic<qsizetype> Next{0};
-    // Released by each helper; shared, so that a helper still inside the
-    // release never touches a semaphore the caller has left behind.
-    QSemaphore Finished;
-
-    void Run() {
-        for (qsizetype i = Next++; i < Files.size(); i = Next++) {
-            try {
-                Pictures[size_t(i)] = ScaledPicture(Files.at(i), Size);
-            } catch (const EJPEG& error) {
-                Errors[size_t(i)] = error;
-            } catch (const std::exception& error) {
-                Errors[size_t(i)] =
-                    EJPEG(QStringLiteral("Cannot show picture \"%1\": %2")
-                              .arg(Files.at(i), QString::fromLocal8Bit(error.what())));
-            }
-        }
-    }
-};
-
-} // namespace
-
-std::vector<TThumbnailCache::TFailure> TThumbnailCache::Fill(const QStringList& fileNames,
-                                                             QSize size) {
-    auto jobs = std::make_shared<TFillJobs>();
-    jobs->Size = size;
-    QStringList keys;
-    QSet<QString> taken;
-    for (const QString& fileName : fileNames) {
-        const TFileStamp stamp = TFileStamp::Of(fileName);
-        if (!stamp.Exists)
-            continue;
-        QString key = KeyOf(fileName, size, stamp);
-        if (Items.contains(key) || taken.contains(key))
-            continue;
-        taken.insert(key);
-        jobs->Files.append(fileName);
-        keys.append(std::move(key));
-    }
-    if (jobs->Files.isEmpty())
-        return {};
-    jobs->Pictures.resize(size_t(jobs->Files.size()));
-    jobs->Errors.resize(size_t(jobs->Files.size()));
-    // Helpers only from idle pool threads: a busy pool never makes the
-    // paint wait, the calling thread then decodes alone.
-    const qsizetype helpers =
-        std::min<qsizetype>(QThread::idealThreadCount(), jobs->Files.size()) - 1;
-    int started = 0;
-    for (qsizetype i = 0; i < helpers; ++i) {
-        if (!QThreadPool::globalInstance()->tryStart([jobs] {
-                jobs->Run();
-                jobs->Finished.release();
-            }))
-            break;
-        ++started;
-    }
-    jobs->Run();
-    jobs->Finished.acquire(started);
-    std::vector<TFailure> failures;
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        if (!jobs->Pictures[size_t(i)].isNull())
-            Insert(keys.at(i), jobs->Pictures[size_t(i)]);
-        else if (jobs->Errors[size_t(i)])
-            failures.push_back({jobs->Files.at(i), *jobs->Errors[size_t(i)]});
-    }
-    return failures;
 }

@@ -8,7 +8,6 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <vector>
 
 // The picture in FileName decoded into RGB32, reduced by the decoder to the
 // smallest size that still covers AtLeast (an empty size: the full picture).
@@ -40,17 +39,10 @@ public:
     // The same for a caller that has just taken the file's stamp.
     QImage Thumbnail(const QString& fileName, QSize size, const TFileStamp& stamp);
 
-    // A file whose thumbnail could not be made, and why.
-    struct TFailure {
-        QString FileName;
-        EJPEG Error;
-    };
-
-    // Decodes the thumbnails of FileNames not cached yet, on all cores, so
-    // that the Thumbnail calls of a page's first paint find them. Missing
-    // files are left out; unreadable ones are answered, for the caller to
-    // pass over instead of decoding them again.
-    std::vector<TFailure> Fill(const QStringList& fileNames, QSize size);
+    // The cached picture under Key (KeyOf), or null; counts as a use.
+    const QImage* Find(const QString& key) { return Items.object(key); }
+    void Insert(const QString& key, const QImage& picture);
+    static QString KeyOf(const QString& fileName, QSize size, const TFileStamp& stamp);
 
     int Count() const { return int(Items.count()); }
     // The memory held, in KiB.
@@ -58,8 +50,5 @@ public:
     void Clear() { Items.clear(); }
 
 private:
-    static QString KeyOf(const QString& fileName, QSize size, const TFileStamp& stamp);
-    void Insert(const QString& key, const QImage& picture);
-
     QCache<QString, QImage> Items;
 };

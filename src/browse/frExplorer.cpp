@@ -1,5 +1,6 @@
 #include "frExplorer.h"
 
+#include "BoundedListing.h"
 #include "EkaError.h"
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
@@ -135,6 +136,45 @@ void SetImages(QTreeWidgetItem* node, int index) {
     TkaTreeView::SetSelectedIndex(node, index);
 }
 
+// Path's entries as the tree shows them, in listing order; null when
+// reading them (each directory's first pictures included) takes more than Budget.
+std::optional<TExplorerFrame::TListing> ListEntries(const QString& path, qint64 budget,
+                                                    const QString& dayFormat,
+                                                    const QString& sceneFormat) {
+    // Links are left out: a node over one would let Delete and the retention
+    // rules reach whatever it points at.
+    const std::optional<QStringList> names = SortedEntriesWithin(
+        path,
+        [](const QFileInfo& entry) {
+            return !entry.isSymLink() && !IsHiddenName(entry.fileName()) &&
+                   (entry.isDir() || entry.isFile());
+        },
+        budget);
+    if (!names)
+        return std::nullopt;
+    const QString directory = IncludeBackslash(path);
+    TExplorerFrame::TListing entries;
+    entries.reserve(size_t(names->size()));
+    for (const QString& name : *names) {
+        const QString fullPath = directory + name;
+        if (!QFileInfo(fullPath).isDir()) {
+            entries.push_back({name, TExplorerFrame::TListedEntry::File, name});
+            continue;
+        }
+        // A directory that directly holds pictures is a scene, whatever its depth.
+        const std::optional<bool> scene = HasPicturesWithin(fullPath, budget);
+        if (!scene)
+            return std::nullopt;
+        if (*scene)
+            entries.push_back(
+                {name, TExplorerFrame::TListedEntry::Scene, FormatSceneCaption(name, sceneFormat)});
+        else
+            entries.push_back(
+                {name, TExplorerFrame::TListedEntry::Day, FormatDayCaption(name, dayFormat)});
+    }
+    return entries;
+}
+
 } // namespace
 
 QString FormatDayCaption(const QString& dayName, const QString& format) {
@@ -177,6 +217,7 @@ void TExplorerItemDelegate::initStyleOption(QStyleOptionViewItem* option,
 
 TExplorerFrame::TExplorerFrame(QObject* owner, QWidget* parent)
     : QWidget(parent), FSceneDeleter(std::make_shared<TSceneDeleter>()) {
+    FListingPool.setMaxThreadCount(1);
     SetOwner(this, owner, objectName());
     SureMessage.Handle();
     ChooseCaptionFormats();
@@ -191,6 +232,10 @@ TExplorerFrame::~TExplorerFrame() {
     // The tree outlives this object's own part; its last signals must not
     // reach handlers of a half-destroyed frame.
     disconnect(kaTreeView, nullptr, this, nullptr);
+    // A listing still running is waited for; its result is dropped.
+    FListings.Close();
+    FListingPool.clear();
+    FListingPool.waitForDone();
     kaTreeView->removeEventFilter(this);
     kaTreeView->viewport()->removeEventFilter(this);
 }
@@ -389,32 +434,79 @@ bool TExplorerFrame::HasPictures(const QString& path) {
 }
 
 void TExplorerFrame::ListDirectory(QTreeWidgetItem* node, const QString& path) {
+    AddListedNodes(
+        node, path,
+        ListEntries(path, UnboundedListing, FDayFormat, FSceneFormat).value_or(TListing()));
+}
+
+void TExplorerFrame::AddListedNodes(QTreeWidgetItem* node, const QString& path,
+                                    const TListing& entries) {
     const QString directory = IncludeBackslash(path);
-    // Links are left out: a node over one would let Delete and the retention
-    // rules reach whatever it points at.
-    for (const QString& name :
-         SortedDirectoryEntries(path, QDir::Dirs | QDir::Files | QDir::NoSymLinks)) {
-        if (IsHiddenName(name))
+    // Directories on top in reverse listing order (newest first), then the
+    // files in listing order; all in one insertion, thousands as cheaply as one.
+    QList<TkaTreeView::TNodeSpec> nodes;
+    nodes.reserve(qsizetype(entries.size()));
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
+        if (entry->Kind == TListedEntry::File)
             continue;
-        const QString fullPath = directory + name;
-        // Nor is what is being deleted: its node is gone already.
-        if (QFileInfo(fullPath).isSymLink() || FSceneDeleter->Deleting(fullPath))
+        // What is being deleted is left out: its node is gone already.
+        if (FSceneDeleter->Deleting(directory + entry->Name))
             continue;
-        if (!QFileInfo(fullPath).isDir()) {
-            kaTreeView->AddNode(node, name, ImagePage, new TFileTreeNodeObject(fullPath), -1,
-                                PictureImage);
-            continue;
-        }
-        // A directory that directly holds pictures is a scene, whatever its depth.
-        const bool scene = HasPictures(fullPath);
-        TTreeNodeFrame* page = scene ? static_cast<TTreeNodeFrame*>(PlayerPage)
-                                     : static_cast<TTreeNodeFrame*>(ThumbnailPage);
-        QTreeWidgetItem* child =
-            kaTreeView->AddNodeFirst(node, scene ? SceneCaption(name) : DayCaption(name), page,
-                                     new TPathTreeNodeObject(nullptr, fullPath, nullptr), -1,
-                                     scene ? SceneImage : ClosedFolderImage);
-        child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        const bool scene = entry->Kind == TListedEntry::Scene;
+        nodes.append({entry->Caption,
+                      scene ? static_cast<TTreeNodeFrame*>(PlayerPage)
+                            : static_cast<TTreeNodeFrame*>(ThumbnailPage),
+                      new TPathTreeNodeObject(nullptr, directory + entry->Name, nullptr),
+                      scene ? SceneImage : ClosedFolderImage, true});
     }
+    // Nodes there before stay below the directories, as front insertions left them.
+    const qsizetype directories = nodes.size();
+    for (const TListedEntry& entry : entries) {
+        if (entry.Kind == TListedEntry::File && !FSceneDeleter->Deleting(directory + entry.Name))
+            nodes.append({entry.Name, ImagePage, new TFileTreeNodeObject(directory + entry.Name),
+                          PictureImage, false});
+    }
+    const int before = node->childCount();
+    kaTreeView->AddNodes(node, nodes.mid(0, directories));
+    for (int i = 0; i < before; ++i)
+        node->addChild(node->takeChild(0));
+    kaTreeView->AddNodes(node, nodes.mid(directories));
+}
+
+void TExplorerFrame::FillExpandedNode(QTreeWidgetItem* node, TPathTreeNodeObject* object,
+                                      const TListing& entries) {
+    AddListedNodes(node, object->Path(), entries);
+    if (node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    HandUnreadNamesDown(node, object);
+}
+
+void TExplorerFrame::ListOnWorker(const QString& path) {
+    FListingPaths.insert(path);
+    const TWorkerResults results = FListings;
+    // Dereferenced only in the event loop, where the port guarantees it lives.
+    TExplorerFrame* frame = this;
+    FListingPool.start([results, frame, path, day = FDayFormat, scene = FSceneFormat] {
+        TListing entries = ListEntries(path, UnboundedListing, day, scene).value_or(TListing());
+        results.Post(
+            [frame, path, entries = std::move(entries)] { frame->ListingArrived(path, entries); });
+    });
+}
+
+void TExplorerFrame::ListingArrived(const QString& path, const TListing& entries) {
+    FListingPaths.remove(path);
+    // Looked up again: meanwhile the node may have gone, or a dialog's loop
+    // may have let the tree change.
+    QTreeWidgetItem* node = PathNode(path);
+    TPathTreeNodeObject* object = PathNodeObject(node);
+    if (object == nullptr || !node->isExpanded())
+        return;
+    // New scenes inserted meanwhile are in the listing; their unread state is kept.
+    if (node->childCount() > 0) {
+        HandUnreadNamesUp(node, object);
+        DeleteChildren(node);
+    }
+    FillExpandedNode(node, object, entries);
 }
 
 // ---- Expansion and collapse ----------------------------------------------------------
@@ -430,10 +522,17 @@ void TExplorerFrame::kaTreeViewExpanding(QTreeWidgetItem* node) {
         HandUnreadNamesUp(node, object);
         DeleteChildren(node);
     }
-    ListDirectory(node, object->Path());
-    if (node->childCount() == 0)
-        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
-    HandUnreadNamesDown(node, object);
+    const QString path = object->Path();
+    // A listing of this directory is on its way: it fills the node.
+    if (FListingPaths.contains(path))
+        return;
+    // Small directories are listed at once; a large day (thousands of
+    // scenes) is listed on the worker, the window going on meanwhile.
+    if (const std::optional<TListing> entries =
+            ListEntries(path, MainThreadListingBudget, FDayFormat, FSceneFormat))
+        FillExpandedNode(node, object, *entries);
+    else
+        ListOnWorker(path);
 }
 
 void TExplorerFrame::kaTreeViewExpanded(QTreeWidgetItem* node) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TreeNodeFrame.h"
+#include "WorkerResults.h"
 #include "frImage.h"
 #include "frPlayer.h"
 #include "frThumbNail.h"
@@ -8,11 +9,14 @@
 
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStyledItemDelegate>
+#include <QThreadPool>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QKeyEvent;
 class QMenu;
@@ -74,6 +78,20 @@ public:
     // on top, each a scene when it holds pictures and a day otherwise; then the
     // files in listing order. Hidden entries are left out.
     void ListDirectory(QTreeWidgetItem* node, const QString& path);
+    // True while a directory too large to list at once is being listed on a
+    // worker; its node is filled from the event loop when the listing comes.
+    bool Listing() const { return !FListingPaths.isEmpty(); }
+
+    // One entry of a directory listing and what it is shown as.
+    struct TListedEntry {
+        enum TKind { File, Scene, Day };
+        QString Name;
+        TKind Kind = File;
+        // Made with the listing: thousands of locale formattings are no
+        // work for the main thread.
+        QString Caption;
+    };
+    using TListing = std::vector<TListedEntry>;
 
     // Patterns in the user's separators: "MM/dd/yy ddd", or "dd.MM.yy ddd" when
     // a language file exists and the locale is German; "hh:mm:ss.zzz".
@@ -130,6 +148,11 @@ private:
     void ConnectTree();
     void ChooseCaptionFormats();
     void CollapseNode(QTreeWidgetItem* node);
+    void AddListedNodes(QTreeWidgetItem* node, const QString& path, const TListing& entries);
+    void FillExpandedNode(QTreeWidgetItem* node, TPathTreeNodeObject* object,
+                          const TListing& entries);
+    void ListOnWorker(const QString& path);
+    void ListingArrived(const QString& path, const TListing& entries);
     void DeletePathNode(QTreeWidgetItem* node, const QString& path);
     // The node at Index when it is still there and still shows Path, else null.
     QTreeWidgetItem* PathNodeAfterQuestion(const QPersistentModelIndex& index,
@@ -147,4 +170,9 @@ private:
     QString FDayFormat;
     QString FSceneFormat;
     std::shared_ptr<TSceneDeleter> FSceneDeleter;
+    // Directories being listed on the worker, by path: their nodes may be
+    // gone or collapsed by the time the listing comes.
+    QSet<QString> FListingPaths;
+    QThreadPool FListingPool;
+    TWorkerResults FListings{this};
 };

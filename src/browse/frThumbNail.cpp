@@ -1,8 +1,10 @@
 #include "frThumbNail.h"
 
+#include "BoundedListing.h"
 #include "EkaError.h"
 #include "PaintBox.h"
 #include "PathTreeNodeObject.h"
+#include "ThumbnailLoader.h"
 #include "TreeNodeObject.h"
 #include "UnreadablePictures.h"
 #include "frExplorer.h"
@@ -18,7 +20,6 @@
 #include "kaTreeView.h"
 
 #include <QBoxLayout>
-#include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -100,9 +101,20 @@ TThumbNailFrame::TThumbNailFrame(QObject* owner, QWidget* parent)
     resize(FrameWidth, FrameHeight);
     CreateComponents();
     Own(this, new TkaLanguage(this), "kaLanguage1");
+    FListingPool.setMaxThreadCount(1);
+    FLoader = new TThumbnailLoader(this);
+    FLoader->OnReady = [this](const QString& fileName) { PictureDone(fileName, false); };
+    FLoader->OnFailed = [this](const QString& fileName, const EJPEG& error) {
+        // Reported from the event loop, once; the page passes over it from now on.
+        FUnreadable->Report(fileName, error);
+        PictureDone(fileName, true);
+    };
 }
 
 TThumbNailFrame::~TThumbNailFrame() {
+    FListings.Close();
+    FListingPool.clear();
+    FListingPool.waitForDone();
     // The paint box dies with the scroll box after this part of the frame.
     PaintBox->removeEventFilter(this);
     ScrollBox->viewport()->removeEventFilter(this);
@@ -186,7 +198,9 @@ void TThumbNailFrame::SetPath(const QString& value) {
     if (value == FPath)
         return;
     FPath = value;
-    FScenes.clear();
+    FListing = TDayListing();
+    // The old day's pictures are not wanted any more.
+    FLoader->CancelQueued();
     // The mouse rests on no scene of the new day yet.
     SetHot(-1, QString());
     ScrollBox->verticalScrollBar()->setValue(0);
@@ -194,8 +208,113 @@ void TThumbNailFrame::SetPath(const QString& value) {
 }
 
 void TThumbNailFrame::Repaint() {
-    KeepHotThumbInPlace();
-    PaintBox->update();
+    ListDay();
+    if (!FListingRuns) {
+        KeepHotThumbInPlace();
+        PaintBox->update();
+    }
+}
+
+std::optional<TThumbNailFrame::TDayListing>
+TThumbNailFrame::ListScenes(const QString& day, const TSceneMap& known, qint64 budget) {
+    TDayListing listing;
+    // Taken first: a change during the listing makes the next paint list again.
+    listing.Day = TFileStamp::OfDirectory(day);
+    const std::optional<QStringList> names = SortedEntriesWithin(
+        day,
+        [](const QFileInfo& entry) { return entry.isDir() && !IsHiddenName(entry.fileName()); },
+        budget);
+    if (!names)
+        return std::nullopt;
+    const QString directory = IncludeBackslash(day);
+    for (const QString& name : *names) {
+        const QString scene = directory + name;
+        if (--budget < 0)
+            return std::nullopt;
+        // The first picture of a scene: the first "*.jpg" of its files.
+        const TFileStamp stamp = TFileStamp::OfDirectory(scene);
+        QString first;
+        const auto found = known.constFind(scene);
+        if (found != known.constEnd() && found->Directory == stamp) {
+            first = found->FirstPicture;
+        } else {
+            const std::optional<QStringList> files = SceneFilesWithin(scene, budget);
+            if (!files)
+                return std::nullopt;
+            const auto picture = std::find_if(files->cbegin(), files->cend(), IsPictureName);
+            if (picture != files->cend())
+                first = IncludeBackslash(scene) + *picture;
+        }
+        listing.Scenes.insert(scene, {stamp, first});
+        if (first.isEmpty())
+            continue;
+        listing.Names.append(name);
+        listing.FirstPictures.append(first);
+    }
+    return listing;
+}
+
+void TThumbNailFrame::ListDay() {
+    if (FListingRuns) {
+        FListAgain = true;
+        return;
+    }
+    if (FPath.isEmpty()) {
+        FListing = TDayListing();
+        return;
+    }
+    if (std::optional<TDayListing> listing =
+            ListScenes(FPath, FListing.Scenes, MainThreadListingBudget)) {
+        FListing = std::move(*listing);
+        return;
+    }
+    // A large day: listed on the worker, the page showing the last listing.
+    FListingRuns = true;
+    const TWorkerResults results = FListings;
+    // Dereferenced only in the event loop, where the port guarantees it lives.
+    TThumbNailFrame* frame = this;
+    FListingPool.start([results, frame, path = FPath, known = FListing.Scenes] {
+        std::optional<TDayListing> listing = ListScenes(path, known, UnboundedListing);
+        results.Post([frame, path, listing = std::move(listing)]() mutable {
+            if (path == frame->FPath && listing)
+                frame->FListing = std::move(*listing);
+            frame->DayListed(path);
+        });
+    });
+}
+
+void TThumbNailFrame::ListHotFiles() {
+    FHotFiles.clear();
+    if (FHotPath.isEmpty())
+        return;
+    qint64 budget = MainThreadListingBudget;
+    if (std::optional<QStringList> files = SceneFilesWithin(FHotPath, budget)) {
+        FHotFiles = std::move(*files);
+        return;
+    }
+    // A scene of thousands of pictures: it plays once its listing has come.
+    const TWorkerResults results = FListings;
+    TThumbNailFrame* frame = this;
+    FListingPool.start([results, frame, scene = FHotPath] {
+        qint64 unbounded = UnboundedListing;
+        QStringList files = SceneFilesWithin(scene, unbounded).value_or(QStringList());
+        results.Post([frame, scene, files = std::move(files)] {
+            if (scene == frame->FHotPath)
+                frame->FHotFiles = files;
+        });
+    });
+}
+
+void TThumbNailFrame::DayListed(const QString& path) {
+    FListingRuns = false;
+    if (FListAgain) {
+        FListAgain = false;
+        ListDay();
+    }
+    if (path == FPath && !FListingRuns) {
+        KeepHotThumbInPlace();
+        PaintBox->update();
+    }
 }
 
 void TThumbNailFrame::KeepHotThumbInPlace() {
@@ -216,34 +335,16 @@ void TThumbNailFrame::KeepHotThumbInPlace() {
 }
 
 int TThumbNailFrame::PointerThumb() const {
-    const QPoint pointer = QCursor::pos();
-    if (!PaintBox->underMouse() ||
-        !ScrollBox->viewport()->rect().contains(ScrollBox->viewport()->mapFromGlobal(pointer)))
+    QWidget* viewport = ScrollBox->viewport();
+    if (!FPointerInside || !viewport->rect().contains(FPointer))
         return -1;
-    return HitTest(PaintBox->mapFromGlobal(pointer));
+    return HitTest(PaintBox->mapFrom(viewport, FPointer));
 }
 
 void TThumbNailFrame::HitTestPointer() {
     const int hit = PointerThumb();
-    if (PaintBox->underMouse() && hit != FHotThumb)
+    if (FPointerInside && hit != FHotThumb)
         SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
-}
-
-// The first picture of a scene directory: the first "*.jpg" of its files.
-QString TThumbNailFrame::FirstPictureOf(const QString& sceneDir) {
-    const TFileStamp directory = TFileStamp::OfDirectory(sceneDir);
-    const auto known = FScenes.constFind(sceneDir);
-    if (known != FScenes.constEnd() && known->Directory == directory)
-        return known->FirstPicture;
-    QString first;
-    for (const QString& name : ListSceneFiles(sceneDir)) {
-        if (IsPictureName(name)) {
-            first = IncludeBackslash(sceneDir) + name;
-            break;
-        }
-    }
-    FScenes.insert(sceneDir, {directory, first});
-    return first;
 }
 
 // ---- Layout and painting -------------------------------------------------------------
@@ -258,20 +359,15 @@ int TThumbNailFrame::BuildThumbs(int textHeight) {
     const int width = PaintBox->width();
     int x = Margin;
     int y = Margin;
-    for (const QString& name : SortedDirectoryEntries(FPath, QDir::Dirs)) {
-        if (IsHiddenName(name))
-            continue;
-        const QString scene = day + name;
-        const QString first = FirstPictureOf(scene);
-        if (first.isEmpty())
-            continue;
+    for (qsizetype i = 0; i < FListing.Names.size(); ++i) {
+        const QString& name = FListing.Names.at(i);
         TThumb thumb;
-        thumb.FileName = first;
+        thumb.FileName = FListing.FirstPictures.at(i);
         thumb.Time = SceneTime(name);
         thumb.Caption = FormatSceneCaption(name, FTimeFormat);
         thumb.Rect = QRect(x + Border, y + Border, FThumbWidth, FThumbHeight);
         FThumbs.push_back(std::move(thumb));
-        FKeys.append(scene);
+        FKeys.append(day + name);
         x += FThumbWidth + Margin;
         if (x > width - FThumbWidth) {
             x = Margin;
@@ -291,6 +387,10 @@ int TThumbNailFrame::BuildThumbs(int textHeight) {
 void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
     canvas.fillRect(PaintBox->rect(), ScrollBox->palette().color(QPalette::Window));
     FTextHeight = QFontMetrics(PaintBox->font()).height();
+    // Whatever else changed the day is seen at the next paint, listed from
+    // the event loop.
+    if (!FPath.isEmpty() && !FListingRuns && TFileStamp::OfDirectory(FPath) != FListing.Day)
+        QTimer::singleShot(0, this, &TThumbNailFrame::Repaint);
     const int needed = BuildThumbs(FTextHeight);
     if (needed < 0)
         return;
@@ -305,25 +405,14 @@ void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
         const int top = thumb.Rect.top();
         return top >= scroll - FThumbHeight && top < scroll + visible;
     };
-    // Whatever is not cached yet is decoded on all cores before drawing.
-    const QSize size(FThumbWidth, FThumbHeight);
-    QStringList missing;
-    for (const TThumb& thumb : FThumbs) {
-        if (shown(thumb) && !FUnreadable->Known(thumb.FileName))
-            missing.append(thumb.FileName);
-    }
-    // What failed there is passed over from now on, not decoded again here.
-    if (!size.isEmpty()) {
-        for (const TThumbnailCache::TFailure& failure : FCache.Fill(missing, size))
-            FUnreadable->Report(failure.FileName, failure.Error);
-    }
+    // What is not decoded yet is asked for from the pool and drawn when it comes.
     for (int i = int(FThumbs.size()) - 1; i >= 0; --i) {
         if (shown(FThumbs[size_t(i)]))
             DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);
     }
     // The rebuild may have moved another scene under the mouse: it becomes the
     // hot one after this paint, not the one that slid away.
-    if (PaintBox->underMouse() && PointerThumb() != FHotThumb)
+    if (FPointerInside && PointerThumb() != FHotThumb)
         QTimer::singleShot(0, this, &TThumbNailFrame::HitTestPointer);
 }
 
@@ -345,12 +434,20 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     const TFileStamp stamp = TFileStamp::Of(thumb.FileName);
     if (!stamp.Exists || thumb.Rect.isEmpty())
         return;
-    const QImage picture = hot && !FHotPicture.isNull() ? FHotPicture : FirstPicture(thumb, stamp);
-    if (picture.isNull()) {
-        // Unreadable: a plain face instead of a picture, the time still tells the scene.
+    const bool unreadable = FUnreadable->Known(thumb.FileName);
+    QImage picture;
+    if (hot && !FHotPicture.isNull())
+        picture = FHotPicture;
+    else if (!unreadable)
+        picture = FLoader->Request(thumb.FileName, thumb.Rect.size(), stamp);
+    if (unreadable) {
+        // A plain face instead of a picture, the time still tells the scene.
         canvas.fillRect(thumb.Rect, ScrollBox->palette().color(QPalette::Mid));
         canvas.setPen(Qt::white);
         canvas.drawText(thumb.Rect, Qt::AlignCenter, QStringLiteral("?"));
+    } else if (picture.isNull()) {
+        // Still on its way from the pool: an empty cell until it comes.
+        canvas.fillRect(thumb.Rect, ScrollBox->palette().color(QPalette::Midlight));
     } else {
         canvas.drawImage(thumb.Rect, picture);
     }
@@ -363,15 +460,22 @@ void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot,
     canvas.drawText(text, Qt::AlignHCenter | Qt::AlignTop, thumb.Caption);
 }
 
-QImage TThumbNailFrame::FirstPicture(const TThumb& thumb, const TFileStamp& stamp) {
-    if (FUnreadable->Known(thumb.FileName))
-        return QImage();
-    try {
-        return FCache.Thumbnail(thumb.FileName, thumb.Rect.size(), stamp);
-    } catch (const EkaError& error) {
-        FUnreadable->Report(thumb.FileName, error);
-        return QImage();
+void TThumbNailFrame::PictureDone(const QString& fileName, bool failed) {
+    if (fileName == FHotAwaited) {
+        FHotAwaited.clear();
+        if (failed)
+            ShowNextHotFile(); // passed over as in one tick
+        else
+            ShowHotPicture(fileName);
     }
+    for (const TThumb& thumb : FThumbs) {
+        if (thumb.FileName == fileName)
+            PaintBox->update(ThumbArea(thumb));
+    }
+}
+
+bool TThumbNailFrame::Busy() const {
+    return FLoader->Pending() > 0 || FListingRuns;
 }
 
 // ---- Mouse -----------------------------------------------------------------------------
@@ -386,6 +490,8 @@ int TThumbNailFrame::HitTest(QPoint point) const {
 }
 
 void TThumbNailFrame::PaintBoxMouseMove(QPoint point) {
+    FPointer = PaintBox->mapTo(ScrollBox->viewport(), point);
+    FPointerInside = true;
     const int hit = HitTest(point);
     SetHot(hit, hit >= 0 ? FKeys.at(hit) : QString());
 }
@@ -395,7 +501,7 @@ void TThumbNailFrame::SetHot(int index, const QString& hotPath) {
         FHotPath = hotPath;
         PathkaLabel->setText(hotPath);
         FHotIndex = 0;
-        FHotFiles = hotPath.isEmpty() ? QStringList() : ListSceneFiles(hotPath);
+        ListHotFiles();
     }
     if (index == FHotThumb)
         return;
@@ -404,6 +510,7 @@ void TThumbNailFrame::SetHot(int index, const QString& hotPath) {
         PaintBox->update(ThumbArea(FThumbs[size_t(FHotThumb)]));
     FHotThumb = index;
     FHotPicture = QImage();
+    FHotAwaited.clear();
     if (index >= 0)
         PaintBox->update(ThumbArea(FThumbs[size_t(index)]));
 }
@@ -437,11 +544,16 @@ bool TThumbNailFrame::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseMove:
             PaintBoxMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
             break;
+        case QEvent::Enter:
+            // The page may come up under a resting mouse: no move follows.
+            PaintBoxMouseMove(static_cast<QEnterEvent*>(event)->position().toPoint());
+            break;
         case QEvent::MouseButtonDblClick:
             PaintBoxDblClick(static_cast<QMouseEvent*>(event)->position().toPoint());
             return true;
         case QEvent::Leave:
             // Off the pictures nothing plays.
+            FPointerInside = false;
             SetHot(-1, QString());
             break;
         default:
@@ -468,8 +580,10 @@ void TThumbNailFrame::TimerTimer() {
 }
 
 bool TThumbNailFrame::ShowNextHotFile() {
+    // The animation waits for the picture on its way.
+    if (!FHotAwaited.isEmpty())
+        return false;
     const QString scene = IncludeBackslash(FHotPath);
-    const QSize size = FThumbs[size_t(FHotThumb)].Rect.size();
     // Files that are no pictures, or broken ones, are passed over in the same tick.
     for (qsizetype attempt = 0; attempt < FHotFiles.size(); ++attempt) {
         if (FHotIndex >= FHotFiles.size())
@@ -477,7 +591,7 @@ bool TThumbNailFrame::ShowNextHotFile() {
         const QString fileName = scene + FHotFiles.at(FHotIndex);
         if (!TFileStamp::Of(fileName).Exists) {
             // Deleted while playing: the scene as it is now, from the same place on.
-            FHotFiles = ListSceneFiles(FHotPath);
+            ListHotFiles();
             if (FHotFiles.isEmpty())
                 return false;
             continue;
@@ -485,16 +599,26 @@ bool TThumbNailFrame::ShowNextHotFile() {
         FHotIndex = FHotIndex + 1 < FHotFiles.size() ? FHotIndex + 1 : 0;
         if (!IsPictureName(QFileInfo(fileName).fileName()) || FUnreadable->Known(fileName))
             continue;
-        try {
-            FHotPicture = ScaledPicture(fileName, size);
-        } catch (const EkaError& error) {
-            FUnreadable->Report(fileName, error);
-            continue;
-        }
-        PaintBox->update(FThumbs[size_t(FHotThumb)].Rect);
+        ShowHotPicture(fileName);
         return true;
     }
     return false;
+}
+
+void TThumbNailFrame::ShowHotPicture(const QString& fileName) {
+    if (FHotThumb < 0 || size_t(FHotThumb) >= FThumbs.size())
+        return;
+    const TThumb& hot = FThumbs[size_t(FHotThumb)];
+    const TFileStamp stamp = TFileStamp::Of(fileName);
+    if (!stamp.Exists || hot.Rect.isEmpty())
+        return;
+    const QImage picture = FLoader->Request(fileName, hot.Rect.size(), stamp);
+    if (picture.isNull()) {
+        FHotAwaited = fileName;
+        return;
+    }
+    FHotPicture = picture;
+    PaintBox->update(hot.Rect);
 }
 
 // ---- Track bars ------------------------------------------------------------------------

@@ -1,16 +1,19 @@
 #pragma once
 
-#include "ThumbnailCache.h"
+#include "FileStamp.h"
 #include "TreeNodeFrame.h"
+#include "WorkerResults.h"
 
 #include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QScrollArea;
@@ -20,6 +23,7 @@ class TkaLabel;
 class TkaPanel;
 class TkaTrackbarFrame;
 class TPaintBox;
+class TThumbnailLoader;
 class TUnreadablePictures;
 
 // One thumbnail: a scene of the day shown by its first picture.
@@ -78,6 +82,8 @@ public:
     // Index into Thumbs of the thumbnail containing Point (edges included),
     // -1 when none.
     int HitTest(QPoint point) const;
+    // True while pictures are being decoded or the day listed for the page.
+    bool Busy() const;
 
     void PaintBoxPaint(QPainter& canvas);
     void PaintBoxMouseMove(QPoint point);
@@ -104,14 +110,22 @@ private:
     // they need.
     int BuildThumbs(int textHeight);
     void DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight);
-    QImage FirstPicture(const TThumb& thumb, const TFileStamp& stamp);
-    QString FirstPictureOf(const QString& sceneDir);
+    void PictureDone(const QString& fileName, bool failed);
+    void ShowHotPicture(const QString& fileName);
+    // Lists the day: at once when it is small, else on the worker, the page
+    // showing the last listing until the new one comes.
+    void ListDay();
+    void DayListed(const QString& path);
+    // HotFiles of HotPath: at once for a usual scene, else from the worker.
+    void ListHotFiles();
     QRect ThumbArea(const TThumb& thumb) const;
     void SetHot(int index, const QString& hotPath);
     bool ShowNextHotFile();
     void FitPaintBoxWidth();
     void KeepHotThumbInPlace();
     // The thumbnail under the mouse pointer, -1 when the pointer is elsewhere.
+    // The pointer is where the last mouse move put it, in the scroll box's
+    // viewport: the screen's cursor may be anywhere else by now.
     int PointerThumb() const;
     // Makes the thumbnail under the pointer the hot one after the thumbnails moved.
     void HitTestPointer();
@@ -129,14 +143,32 @@ private:
     int FHotIndex = 0;
     // The hot thumbnail's current picture while it plays; null: its first.
     QImage FHotPicture;
-    TThumbnailCache FCache;
+    // The picture the animation waits for while the pool decodes it.
+    QString FHotAwaited;
+    QPoint FPointer;
+    bool FPointerInside = false;
+    TThumbnailLoader* FLoader = nullptr;
     // The first picture of each scene of the day shown, with the state of
-    // the scene's directory it was found in: a repaint lists only the scenes
+    // the scene's directory it was found in: a listing reads only the scenes
     // that changed.
     struct TSceneEntry {
         TFileStamp Directory;
         QString FirstPicture;
     };
-    QHash<QString, TSceneEntry> FScenes;
+    using TSceneMap = QHash<QString, TSceneEntry>;
+    // The scenes of a day that have a picture, in listing order.
+    struct TDayListing {
+        TFileStamp Day;
+        QStringList Names;
+        QStringList FirstPictures;
+        TSceneMap Scenes;
+    };
+    static std::optional<TDayListing> ListScenes(const QString& day, const TSceneMap& known,
+                                                 qint64 budget);
+    TDayListing FListing;
+    bool FListingRuns = false;
+    bool FListAgain = false;
     std::shared_ptr<TUnreadablePictures> FUnreadable;
+    QThreadPool FListingPool;
+    TWorkerResults FListings{this};
 };

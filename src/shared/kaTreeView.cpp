@@ -141,6 +141,27 @@ QTreeWidgetItem* TkaTreeView::AttachNode(QTreeWidgetItem* parent, int index, con
     return node;
 }
 
+void TkaTreeView::AddNodes(QTreeWidgetItem* parent, const QList<TNodeSpec>& nodes) {
+    QList<QTreeWidgetItem*> children;
+    children.reserve(nodes.size());
+    for (const TNodeSpec& spec : nodes) {
+        auto* node = new TkaTreeNode(spec.Caption);
+        children.append(node);
+        SetImageIndex(node, spec.ImageIndex);
+        SetSelectedIndex(node, spec.ImageIndex);
+        SetStateIndex(node, -1);
+        if (spec.ShowChildIndicator)
+            node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        if (spec.Page != nullptr)
+            spec.Page->SetNode(node);
+        if (spec.NodeObject != nullptr) {
+            SetNodeObject(node, spec.NodeObject);
+            spec.NodeObject->SetPage(spec.Page);
+        }
+    }
+    parent->addChildren(children);
+}
+
 QTreeWidgetItem* TkaTreeView::InsertNode(QTreeWidgetItem* parent, int index,
                                          const QString& caption) {
     auto* node = new TkaTreeNode(caption);

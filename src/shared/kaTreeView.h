@@ -38,6 +38,16 @@ public:
                                   TTreeNodeFrame* page = nullptr,
                                   TTreeNodeObject* nodeObject = nullptr, int stateIndex = -1,
                                   int imageIndex = -1);
+    // Appends one node per entry below Parent (not top level) in one
+    // insertion, however many: the view lays itself out once, not per node.
+    struct TNodeSpec {
+        QString Caption;
+        TTreeNodeFrame* Page = nullptr;
+        TTreeNodeObject* NodeObject = nullptr;
+        int ImageIndex = -1;
+        bool ShowChildIndicator = false;
+    };
+    void AddNodes(QTreeWidgetItem* parent, const QList<TNodeSpec>& nodes);
 
     // Path holds captions separated by backslashes, compared exactly. Each one
     // is looked up below the node found so far and inserted (first or last

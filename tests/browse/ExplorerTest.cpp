@@ -1,3 +1,4 @@
+#include "BoundedListing.h"
 #include "FileTreeNodeObject.h"
 #include "PathTreeNodeObject.h"
 #include "SceneRetention.h"
@@ -22,6 +23,7 @@
 #include <QMouseEvent>
 #include <QStyleOptionViewItem>
 #include <future>
+#include <QTest>
 #include <memory>
 #include <ostream>
 
@@ -549,6 +551,44 @@ TEST_F(ExplorerTest, PreviousSceneCheckDeletesASmallPreviousScene) {
     EXPECT_EQ(Captions(day), (QStringList{"14:00:00.000", Scene10}));
     EXPECT_FALSE(QFileInfo::exists(SceneDir + "/20041231/120000000"));
     EXPECT_TRUE(QFileInfo::exists(SceneDir + "/20041231/140000000"));
+}
+
+// A day of more scenes than the main thread lists at once: the expansion
+// returns at once and the scenes come from the worker through the event
+// loop, newest first, with their unread marks; a node collapsed or deleted
+// before its listing came is looked up again, not touched.
+TEST_F(ExplorerTest, ALargeDayIsListedOnTheWorkerAndTheNodeLookedUpAgain) {
+    // Each scene costs two entries: its own and its picture's.
+    const int count = int(MainThreadListingBudget / 2) + 1;
+    for (int i = 0; i < count; ++i)
+        Picture(QStringLiteral("20041229/%1/a.jpg").arg(i, 9, 10, QLatin1Char('0')));
+    QTreeWidgetItem* day = Open();
+    day = Tree->FindChild(Scenes, Explorer->DayCaption("20041229"));
+    ASSERT_NE(day, nullptr);
+    const QString newest =
+        Explorer->SceneCaption(QStringLiteral("%1").arg(count - 1, 9, 10, QLatin1Char('0')));
+    PathObject(day)->UnreadNames() = QStringList{newest};
+
+    for (const bool collapse : {true, false}) {
+        day->setExpanded(true);
+        EXPECT_EQ(day->childCount(), 0);
+        EXPECT_TRUE(Explorer->Listing());
+        if (collapse)
+            day->setExpanded(false);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Explorer->Listing(); }, 20000));
+        EXPECT_EQ(day->childCount(), collapse ? 0 : count);
+    }
+    EXPECT_EQ(day->child(0)->text(0), newest);
+    EXPECT_TRUE(Unread(day->child(0))) << "the unread mark survived the collapse";
+    EXPECT_FALSE(Unread(day->child(1)));
+    EXPECT_EQ(TkaTreeView::ImageIndex(day->child(0)), 6);
+
+    // Gone before its listing comes: nothing happens to the tree.
+    day->setExpanded(false);
+    day->setExpanded(true);
+    delete day;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Explorer->Listing(); }, 20000));
+    EXPECT_EQ(Scenes->childCount(), 2);
 }
 
 } // namespace

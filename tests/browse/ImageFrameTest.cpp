@@ -2,13 +2,20 @@
 #include "PictureSupport.h"
 #include "TempProgramDir.h"
 #include "ThumbnailCache.h"
+#include "ThumbnailLoader.h"
 #include "frImage.h"
 #include "kaAction.h"
 #include "kaActionList.h"
 #include "kaLabel.h"
 
 #include <QLocale>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+// jpeglib.h needs FILE declared first.
 #include <algorithm>
+#include <jpeglib.h>
 #include <memory>
 #include <utility>
 
@@ -205,29 +212,45 @@ TEST_F(ImageFrameTest, AThumbnailShowsWhatTheFullPictureShowsStretchedIntoItsBox
     }
 }
 
-TEST_F(ImageFrameTest, FillingTheCacheDecodesWhatIsMissingAndLeavesBrokenFilesToBeReported) {
-    QStringList files;
-    for (int i = 0; i < 5; ++i) {
-        files.append(PathOf(QStringLiteral("s%1/%2").arg(i).arg(PictureName(i))));
-        WritePicture(files.last(), PictureColour(i), QSize(640, 480));
+// An arithmetic-coded picture of Size in one colour, as a hostile sender
+// could store one: far more work per pixel than the usual Huffman coding.
+void WriteArithmeticPicture(const QString& path, QSize size, const QColor& colour) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&info, &buffer, &length);
+    info.image_width = JDIMENSION(size.width());
+    info.image_height = JDIMENSION(size.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    info.arith_code = TRUE;
+    jpeg_start_compress(&info, TRUE);
+    std::vector<JSAMPLE> row(size_t(size.width()) * 3);
+    for (size_t x = 0; x < row.size(); x += 3) {
+        row[x] = JSAMPLE(colour.red());
+        row[x + 1] = JSAMPLE(colour.green());
+        row[x + 2] = JSAMPLE(colour.blue());
     }
-    WriteTruncatedPicture(files[2]);
-    files.append(PathOf("gone.jpg"));
-    TThumbnailCache cache;
-    cache.Fill(files, QSize(150, 112));
-    EXPECT_EQ(cache.Count(), 4);
-    for (int i : {0, 1, 3, 4}) {
-        const QImage thumbnail = cache.Thumbnail(files[i], QSize(150, 112));
-        EXPECT_TRUE(SameColour(thumbnail.pixelColor(75, 56), PictureColour(i))) << i;
-    }
-    EXPECT_EQ(cache.Count(), 4) << "all of them came from the fill";
-    EXPECT_THROW(cache.Thumbnail(files[2], QSize(150, 112)), EJPEG);
-    EXPECT_TRUE(cache.Thumbnail(files[5], QSize(150, 112)).isNull());
+    JSAMPROW rows[1] = {row.data()};
+    while (info.next_scanline < info.image_height)
+        jpeg_write_scanlines(&info, rows, 1);
+    jpeg_finish_compress(&info);
+    WriteBytes(path, QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(length)));
+    jpeg_destroy_compress(&info);
+    free(buffer);
 }
 
-TEST_F(ImageFrameTest, AFillAnswersEachHostilePictureWithItsReasonForThePageToPassOver) {
+// Every thumbnail is decoded on the pool and answered from the event loop:
+// good ones cached, each hostile one with its reason, none decoded twice.
+TEST_F(ImageFrameTest, TheLoaderDecodesOnThePoolAndAnswersEachHostilePicture) {
     const QString small = PathOf("s0/small.jpg");
     WritePicture(small, PictureColour(0));
+    const QString arithmetic = PathOf("s0/arithmetic.jpg");
+    WriteArithmeticPicture(arithmetic, QSize(8000, 8000), PictureColour(1));
     const QString huge = PathOf("s0/huge.jpg");
     const QString video = PathOf("s0/video.jpg");
     const QString cut = PathOf("s0/cut.jpg");
@@ -238,17 +261,44 @@ TEST_F(ImageFrameTest, AFillAnswersEachHostilePictureWithItsReasonForThePageToPa
     WriteTruncatedPicture(cut);
     QFile sparse(video);
     ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(3) << 30));
-    TThumbnailCache cache;
-    const auto failures = cache.Fill({small, huge, video, cut}, QSize(150, 112));
-    EXPECT_EQ(cache.Count(), 1);
-    ASSERT_EQ(failures.size(), 3u);
-    const QStringList files{huge, video, cut};
-    const QStringList reasons{"larger than", "64 MB", "cannot be decoded"};
-    for (qsizetype i = 0; i < 3; ++i) {
-        EXPECT_EQ(failures[size_t(i)].FileName, files[i]);
-        EXPECT_TRUE(failures[size_t(i)].Error.message().contains(reasons[i]))
-            << failures[size_t(i)].Error.what();
+    // The decoder's scaling keeps the large picture's work at 1/8.
+    EXPECT_EQ(
+        TJPEGImage::DecodeScaled(TJPEGImage::ReadFileData(arithmetic), QSize(150, 112)).size(),
+        QSize(1000, 1000));
+
+    TThumbnailLoader loader;
+    QStringList ready;
+    QStringList failed;
+    QStringList reasons;
+    loader.OnReady = [&](const QString& fileName) { ready.append(fileName); };
+    loader.OnFailed = [&](const QString& fileName, const EJPEG& error) {
+        failed.append(fileName);
+        reasons.append(error.message());
+    };
+    const QSize size(150, 112);
+    const QStringList files{arithmetic, small, huge, video, cut, PathOf("gone.jpg")};
+    for (int round = 0; round < 2; ++round) {
+        for (const QString& file : files)
+            EXPECT_TRUE(loader.Request(file, size, TFileStamp::Of(file)).isNull())
+                << file.toStdString();
     }
+    EXPECT_EQ(loader.Pending(), 5) << "asked twice, queued once; a missing file not at all";
+    EXPECT_TRUE(ready.isEmpty()) << "answers come from the event loop only";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loader.Pending() == 0; }, 30000));
+
+    std::sort(ready.begin(), ready.end());
+    EXPECT_EQ(ready, (QStringList{arithmetic, small}));
+    EXPECT_EQ(failed, (QStringList{huge, video, cut}));
+    const QStringList expected{"larger than", "64 MB", "cannot be decoded"};
+    for (qsizetype i = 0; i < std::min(reasons.size(), expected.size()); ++i)
+        EXPECT_TRUE(reasons[i].contains(expected[i])) << reasons[i].toStdString();
+    for (int i : {0, 1}) {
+        const QString& file = i == 0 ? small : arithmetic;
+        const QImage thumbnail = loader.Request(file, size, TFileStamp::Of(file));
+        ASSERT_EQ(thumbnail.size(), size);
+        EXPECT_TRUE(SameColour(thumbnail.pixelColor(75, 56), PictureColour(i)));
+    }
+    EXPECT_EQ(loader.Pending(), 0) << "cached: nothing decoded again";
 }
 
 } // namespace

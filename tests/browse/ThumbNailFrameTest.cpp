@@ -1,4 +1,5 @@
 #include "ApplicationErrors.h"
+#include "BoundedListing.h"
 #include "PaintBox.h"
 #include "PathTreeNodeObject.h"
 #include "PictureSupport.h"
@@ -13,7 +14,6 @@
 #include "kaTreeView.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
@@ -68,16 +68,21 @@ protected:
         Frame->resize(size);
         Frame->show();
         RestoreRemanentControls();
+        // The tests tick the animation themselves: a tick of the real timer
+        // inside a slow paint would play one picture more.
+        Frame->Timer->stop();
         Frame->SetPath(Day);
         Paint(Frame.get());
         return Frame.get();
     }
 
-    // Paints until the paint box has the height the thumbnails need.
+    // Paints until the paint box has the height the thumbnails need and the
+    // pool has delivered every picture asked for.
     static void Paint(TThumbNailFrame* frame) {
         for (int i = 0; i < 4; ++i) {
             QApplication::processEvents();
             frame->PaintBox->repaint();
+            EXPECT_TRUE(QTest::qWaitFor([frame] { return !frame->Busy(); }, 10000));
         }
     }
 
@@ -147,6 +152,9 @@ TEST_F(ThumbNailFrameTest, TheWidthBarResizesAndANamelessSceneIsCaptionedWithIts
     EXPECT_EQ(thumbs.at(4).Caption, "00:00:00") << "no digits: each part 0";
 
     frame->WidthFrame->TrackBar->SetPosition(64);
+    frame->PaintBox->repaint(); // takes the new height
+    frame->PaintBox->repaint();
+    EXPECT_TRUE(frame->Busy()) << "the new size is decoded on the pool, not in the paint";
     Paint(frame);
     EXPECT_EQ(frame->ThumbHeight(), 48);
     EXPECT_EQ(frame->Thumbs().at(0).Rect.size(), QSize(64, 48));
@@ -210,6 +218,28 @@ TEST_F(ThumbNailFrameTest, BrokenPicturesAreFacedPassedOverAndLoggedOnce) {
     EXPECT_EQ(LoggedErrors, 2) << "one row per broken file";
 }
 
+// A day too large to list on the main thread: listed on the worker, the
+// page showing its last listing until the new one comes.
+TEST_F(ThumbNailFrameTest, ALargeDayIsListedOnTheWorkerAndShownWhenItComes) {
+    TThumbNailFrame* frame = CreateFrame();
+    // Each scene costs three entries: its own, its state and its picture's.
+    const int count = int(MainThreadListingBudget / 3) + 1;
+    const QString picture = Scene("120000000") + "/" + PictureName(6);
+    for (int i = 0; i < count; ++i) {
+        const QString scene = Scene(QStringLiteral("13%1").arg(i, 7, 10, QLatin1Char('0')));
+        ASSERT_TRUE(QDir().mkpath(scene) && QFile::copy(picture, scene + "/" + PictureName(6)));
+    }
+    frame->Repaint();
+    EXPECT_TRUE(frame->Busy());
+    frame->PaintBox->repaint();
+    EXPECT_EQ(frame->Thumbs().size(), 3u);
+    Paint(frame);
+    ASSERT_EQ(frame->Thumbs().size(), size_t(count) + 3);
+    const QString newest = Scene(QStringLiteral("13%1").arg(count - 1, 7, 10, QLatin1Char('0')));
+    EXPECT_EQ(RectOf(frame, newest), QRect(9, 9, 150, 112));
+    EXPECT_TRUE(SameColour(ColourAt(frame, newest), PictureColour(6)));
+}
+
 // New scenes come in at the top left while the mouse rests on a thumbnail:
 // its row stays where it was on the screen, and the scene under the pointer
 // after the rebuild is the one that plays.
@@ -218,8 +248,6 @@ TEST_F(ThumbNailFrameTest, NewScenesAboveTheMouseKeepItsRowAndTheHotSceneUnderIt
     QWidget* viewport = frame->ScrollBox->viewport();
     const QPoint pointer =
         frame->PaintBox->mapTo(viewport, RectOf(frame, Scene("100000000")).center());
-    QCursor::setPos(viewport->mapToGlobal(pointer));
-    frame->PaintBox->setAttribute(Qt::WA_UnderMouse, true);
     frame->PaintBoxMouseMove(frame->PaintBox->mapFrom(viewport, pointer));
     const int row = RectOf(frame, Scene("100000000")).top() - 9;
     const struct {
