@@ -102,8 +102,8 @@ private:
     static int CheckedCount(int value);
     void RebuildGrid(int xs, int ys);
     void ShiftSums();
-    std::int64_t SumSegments(const TkaBitmapView& bitmap, int segWidth, int segHeight);
-    void SumSegmentRow(const TkaBitmapView& bitmap, int y0, int rows, int segWidth);
+    void SumSegments(const TkaBitmapView& bitmap, int segWidth, int segHeight);
+    void SumSegmentRow(const TkaBitmapView& bitmap, int j, int y0, int rows, int segWidth);
     void CompareSums(int segWidth, int segHeight, std::int64_t& total, double& maxDelta);
     bool Decide(bool isMotion);
     void TakeOutLightChange(int width, int height, int segWidth, int segHeight);
@@ -119,12 +119,9 @@ private:
     bool FFirstFrame = true;
     // Column-major: xSegments columns of ySegments segments.
     std::vector<TkaSegment> Grid;
-    // Per-byte column sums over at most 257 rows of one segment row, the
-    // channel sums (byte order) of that row's segments and the changes of all
-    // segments; reused between calls.
+    // Per-byte column sums over at most 257 rows of one segment row; reused
+    // between calls.
     std::vector<std::uint16_t> ColumnSums;
-    std::vector<std::array<std::int64_t, 3>> RowSums;
-    std::vector<double> Changes;
     std::vector<int> ColumnOrigins;
     bool FIgnoreLightChanges = false;
     TLightChange FLightChange;
