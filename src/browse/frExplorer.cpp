@@ -444,7 +444,7 @@ void TExplorerFrame::AddListedNodes(QTreeWidgetItem* node, const QString& path,
     const QString directory = IncludeBackslash(path);
     // Directories on top in reverse listing order (newest first), then the
     // files in listing order; all in one insertion, thousands as cheaply as one.
-    QList<TkaTreeView::TNodeSpec> nodes;
+    QList<TkaTreeView::TNewNode> nodes;
     nodes.reserve(qsizetype(entries.size()));
     for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
         if (entry->Kind == TListedEntry::File)

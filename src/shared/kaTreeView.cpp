@@ -141,22 +141,22 @@ QTreeWidgetItem* TkaTreeView::AttachNode(QTreeWidgetItem* parent, int index, con
     return node;
 }
 
-void TkaTreeView::AddNodes(QTreeWidgetItem* parent, const QList<TNodeSpec>& nodes) {
+void TkaTreeView::AddNodes(QTreeWidgetItem* parent, const QList<TNewNode>& nodes) {
     QList<QTreeWidgetItem*> children;
     children.reserve(nodes.size());
-    for (const TNodeSpec& spec : nodes) {
-        auto* node = new TkaTreeNode(spec.Caption);
+    for (const TNewNode& wanted : nodes) {
+        auto* node = new TkaTreeNode(wanted.Caption);
         children.append(node);
-        SetImageIndex(node, spec.ImageIndex);
-        SetSelectedIndex(node, spec.ImageIndex);
+        SetImageIndex(node, wanted.ImageIndex);
+        SetSelectedIndex(node, wanted.ImageIndex);
         SetStateIndex(node, -1);
-        if (spec.ShowChildIndicator)
+        if (wanted.ShowChildIndicator)
             node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-        if (spec.Page != nullptr)
-            spec.Page->SetNode(node);
-        if (spec.NodeObject != nullptr) {
-            SetNodeObject(node, spec.NodeObject);
-            spec.NodeObject->SetPage(spec.Page);
+        if (wanted.Page != nullptr)
+            wanted.Page->SetNode(node);
+        if (wanted.NodeObject != nullptr) {
+            SetNodeObject(node, wanted.NodeObject);
+            wanted.NodeObject->SetPage(wanted.Page);
         }
     }
     parent->addChildren(children);

@@ -40,14 +40,14 @@ public:
                                   int imageIndex = -1);
     // Appends one node per entry below Parent (not top level) in one
     // insertion, however many: the view lays itself out once, not per node.
-    struct TNodeSpec {
+    struct TNewNode {
         QString Caption;
         TTreeNodeFrame* Page = nullptr;
         TTreeNodeObject* NodeObject = nullptr;
         int ImageIndex = -1;
         bool ShowChildIndicator = false;
     };
-    void AddNodes(QTreeWidgetItem* parent, const QList<TNodeSpec>& nodes);
+    void AddNodes(QTreeWidgetItem* parent, const QList<TNewNode>& nodes);
 
     // Path holds captions separated by backslashes, compared exactly. Each one
     // is looked up below the node found so far and inserted (first or last
