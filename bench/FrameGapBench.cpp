@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cerrno>
@@ -206,7 +207,12 @@ public:
         case VIDIOC_G_FMT:
         case VIDIOC_S_FMT: {
             v4l2_pix_format& pix = static_cast<v4l2_format*>(arg)->fmt.pix;
-            pix = {320, 240, V4L2_PIX_FMT_BGR24, V4L2_FIELD_NONE, 960};
+            pix = {};
+            pix.width = 320;
+            pix.height = 240;
+            pix.pixelformat = V4L2_PIX_FMT_BGR24;
+            pix.field = V4L2_FIELD_NONE;
+            pix.bytesperline = 960;
             return 0;
         }
         case VIDIOC_REQBUFS:

@@ -109,7 +109,7 @@ void BM_FirstPictureOfNewScene(benchmark::State& state) {
         TSceneFileMemory memory;
         // As a camera runs it: with the maker's own change of the day.
         maker.OnNewScene = [&](QObject*, const QString& sPath) {
-            SweepSmallScenes(maker.SceneDir(), sPath, 1, &memory, &maker.LastDayChange());
+            SweepSmallScenes(maker.SceneDir(), sPath, 1, &memory, maker.OwnScenes().get());
         };
         for (auto _ : state) {
             clock += 0.1 / 86400.0;
@@ -134,6 +134,7 @@ void BM_SmallSceneSweep(benchmark::State& state) {
     const QString day = folder.path() + QStringLiteral("/20240517");
     MakeScenes(day, int(state.range(0)));
     TSceneFileMemory memory;
+    TOwnSceneLog ownScenes;
     int scene = 0;
     const auto sceneName = [](int number) {
         return QStringLiteral("%1").arg(number, 9, 10, QChar('0'));
@@ -146,9 +147,9 @@ void BM_SmallSceneSweep(benchmark::State& state) {
         // The new scene made as the scene maker makes it, noting its change of the day.
         const std::optional<TDirectoryState> before = TDirectoryState::Of(day);
         QDir().mkpath(day + "/" + sceneName(++scene));
-        const TDayChange change{*before, *TDirectoryState::Of(day)};
+        ownScenes.Note(day, sceneName(scene), before, TDirectoryState::Of(day));
         state.ResumeTiming();
-        SweepSmallScenes(folder.path(), "20240517/" + sceneName(scene), 2, &memory, &change);
+        SweepSmallScenes(folder.path(), "20240517/" + sceneName(scene), 2, &memory, &ownScenes);
     }
     if (QFileInfo::exists(day + "/" + sceneName(scene - 1)))
         state.SkipWithError("the small scene was not swept");

@@ -342,8 +342,8 @@ void TSceneFrame::RemoveSceneNode(const QString& path) {
 void TSceneFrame::SweepSmallScenes(const QString& sPath) {
     SceneDeleter().Run({}, [sceneDir = FSceneDir, sPath, minimum = MinPicturesPerScene(),
                             memory = FSceneMemory,
-                            ownChange = kaSceneMaker->LastDayChange()](TDeletionControl& control) {
-        ::SweepSmallScenes(sceneDir, sPath, minimum, memory.get(), &ownChange, &control);
+                            own = kaSceneMaker->OwnScenes()](TDeletionControl& control) {
+        ::SweepSmallScenes(sceneDir, sPath, minimum, memory.get(), own.get(), &control);
     });
 }
 

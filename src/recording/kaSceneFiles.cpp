@@ -1,5 +1,6 @@
 #include "kaSceneFiles.h"
 
+#include "OwnSceneLog.h"
 #include "TJPEGImage.h"
 #include "TkaBoundedRead.h"
 #include "kaGeneral.h"
@@ -461,7 +462,8 @@ void TSceneFileMemory::UseForSweep(const QString& sceneDir, const QString& day, 
         LargeMinimum = minimum;
         LargeScenes.clear();
         SweptDay.reset();
-        SparedScene.clear();
+        SweptThrough = 0;
+        Spared.clear();
         Undeleted.clear();
     }
 }
@@ -549,52 +551,86 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath, TSceneFile
 
 namespace {
 
-// Whether the day is as the last sweep left it but for the scene maker's new scene.
-bool OnlyOwnChange(const std::optional<TDirectoryState>& swept, const QString& dayDir,
-                   const TDayChange* ownChange) {
-    if (!swept || ownChange == nullptr || !(*swept == ownChange->Before))
+using TOwnScenes = std::vector<TOwnSceneLog::TEntry>;
+
+bool InDay(const TOwnSceneLog::TEntry& entry, const QString& dayDir) {
+    return SamePath(entry.DayDir, dayDir);
+}
+
+bool SameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The maker's scenes of the day the sweep for Keep leaves alone: Keep and every
+// scene begun after it. When Keep is no longer held, every scene of the day.
+QStringList ScenesToSpare(const TOwnScenes& own, const QString& dayDir, const QString& keep) {
+    const auto last = std::find_if(own.rbegin(), own.rend(), [&](const auto& entry) {
+        return InDay(entry, dayDir) && SameName(entry.SceneName, keep);
+    });
+    QStringList spare{keep};
+    for (auto entry = last == own.rend() ? own.begin() : last.base(); entry != own.end(); ++entry)
+        if (InDay(*entry, dayDir))
+            spare.append(entry->SceneName);
+    return spare;
+}
+
+// Whether the day is now as the last sweep left it but for the maker's scenes
+// begun since, each having changed it from where the one before left it.
+bool OnlyOwnChanges(const std::optional<TDirectoryState>& swept, quint64 sweptThrough,
+                    const TOwnScenes& own, const QString& dayDir,
+                    const std::optional<TDirectoryState>& now) {
+    if (!swept || !now || (!own.empty() && own.front().Number > sweptThrough + 1))
         return false;
-    const std::optional<TDirectoryState> now = TDirectoryState::Of(dayDir);
-    return now && *now == ownChange->After;
+    TDirectoryState state = *swept;
+    for (const TOwnSceneLog::TEntry& entry : own) {
+        if (entry.Number <= sweptThrough || !InDay(entry, dayDir))
+            continue;
+        if (!entry.Before || !entry.After)
+            return false;
+        if (*entry.Before == state)
+            state = *entry.After;
+        else if (!(*entry.After == state)) // else begun just before the day was looked at
+            return false;
+    }
+    return state == *now;
 }
 
 } // namespace
 
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
-                      TSceneFileMemory* memory, const TDayChange* ownChange,
+                      TSceneFileMemory* memory, const TOwnSceneLog* ownScenes,
                       TDeletionControl* control) {
     const QString dayName = sPath.section(QLatin1Char('/'), 0, 0);
     if (!IsDayName(dayName))
         return;
     const QString dayDir = Join(sceneDir, dayName);
-    const QString keep = Join(sceneDir, sPath);
+    const QString keep = QFileInfo(Join(sceneDir, sPath)).fileName();
     if (memory != nullptr)
         memory->UseForSweep(sceneDir, dayDir, minPictures);
-    QList<QString> small;
-    const auto look = [&](const QString& name, ino_t inode) {
-        if (memory != nullptr) {
-            const auto known = memory->LargeScenes.constFind(name);
-            if (known != memory->LargeScenes.cend() && *known == inode)
-                return;
-        }
-        const QString path = Join(dayDir, name);
-        if (SamePath(path, keep))
-            return;
-        if (CountFilesUpTo(path, minPictures) < minPictures)
-            small.append(path);
-        else if (memory != nullptr)
-            memory->LargeScenes.insert(name, inode);
+    const auto ownNow = [ownScenes] {
+        return ownScenes != nullptr ? ownScenes->Entries() : TOwnScenes();
     };
-    if (memory != nullptr && OnlyOwnChange(memory->SweptDay, dayDir, ownChange)) {
-        // Every other scene was counted large before: only the scene spared
-        // last time and those that would not go need a look.
-        QStringList names = memory->Undeleted;
-        if (!memory->SparedScene.isEmpty())
-            names.append(memory->SparedScene);
-        for (const QString& name : names) {
+    // The day first, then the log: every scene of the maker's in what was
+    // looked at is in the log.
+    const std::optional<TDirectoryState> now = TDirectoryState::Of(dayDir);
+    TOwnScenes own = ownNow();
+    QStringList names;
+    QList<ino_t> inodes;
+    if (memory != nullptr && ownScenes != nullptr &&
+        OnlyOwnChanges(memory->SweptDay, memory->SweptThrough, own, dayDir, now)) {
+        // Every other scene was counted large before: only those spared or
+        // left last time and the maker's since need a look.
+        QStringList candidates = memory->Undeleted + memory->Spared;
+        for (const TOwnSceneLog::TEntry& entry : own)
+            if (entry.Number > memory->SweptThrough && InDay(entry, dayDir))
+                candidates.append(entry.SceneName);
+        candidates.removeDuplicates();
+        for (const QString& name : candidates) {
             const std::optional<struct stat> status = EntryStatus(Join(dayDir, name));
-            if (status && S_ISDIR(status->st_mode))
-                look(name, status->st_ino);
+            if (status && S_ISDIR(status->st_mode)) {
+                names.append(name);
+                inodes.append(status->st_ino);
+            }
         }
     } else {
         // Listed in directory order, without a stat per scene: the sweep's
@@ -602,9 +638,31 @@ void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPict
         TDirectoryStream stream(dayDir);
         while (const dirent* entry = stream.Next()) {
             const QString name = NameOf(entry);
-            if (IsSceneName(name) && IsListedDirectory(dayDir, entry))
-                look(name, entry->d_ino);
+            if (IsSceneName(name) && IsListedDirectory(dayDir, entry)) {
+                names.append(name);
+                inodes.append(entry->d_ino);
+            }
         }
+        // Scenes begun while the day was read are spared as well.
+        own = ownNow();
+    }
+    const QStringList spare = ScenesToSpare(own, dayDir, keep);
+    QList<QString> small;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names[i];
+        if (memory != nullptr) {
+            const auto known = memory->LargeScenes.constFind(name);
+            if (known != memory->LargeScenes.cend() && *known == inodes[i])
+                continue;
+        }
+        if (std::any_of(spare.begin(), spare.end(),
+                        [&](const QString& spared) { return SameName(spared, name); }))
+            continue;
+        const QString path = Join(dayDir, name);
+        if (CountFilesUpTo(path, minPictures) < minPictures)
+            small.append(path);
+        else if (memory != nullptr)
+            memory->LargeScenes.insert(name, inodes[i]);
     }
     QStringList undeleted;
     for (const QString& path : small)
@@ -612,7 +670,8 @@ void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPict
             undeleted.append(QFileInfo(path).fileName());
     if (memory != nullptr) {
         memory->Undeleted = undeleted;
-        memory->SparedScene = QFileInfo(keep).fileName();
+        memory->Spared = spare;
+        memory->SweptThrough = own.empty() ? memory->SweptThrough : own.back().Number;
         memory->SweptDay = TDirectoryState::Of(dayDir);
     }
 }

@@ -95,12 +95,7 @@ struct TDirectoryState {
     bool operator==(const TDirectoryState& other) const;
 };
 
-// One change the scene maker made to a day directory itself (a new scene):
-// the day as it was just before and just after.
-struct TDayChange {
-    TDirectoryState Before;
-    TDirectoryState After;
-};
+class TOwnSceneLog;
 
 // What the automatic rules learnt about the scenes of one scene directory, so
 // that the work per new scene and per guard deletion does not grow with the
@@ -122,7 +117,7 @@ public:
 
 private:
     friend void SweepSmallScenes(const QString&, const QString&, int, TSceneFileMemory*,
-                                 const TDayChange*, TDeletionControl*);
+                                 const TOwnSceneLog*, TDeletionControl*);
     friend bool DeleteOldestScene(const QString&, QString&, TSceneFileMemory*, TDeletionControl*);
 
     // Each part forgets what it knows of another scene directory; the two
@@ -137,12 +132,14 @@ private:
     QString LargeDay;
     int LargeMinimum = -1;
     QHash<QString, ino_t> LargeScenes;
-    // The day as the last sweep left it, the scene it spared (the new one of
-    // then, not counted yet) and the small scenes it could not remove. While
-    // no one but the scene maker changed the day since, these are the only
-    // scenes that need a look.
+    // The day as the last sweep left it, the last of the maker's scenes it
+    // knew of, the scenes it spared (the new one of then and any the maker
+    // began after it, none counted yet) and the small scenes it could not
+    // remove. While no one but the scene maker changed the day since, these
+    // and the maker's newer scenes are the only ones that need a look.
     std::optional<TDirectoryState> SweptDay;
-    QString SparedScene;
+    quint64 SweptThrough = 0;
+    QStringList Spared;
     QStringList Undeleted;
     // Guard: the scenes of the oldest day, oldest first, as last listed.
     QString GuardSceneDir;
@@ -161,10 +158,11 @@ bool DeleteOldestScene(const QString& sceneDir, QString& deletedPath,
 // Deletes every scene of the new scene's day (sPath "yyyymmdd/hhnnsszzz" below
 // SceneDir) except the new scene itself (compared ignoring letter case) that
 // holds fewer than MinPictures files (counted as CountFiles does, but only up
-// to MinPictures). With Memory and the scene maker's own change of the day
-// (OwnChange) the day is read again only when something else changed it.
+// to MinPictures). Scenes the maker of OwnScenes began after the new one are
+// spared too, since the sweep may run late. With Memory and OwnScenes the day
+// is read again only when something other than that maker changed it.
 void SweepSmallScenes(const QString& sceneDir, const QString& sPath, int minPictures,
-                      TSceneFileMemory* memory = nullptr, const TDayChange* ownChange = nullptr,
+                      TSceneFileMemory* memory = nullptr, const TOwnSceneLog* ownScenes = nullptr,
                       TDeletionControl* control = nullptr);
 
 // CountFiles, stopping once Limit is reached: a scene is small or it is not.

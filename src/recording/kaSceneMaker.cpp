@@ -164,10 +164,9 @@ bool TkaSceneMaker::MakeSceneDirectory() {
         Dropped(error);
         return false;
     }
-    if (created) {
-        const std::optional<TDirectoryState> after = TDirectoryState::Of(FCurrentDayDir);
-        FDayChange = before && after ? TDayChange{*before, *after} : TDayChange{};
-    }
+    if (created)
+        FOwnScenes->Note(FCurrentDayDir, QFileInfo(FCurrentSceneDir).fileName(), before,
+                         TDirectoryState::Of(FCurrentDayDir));
     return true;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "EkaError.h"
+#include "OwnSceneLog.h"
 #include "kaSceneFiles.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class TJPEGImage;
 
@@ -53,9 +55,9 @@ public:
     // Pictures stored in the current scene (dropped ones do not count).
     int PictureCount() const { return FPictureCount; }
 
-    // The day directory just before and after this maker last created a
-    // scene in it, so the small-scene sweep knows the change as its own.
-    const TDayChange& LastDayChange() const { return FDayChange; }
+    // The scenes this maker created, with their day just before and after, so
+    // the small-scene sweep knows these changes as its own. Shared with it.
+    std::shared_ptr<const TOwnSceneLog> OwnScenes() const { return FOwnScenes; }
 
     // Whether the last picture handed in was stored, and if not, why.
     bool LastPictureStored() const { return FLastPictureStored; }
@@ -92,5 +94,5 @@ private:
     int FPictureCount = 0;
     bool FLastPictureStored = false;
     QString FStoreError;
-    TDayChange FDayChange;
+    std::shared_ptr<TOwnSceneLog> FOwnScenes = std::make_shared<TOwnSceneLog>();
 };

@@ -154,7 +154,7 @@ TEST_F(SceneMakerTest, SweepKnowingTheMakersOwnChangeLeavesWhatAFullSweepLeaves)
     TSceneFileMemory memory;
     Maker->OnNewScene = [&](QObject*, const QString& sPath) {
         Announced.append(sPath);
-        SweepSmallScenes(Scenes(), sPath, Minimum, &memory, &Maker->LastDayChange());
+        SweepSmallScenes(Scenes(), sPath, Minimum, &memory, Maker->OwnScenes().get());
     };
     const QString day = Scenes() + "/20240517";
     enum TOutside { Nothing, SmallByHand, Foreign, RemoveSecond };
@@ -174,11 +174,50 @@ TEST_F(SceneMakerTest, SweepKnowingTheMakersOwnChangeLeavesWhatAFullSweepLeaves)
             WriteFile(day + "/235900000/20240517235900000.jpg");
         if (outside == Foreign) // kept by the user's file, tried again at every scene
             WriteFile(day + "/235800000/notes.txt");
-        if (outside == RemoveSecond)
+        if (outside == RemoveSecond) {
             ASSERT_TRUE(QDir(Scenes() + "/" + Announced[1]).removeRecursively());
+        }
     }
     const auto scene = [&](int i) { return Announced[i].section('/', 1); };
     EXPECT_EQ(Entries(day), QStringList({scene(3), scene(5), scene(7), "235800000"}));
+}
+
+// The sweeps run on a worker and may come after the maker has begun further
+// scenes. A sweep never takes a scene begun after its own, the scenes it
+// keeps are what a full sweep keeps, and a hand-made change in between is
+// still seen.
+TEST_F(SceneMakerTest, ALateSweepSparesTheScenesBegunAfterItsOwn) {
+    constexpr int Minimum = 2;
+    TSceneFileMemory memory;
+    const QString day = Scenes() + "/20240517";
+    const auto makeScenes = [&](const std::vector<int>& pictures) {
+        for (const int count : pictures) {
+            Advance(120);
+            for (int i = 0; i < count; ++i) {
+                Add();
+                Advance(0.01);
+            }
+        }
+    };
+    const auto scene = [&](int i) { return Announced[i].section('/', 1); };
+    const auto sweep = [&](int i) {
+        SweepSmallScenes(Scenes(), Announced[i], Minimum, &memory, Maker->OwnScenes().get());
+    };
+    makeScenes({1, 2, 1, 1});
+    sweep(0);
+    EXPECT_EQ(Entries(day).size(), 4) << "no scene after the swept one is taken";
+    sweep(1);
+    sweep(2);
+    EXPECT_EQ(Entries(day), QStringList({scene(1), scene(2), scene(3)}));
+    makeScenes({1});
+    WriteFile(day + "/235900000/20240517235900000.jpg"); // small, by hand
+    sweep(3);
+    EXPECT_EQ(Entries(day), QStringList({scene(1), scene(3), scene(4)}));
+    sweep(4);
+    EXPECT_EQ(Entries(day), QStringList({scene(1), scene(4)}));
+    const QStringList left = Entries(day);
+    SweepSmallScenes(Scenes(), Announced[4], Minimum);
+    EXPECT_EQ(Entries(day), left);
 }
 
 TEST_F(SceneMakerTest, SceneRunningPastMidnightStaysInItsDay) {
