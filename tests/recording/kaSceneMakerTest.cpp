@@ -220,6 +220,23 @@ TEST_F(SceneMakerTest, ALateSweepSparesTheScenesBegunAfterItsOwn) {
     EXPECT_EQ(Entries(day), left);
 }
 
+// A sweep so late that the maker's log no longer holds its scene still
+// spares every scene the log holds, the one being filled among them.
+TEST_F(SceneMakerTest, ASweepLaterThanTheLogReachesSparesEveryLoggedScene) {
+    TSceneFileMemory memory;
+    const int scenes = int(TOwnSceneLog::Capacity) + 10;
+    for (int i = 0; i < scenes; ++i) {
+        Advance(120);
+        Add();
+    }
+    ASSERT_EQ(Announced.size(), scenes);
+    SweepSmallScenes(Scenes(), Announced[0], 2, &memory, Maker->OwnScenes().get());
+    const QStringList left = Entries(Scenes() + "/20240517");
+    EXPECT_EQ(left.size(), int(TOwnSceneLog::Capacity) + 1);
+    EXPECT_TRUE(left.contains(Announced[0].section('/', 1)));
+    EXPECT_TRUE(left.contains(Announced.last().section('/', 1)));
+}
+
 TEST_F(SceneMakerTest, SceneRunningPastMidnightStaysInItsDay) {
     Clock = LocalTime(2024, 12, 31, 23, 59, 58, 0);
     EXPECT_EQ(Add(), "20241231/235958000");
