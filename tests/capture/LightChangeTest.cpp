@@ -112,14 +112,25 @@ TEST(LightChangeTest, TheModelIsFoundPastAPersonAndOnlyThePersonRemains) {
                 grid[i].PrevSum[k] = std::int64_t(prev[k] * Pixels);
                 grid[i].CurSum[k] = std::int64_t((person(i) ? 250.0 : cur) * Pixels + 0.5);
             }
+            grid[i].Delta = {double(i), -1.0, 0.5};
         }
+        // A segment that was black stays black; what lies beside the
+        // previous sums is left as it was.
+        constexpr int Black = Rows + 1;
+        grid[Black].PrevSum = {};
+        const std::vector<TkaSegment> before = grid;
         TLightChange change;
         ASSERT_TRUE(change.Correct(grid, widths, heights));
+        EXPECT_EQ(grid[Black].PrevSum, (std::array<std::int64_t, 3>{}));
+        for (int i = 0; i < Columns * Rows; ++i) {
+            ASSERT_EQ(grid[i].CurSum, before[i].CurSum);
+            ASSERT_EQ(grid[i].Delta, before[i].Delta);
+        }
         for (int k = 0; k < 3; ++k)
             for (int m = 0; m < 4; ++m)
                 EXPECT_NEAR(change.Model()[k][m], row.Model[k][m], m < 3 ? 0.01 : 0.5);
         for (int i = 0; i < Columns * Rows; ++i)
-            for (int k = 0; k < 3; ++k)
+            for (int k = 0; i != Black && k < 3; ++k)
                 EXPECT_EQ(std::abs(grid[i].CurSum[k] - grid[i].PrevSum[k]) > 2 * Pixels, person(i))
                     << "segment " << i;
     }
