@@ -4,10 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -76,56 +72,13 @@ bool SolveCholesky(TMatrix a, std::array<std::array<double, 4>, 3>& rhs) {
 }
 
 // Adding 2^52 to a double between 0 and 2^51 rounds it to a whole number
-// (halves to even), the same in both versions of Apply below.
+// (halves to even), as the analyser's vector comparison does too.
 constexpr double TwoPow52 = 4503599627370496.0;
-
-#if defined(__x86_64__)
-// A previous sum is read and written as four lanes, the fourth being the
-// first Delta that follows it in the segment, which is put back unchanged:
-// masked stores cost a dozen cycles on some processors.
-static_assert(offsetof(TkaSegment, Delta) ==
-              offsetof(TkaSegment, PrevSum) + sizeof(TkaSegment::PrevSum));
-static_assert(sizeof(TkaSegment::Delta[0]) == sizeof(std::int64_t));
-
-// Apply, four lanes at a time, three of them used: the rewrite of every
-// segment is what the correction costs beside the summing of the picture.
-// Sums lie between 0 and 2^52, so they convert to and from doubles through
-// the bits of 2^52.
-[[gnu::target("avx2,fma")]] void ApplyAvx2(TkaSegment* segment, const double* pixels,
-                                           std::size_t count, const TLightChange::TModel& m) {
-    const __m256i lanes = _mm256_setr_epi64x(-1, -1, -1, 0);
-    const __m256i magicBits = _mm256_set1_epi64x(0x4330000000000000);
-    const __m256d magic = _mm256_set1_pd(TwoPow52);
-    const __m256d zero = _mm256_setzero_pd();
-    const __m256d fullScale = _mm256_set1_pd(255.0);
-    const __m256d red = _mm256_setr_pd(m[0][0], m[1][0], m[2][0], 0);
-    const __m256d green = _mm256_setr_pd(m[0][1], m[1][1], m[2][1], 0);
-    const __m256d blue = _mm256_setr_pd(m[0][2], m[1][2], m[2][2], 0);
-    const __m256d offset = _mm256_setr_pd(m[0][3], m[1][3], m[2][3], 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        auto* prev = reinterpret_cast<__m256i*>(segment[i].PrevSum.data());
-        const __m256i bits = _mm256_loadu_si256(prev);
-        if (_mm256_testz_si256(bits, lanes))
-            continue;
-        const __m256d p = _mm256_sub_pd(
-            _mm256_castsi256_pd(_mm256_or_si256(_mm256_and_si256(bits, lanes), magicBits)), magic);
-        const __m256d n = _mm256_broadcast_sd(pixels + i);
-        __m256d v = _mm256_mul_pd(offset, n);
-        v = _mm256_fmadd_pd(red, _mm256_permute4x64_pd(p, 0x00), v);
-        v = _mm256_fmadd_pd(green, _mm256_permute4x64_pd(p, 0x55), v);
-        v = _mm256_fmadd_pd(blue, _mm256_permute4x64_pd(p, 0xAA), v);
-        v = _mm256_min_pd(_mm256_max_pd(v, zero), _mm256_mul_pd(n, fullScale));
-        const __m256i sums =
-            _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), magicBits);
-        _mm256_storeu_si256(prev, _mm256_blend_epi32(sums, bits, 0xC0));
-    }
-}
-#endif
 
 } // namespace
 
-bool TLightChange::Correct(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
-                           const std::vector<int>& rowHeights) {
+bool TLightChange::Fit(const std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
+                       const std::vector<int>& rowHeights) {
     if (grid.size() != columnWidths.size() * rowHeights.size())
         return false;
     TakeSamples(grid, columnWidths, rowHeights);
@@ -138,7 +91,15 @@ bool TLightChange::Correct(std::vector<TkaSegment>& grid, const std::vector<int>
     for (int round = 0; round < Refits; ++round)
         if (!Refit(gain))
             break;
-    Apply(grid, columnWidths, rowHeights);
+    CountPixels(columnWidths, rowHeights);
+    return true;
+}
+
+bool TLightChange::Correct(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
+                           const std::vector<int>& rowHeights) {
+    if (!Fit(grid, columnWidths, rowHeights))
+        return false;
+    Apply(grid);
     return true;
 }
 
@@ -237,23 +198,22 @@ bool TLightChange::Refit(double gain) {
     return true;
 }
 
-void TLightChange::Apply(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
-                         const std::vector<int>& rowHeights) {
-    // The pixel counts change only with the grid or the picture size.
-    if (columnWidths != PixelsWidths || rowHeights != PixelsHeights) {
-        PixelsWidths = columnWidths;
-        PixelsHeights = rowHeights;
-        Pixels.clear();
-        for (int width : columnWidths)
-            for (int height : rowHeights)
-                Pixels.push_back(double(width) * height);
-    }
-#if defined(__x86_64__)
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        ApplyAvx2(grid.data(), Pixels.data(), grid.size(), FModel);
+// The pixel counts change only with the grid or the picture size.
+void TLightChange::CountPixels(const std::vector<int>& columnWidths,
+                               const std::vector<int>& rowHeights) {
+    if (columnWidths == PixelsWidths && rowHeights == PixelsHeights)
         return;
-    }
-#endif
+    PixelsWidths = columnWidths;
+    PixelsHeights = rowHeights;
+    FPixels.clear();
+    for (int width : columnWidths)
+        for (int height : rowHeights)
+            FPixels.push_back(double(width) * height);
+}
+
+void TLightChange::Apply(std::vector<TkaSegment>& grid) const {
+    if (grid.size() != FPixels.size())
+        return;
     const TModel& m = FModel;
     for (std::size_t i = 0; i < grid.size(); ++i) {
         auto& prev = grid[i].PrevSum;
@@ -261,10 +221,12 @@ void TLightChange::Apply(std::vector<TkaSegment>& grid, const std::vector<int>& 
         // nothing about the light.
         if ((prev[0] | prev[1] | prev[2]) == 0)
             continue;
-        const double pixels = Pixels[i];
+        const double pixels = FPixels[i];
         const std::array<double, 3> p{static_cast<double>(prev[0]), static_cast<double>(prev[1]),
                                       static_cast<double>(prev[2])};
         for (std::size_t k = 0; k < 3; ++k) {
+            // Summed in this order, without fused multiply-adds, by the
+            // vector comparison as well.
             const double value =
                 std::clamp(m[k][0] * p[0] + m[k][1] * p[1] + m[k][2] * p[2] + m[k][3] * pixels, 0.0,
                            255.0 * pixels);

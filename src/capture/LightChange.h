@@ -21,13 +21,22 @@ public:
 
     // Grid is column-major, columnWidths.size() columns of rowHeights.size()
     // segments; a segment's sums hold columnWidths[x] * rowHeights[y] pixels.
-    // Returns false and leaves Grid alone when the previous picture gives no
-    // hold: black, empty, or too few lit segments.
+    // Estimates the model from the grid's previous and current sums. Returns
+    // false when the previous picture gives no hold: black, empty, or too few
+    // lit segments.
+    bool Fit(const std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
+             const std::vector<int>& rowHeights);
+    // Rewrites the previous sums of the grid last fitted to what they would
+    // have been under the current light.
+    void Apply(std::vector<TkaSegment>& grid) const;
+    // Fit, then Apply; leaves the grid alone when the fit fails.
     bool Correct(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
                  const std::vector<int>& rowHeights);
 
-    // The model of the last successful correction.
+    // The model of the last successful fit.
     const TModel& Model() const { return FModel; }
+    // The pixels of every segment of the grid last fitted, in grid order.
+    const std::vector<double>& Pixels() const { return FPixels; }
 
 private:
     // One segment of the lattice, as mean values per pixel.
@@ -43,8 +52,7 @@ private:
     // spread of its residuals; false when too few remain or the fit fails.
     bool Refit(double gain);
     double Residual(const TSample& sample) const;
-    void Apply(std::vector<TkaSegment>& grid, const std::vector<int>& columnWidths,
-               const std::vector<int>& rowHeights);
+    void CountPixels(const std::vector<int>& columnWidths, const std::vector<int>& rowHeights);
 
     TModel FModel{};
     std::vector<int> LatticeColumns;
@@ -53,7 +61,7 @@ private:
     std::vector<double> Residuals;
     std::vector<double> Scratch;
     // Pixels of every segment, for the widths and heights they were made for.
-    std::vector<double> Pixels;
+    std::vector<double> FPixels;
     std::vector<int> PixelsWidths;
     std::vector<int> PixelsHeights;
 };

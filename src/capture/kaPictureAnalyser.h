@@ -104,9 +104,12 @@ private:
     void ShiftSums();
     void SumSegments(const TkaBitmapView& bitmap, int segWidth, int segHeight);
     void SumSegmentRow(const TkaBitmapView& bitmap, int j, int y0, int rows, int segWidth);
-    void CompareSums(int segWidth, int segHeight, std::int64_t& total, double& maxDelta);
+    // With mapped, the previous sums are first taken to the current light
+    // by the model FitLightChange found.
+    void CompareSums(int segWidth, int segHeight, bool mapped, std::int64_t& total,
+                     double& maxDelta);
     bool Decide(bool isMotion);
-    void TakeOutLightChange(int width, int height, int segWidth, int segHeight);
+    bool FitLightChange(int width, int height, int segWidth, int segHeight);
     std::size_t Index(int x, int y) const;
 
     int FxSegments = 1;

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QVariant>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -151,6 +152,103 @@ TEST(KaPictureAnalyserTest, SumsMatchTheDefinitionForAnySizeGridAndRowOrder) {
                 previous = ref.Segments;
             }
         }
+    }
+}
+
+// Gradients in each channel with noise on top, so the segments differ in
+// colour; a black block of blackWidth x blackHeight at the top left.
+QImage Textured(int width, int height, int blackWidth, int blackHeight, std::mt19937& random) {
+    QImage image(width, height, QImage::Format_BGR888);
+    std::uniform_int_distribution<int> noise(0, 40);
+    for (int y = 0; y < height; ++y) {
+        uchar* pixel = image.scanLine(y);
+        for (int x = 0; x < width; ++x, pixel += 3) {
+            const bool black = x < blackWidth && y < blackHeight;
+            pixel[2] = uchar(black ? 0 : 10 + x * 200 / width + noise(random));
+            pixel[1] = uchar(black ? 0 : 10 + y * 200 / height + noise(random));
+            pixel[0] = uchar(black ? 0 : 10 + (x + y) * 100 / (width + height) + noise(random));
+        }
+    }
+    return image;
+}
+
+// The lamp dims the picture to 70 % and lifts it by 10; a bright person
+// stands in the lower right.
+QImage UnderTheLamp(const QImage& image) {
+    QImage result = image.copy();
+    for (int y = 0; y < result.height(); ++y) {
+        uchar* row = result.scanLine(y);
+        for (int x = 0; x < result.width(); ++x)
+            for (int k = 0; k < 3; ++k) {
+                const bool person = x > result.width() * 3 / 4 && y > result.height() / 2;
+                row[3 * x + k] = uchar(person ? 250 : std::lround(row[3 * x + k] * 0.7 + 10));
+            }
+    }
+    return result;
+}
+
+std::vector<int> SegmentLengths(int n, int count) {
+    const int length = n / count + (n % count != 0);
+    std::vector<int> lengths;
+    for (int i = 0; i < count; ++i)
+        lengths.push_back(int(std::clamp<std::int64_t>(n - Origin(n, count, i), 0, length)));
+    return lengths;
+}
+
+// With light changes ignored, the previous sums are mapped exactly as
+// TLightChange maps them on its own (black segments staying black) and the
+// deltas, total and maximum are those of the mapped sums.
+TEST(KaPictureAnalyserTest, IgnoringLightComparesWithThePreviousSumsTheModelMaps) {
+    struct TCase {
+        int Width, Height, xs, ys;
+    };
+    const TCase cases[] = {{64, 48, 8, 6}, {101, 77, 13, 9}, {97, 61, 33, 40}, {640, 480, 50, 50}};
+    std::mt19937 random(11);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.Width << "x" << c.Height << " grid " << c.xs << "x" << c.ys);
+        const int segWidth = c.Width / c.xs + (c.Width % c.xs != 0);
+        const int segHeight = c.Height / c.ys + (c.Height % c.ys != 0);
+        const QImage before = Textured(c.Width, c.Height, 3 * segWidth, 3 * segHeight, random);
+        const QImage after = UnderTheLamp(before);
+        TkaPictureAnalyser analyser;
+        analyser.SetxSegments(c.xs);
+        analyser.SetySegments(c.ys);
+        analyser.SetIgnoreLightChanges(true);
+        analyser.Analyse(before);
+        std::vector<TkaSegment> grid(std::size_t(c.xs * c.ys));
+        for (int i = 0; i < c.xs; ++i)
+            for (int j = 0; j < c.ys; ++j)
+                grid[std::size_t(i * c.ys + j)].PrevSum = analyser.Segment(i, j).CurSum;
+        analyser.Analyse(after);
+        for (int i = 0; i < c.xs; ++i)
+            for (int j = 0; j < c.ys; ++j)
+                grid[std::size_t(i * c.ys + j)].CurSum = analyser.Segment(i, j).CurSum;
+        TLightChange light;
+        ASSERT_TRUE(
+            light.Correct(grid, SegmentLengths(c.Width, c.xs), SegmentLengths(c.Height, c.ys)));
+
+        const double area = double(segWidth) * segHeight * 256;
+        std::int64_t total = 0;
+        double maxDelta = 0;
+        int black = 0;
+        for (int i = 0; i < c.xs; ++i) {
+            for (int j = 0; j < c.ys; ++j) {
+                const TkaSegment& segment = analyser.Segment(i, j);
+                const TkaSegment& expected = grid[std::size_t(i * c.ys + j)];
+                ASSERT_EQ(segment.PrevSum, expected.PrevSum) << "segment " << i << "," << j;
+                black += segment.PrevSum == Sums{};
+                for (int k = 0; k < 3; ++k) {
+                    const std::int64_t change = segment.CurSum[k] - segment.PrevSum[k];
+                    ASSERT_EQ(segment.Delta[k], change / area) << "segment " << i << "," << j;
+                    total += std::abs(change);
+                    maxDelta = std::max(maxDelta, std::abs(change / area));
+                }
+            }
+        }
+        EXPECT_GE(black, 4);
+        EXPECT_EQ(analyser.TotalDelta(), total);
+        EXPECT_EQ(analyser.TotalMaxSegmentDelta(), maxDelta);
     }
 }
 
