@@ -11,6 +11,8 @@
 #include "kaTrackbarFrame.h"
 
 #include <QBoxLayout>
+#include <QFont>
+#include <QFontMetrics>
 #include <QHideEvent>
 #include <QLocale>
 #include <QScreen>
@@ -24,8 +26,9 @@ constexpr int ClientWidth = 165;
 constexpr int ClientHeight = 298;
 constexpr int TopSpace = 13;
 constexpr int TrackbarFrameHeight = 44;
-// Beside the title text: the window menu and close buttons of the frame.
-constexpr int TitleBarAllowance = 90;
+// Beside the title text: the window icon and the three buttons most window
+// managers give a tool window (seen cut at 90 under Openbox).
+constexpr int TitleBarAllowance = 120;
 constexpr int CaptionGap = 8;
 
 } // namespace
@@ -110,7 +113,10 @@ void TVideoSetupForm::FitToContents() {
                                          CaptionGap);
     }
     const QSize contents = layout()->totalSizeHint();
-    const int title = fontMetrics().horizontalAdvance(windowTitle()) + TitleBarAllowance;
+    // Title bars mostly draw their text in bold.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int title = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + TitleBarAllowance;
     resize(std::max({ClientWidth, contents.width(), title}),
            std::max(ClientHeight, contents.height()));
 }
