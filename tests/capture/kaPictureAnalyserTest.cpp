@@ -1,8 +1,10 @@
 #include "kaPictureAnalyser.h"
 
 #include "EkaError.h"
+#include "LightSequence.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
@@ -155,38 +157,6 @@ TEST(KaPictureAnalyserTest, SumsMatchTheDefinitionForAnySizeGridAndRowOrder) {
     }
 }
 
-// Gradients in each channel with noise on top, so the segments differ in
-// colour; a black block of blackWidth x blackHeight at the top left.
-QImage Textured(int width, int height, int blackWidth, int blackHeight, std::mt19937& random) {
-    QImage image(width, height, QImage::Format_BGR888);
-    std::uniform_int_distribution<int> noise(0, 40);
-    for (int y = 0; y < height; ++y) {
-        uchar* pixel = image.scanLine(y);
-        for (int x = 0; x < width; ++x, pixel += 3) {
-            const bool black = x < blackWidth && y < blackHeight;
-            pixel[2] = uchar(black ? 0 : 10 + x * 200 / width + noise(random));
-            pixel[1] = uchar(black ? 0 : 10 + y * 200 / height + noise(random));
-            pixel[0] = uchar(black ? 0 : 10 + (x + y) * 100 / (width + height) + noise(random));
-        }
-    }
-    return image;
-}
-
-// The lamp dims the picture to 70 % and lifts it by 10; a bright person
-// stands in the lower right.
-QImage UnderTheLamp(const QImage& image) {
-    QImage result = image.copy();
-    for (int y = 0; y < result.height(); ++y) {
-        uchar* row = result.scanLine(y);
-        for (int x = 0; x < result.width(); ++x)
-            for (int k = 0; k < 3; ++k) {
-                const bool person = x > result.width() * 3 / 4 && y > result.height() / 2;
-                row[3 * x + k] = uchar(person ? 250 : std::lround(row[3 * x + k] * 0.7 + 10));
-            }
-    }
-    return result;
-}
-
 std::vector<int> SegmentLengths(int n, int count) {
     const int length = n / count + (n % count != 0);
     std::vector<int> lengths;
@@ -203,14 +173,17 @@ TEST(KaPictureAnalyserTest, IgnoringLightComparesWithThePreviousSumsTheModelMaps
         int Width, Height, xs, ys;
     };
     const TCase cases[] = {{64, 48, 8, 6}, {101, 77, 13, 9}, {97, 61, 33, 40}, {640, 480, 50, 50}};
-    std::mt19937 random(11);
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.Width << "x" << c.Height << " grid " << c.xs << "x" << c.ys);
         const int segWidth = c.Width / c.xs + (c.Width % c.xs != 0);
         const int segHeight = c.Height / c.ys + (c.Height % c.ys != 0);
-        const QImage before = Textured(c.Width, c.Height, 3 * segWidth, 3 * segHeight, random);
-        const QImage after = UnderTheLamp(before);
+        // The lamp comes back as the person walks in; a block of segments
+        // was black before.
+        const TLightSequence lamp(TLightSequence::TLight::Lamp, true, {c.Width, c.Height});
+        QImage before = lamp.Frame(lamp.WalkStart() - 1);
+        QPainter(&before).fillRect(0, 0, 3 * segWidth, 3 * segHeight, Qt::black);
+        const QImage after = lamp.Frame(lamp.WalkStart() + 1);
         TkaPictureAnalyser analyser;
         analyser.SetxSegments(c.xs);
         analyser.SetySegments(c.ys);
