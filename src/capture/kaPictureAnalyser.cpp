@@ -184,9 +184,9 @@ void ReduceColumns(const std::uint16_t* pixel, int columns, std::array<std::int6
 // The comparison of every segment with the previous picture, four lanes at a
 // time, three of them used: by the divisions alone the scalar loop costs a
 // quarter of the analysis. With a light model the previous sums are mapped on
-// the way, as TLightChange::Apply does, in the same order of operations, so
-// the numbers are the same; what would be a second pass over the grid is then
-// a few instructions per segment.
+// the way, a block of segments at a time, as TLightChange::Apply does and in
+// the same order of operations, so the numbers are the same without a pass
+// of its own over the grid.
 //
 // A segment's sums are read as four lanes, the fourth being the next member
 // of the segment, which is masked off; a mapped PrevSum is written as four
