@@ -29,7 +29,11 @@ bool TkaBoundedRead::ReadAll(QFile& file, qint64 limit, QByteArray& data, QStrin
         return false;
     }
     while (true) {
-        const qint64 wanted = std::min(ChunkBytes, limit + 1 - data.size());
+        // A read allocates what it asks for: a regular file is asked for what
+        // it holds and one byte more, which also finds that it has grown.
+        const qint64 expected =
+            file.isSequential() ? ChunkBytes : std::max<qint64>(file.size() - file.pos(), 0) + 1;
+        const qint64 wanted = std::min({ChunkBytes, limit + 1 - data.size(), expected});
         const QByteArray chunk = file.read(wanted);
         if (file.error() != QFileDevice::NoError) {
             error = file.errorString();
