@@ -18,6 +18,7 @@
 //   BM_PageRepaint       the real page, listing included, all 200 on screen
 //   BM_EighthDecodePage  the floor: the same pictures decoded at 1/8 from memory
 //   BM_DecodeOnly        one picture decoded at three scales
+//   BM_ReadFile, BM_Stretch  the rest of a thumbnail's work on the pool
 //   BM_ExpandLargeDay    the explorer expanding a day of 10,000 scenes
 // The page figures are timed in wall time until the page is complete (the
 // pool's work included, as the user waits for it); the CPU column is the
@@ -117,6 +118,13 @@ struct TLargeDay {
     QString Day;
 };
 
+// The calling thread's own CPU time.
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 // Where a thumbnail goes on a page 10 thumbnails wide.
 QRect ThumbRect(int index) {
     return QRect(9 + (index % 10) * 156, 9 + (index / 10) * 130, Thumb.width(), Thumb.height());
@@ -152,6 +160,7 @@ void BM_ScaledFirstPaint(benchmark::State& state) {
     for (int i = 0; i < files.size(); ++i)
         indexOf.insert(files.at(i), i);
     QImage canvas = Canvas();
+    const double mainStart = ThreadCpuMs();
     for (auto _ : state) {
         TThumbnailLoader loader;
         QPainter painter(&canvas);
@@ -169,6 +178,8 @@ void BM_ScaledFirstPaint(benchmark::State& state) {
         while (loader.Pending() > 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    // What the painting thread spends of it, beside the pool.
+    state.counters["main_cpu_ms"] = (ThreadCpuMs() - mainStart) / double(state.iterations());
     state.counters["thumbs/s"] =
         benchmark::Counter(double(state.iterations() * files.size()), benchmark::Counter::kIsRate);
 }
@@ -270,16 +281,27 @@ void BM_DecodeOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeOnly)->Arg(640)->Arg(150)->Arg(80)->Unit(benchmark::kMicrosecond);
 
+// What the pool does to a first picture beside decoding it: the file read,
+// and the resampling of the decoder's 160 x 120 into the thumbnail.
+void BM_ReadFile(benchmark::State& state) {
+    const QString& fileName = RecordedDay().FirstPictures.at(0);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TJPEGImage::ReadFileData(fileName).size());
+}
+BENCHMARK(BM_ReadFile)->Unit(benchmark::kMicrosecond);
+
+void BM_Stretch(benchmark::State& state) {
+    const QImage decoded = ReadPicture(RecordedDay().FirstPictures.at(0), Thumb);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Stretched(decoded, Thumb).constBits());
+    state.counters["from_width"] = decoded.width();
+}
+BENCHMARK(BM_Stretch)->Unit(benchmark::kMicrosecond);
+
 // Expanding a day of 10,000 scenes in the explorer: the main thread's CPU
 // time in the expansion itself (its bounded attempt) and in the longest later
 // turn of the event loop until the day's nodes are all there (the fill; the
 // listing itself runs on the worker); the time is the whole wait.
-double ThreadCpuMs() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
 void BM_ExpandLargeDay(benchmark::State& state) {
     static const TLargeDay day;
     TkaLibrary library;

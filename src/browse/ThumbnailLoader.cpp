@@ -1,19 +1,21 @@
 #include "ThumbnailLoader.h"
 
-#include <QRunnable>
+#include <QMutexLocker>
+#include <QPointer>
 #include <QThread>
 #include <exception>
-#include <optional>
 
 TThumbnailLoader::TThumbnailLoader(QObject* parent) : QObject(parent) {
     FPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     FPool.setObjectName(QStringLiteral("ThumbnailPool"));
+    FDeliveryTimer.setSingleShot(true);
+    connect(&FDeliveryTimer, &QTimer::timeout, this, &TThumbnailLoader::DeliverNow);
 }
 
 TThumbnailLoader::~TThumbnailLoader() {
     FResults.Close();
     // Only the decodings already running are waited for, each bounded.
-    FPool.clear();
+    CancelQueued();
     FPool.waitForDone();
 }
 
@@ -26,42 +28,98 @@ QImage TThumbnailLoader::Request(const QString& fileName, QSize size, const TFil
     if (FPending.contains(key))
         return QImage();
     FPending.insert(key);
-    const TWorkerResults results = FResults;
-    // Dereferenced only in the event loop, where the port guarantees it lives.
-    TThumbnailLoader* loader = this;
-    FPool.start([results, loader, key, fileName, size] {
-        QImage picture;
-        std::optional<EJPEG> error;
-        try {
-            picture = ScaledPicture(fileName, size);
-        } catch (const EJPEG& failure) {
-            error = failure;
-        } catch (const std::exception& failure) {
-            error = EJPEG(QStringLiteral("Cannot show picture \"%1\": %2")
-                              .arg(fileName, QString::fromLocal8Bit(failure.what())));
-        }
-        results.Post([loader, key, fileName, picture, error] {
-            loader->Finished(key, fileName, picture, error ? &*error : nullptr);
-        });
-    });
+    const QMutexLocker lock(&FQueue->Mutex);
+    FQueue->Jobs.push_back({key, fileName, size});
+    if (FQueue->Workers < FPool.maxThreadCount()) {
+        ++FQueue->Workers;
+        // The loader is dereferenced only in the event loop, where the port
+        // guarantees it lives.
+        FPool.start(
+            [queue = FQueue, results = FResults, loader = this] { Work(queue, results, loader); });
+    }
     return QImage();
 }
 
 void TThumbnailLoader::CancelQueued() {
-    FPool.clear();
+    {
+        const QMutexLocker lock(&FQueue->Mutex);
+        FQueue->Jobs.clear();
+    }
     // What still runs answers for itself; the rest is asked for again when drawn.
     FPending.clear();
 }
 
-void TThumbnailLoader::Finished(const QString& key, const QString& fileName, const QImage& picture,
-                                const EJPEG* error) {
-    FPending.remove(key);
-    if (error != nullptr) {
-        if (OnFailed)
-            OnFailed(fileName, *error);
+void TThumbnailLoader::Work(const std::shared_ptr<TQueue>& queue, const TWorkerResults& results,
+                            TThumbnailLoader* loader) {
+    QMutexLocker lock(&queue->Mutex);
+    while (!queue->Jobs.empty()) {
+        TJob job = std::move(queue->Jobs.front());
+        queue->Jobs.pop_front();
+        ++queue->Running;
+        lock.unlock();
+        TResult result = Made(std::move(job));
+        lock.relock();
+        --queue->Running;
+        queue->Done.push_back(std::move(result));
+        // One hand-over waits at a time; the last result of a run goes at once.
+        const bool last = queue->Jobs.empty() && queue->Running == 0;
+        if (!queue->DeliveryPosted || last) {
+            queue->DeliveryPosted = true;
+            results.Post([loader, last] { loader->Deliver(last); });
+        }
+    }
+    --queue->Workers;
+}
+
+TThumbnailLoader::TResult TThumbnailLoader::Made(TJob job) {
+    TResult result{std::move(job.Key), std::move(job.FileName), QImage(), std::nullopt};
+    try {
+        result.Picture = ScaledPicture(result.FileName, job.Size);
+    } catch (const EJPEG& failure) {
+        result.Error = failure;
+    } catch (const std::exception& failure) {
+        result.Error = EJPEG(QStringLiteral("Cannot show picture \"%1\": %2")
+                                 .arg(result.FileName, QString::fromLocal8Bit(failure.what())));
+    }
+    return result;
+}
+
+void TThumbnailLoader::Deliver(bool last) {
+    const qint64 since = FSinceDelivery.isValid() ? FSinceDelivery.elapsed() : DeliveryIntervalMs;
+    if (last || since >= DeliveryIntervalMs) {
+        DeliverNow();
         return;
     }
-    FCache.Insert(key, picture);
+    if (!FDeliveryTimer.isActive())
+        FDeliveryTimer.start(int(DeliveryIntervalMs - since));
+}
+
+void TThumbnailLoader::DeliverNow() {
+    FDeliveryTimer.stop();
+    std::vector<TResult> done;
+    {
+        const QMutexLocker lock(&FQueue->Mutex);
+        done.swap(FQueue->Done);
+        FQueue->DeliveryPosted = false;
+    }
+    FSinceDelivery.start();
+    // A handler may close the page and this loader with it.
+    const QPointer<TThumbnailLoader> alive(this);
+    for (const TResult& result : done) {
+        Finished(result);
+        if (!alive)
+            return;
+    }
+}
+
+void TThumbnailLoader::Finished(const TResult& result) {
+    FPending.remove(result.Key);
+    if (result.Error) {
+        if (OnFailed)
+            OnFailed(result.FileName, *result.Error);
+        return;
+    }
+    FCache.Insert(result.Key, result.Picture);
     if (OnReady)
-        OnReady(fileName);
+        OnReady(result.FileName);
 }

@@ -5,13 +5,20 @@
 #include "ThumbnailCache.h"
 #include "WorkerResults.h"
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QSize>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
 // Thumbnails made on worker threads: the page asks for what it draws, gets
 // what is cached at once and a null image for the rest, which is decoded on
@@ -21,6 +28,11 @@ class TThumbnailLoader : public QObject {
     Q_OBJECT
 
 public:
+    // While decoding goes on, finished thumbnails are handed over at most
+    // this often, the last one of a run at once: the main thread wakes once a
+    // screen frame, not once a thumbnail, and leaves the cores to the decoding.
+    static constexpr int DeliveryIntervalMs = 16;
+
     explicit TThumbnailLoader(QObject* parent = nullptr);
     ~TThumbnailLoader() override;
 
@@ -39,11 +51,41 @@ public:
     TThumbnailCache& Cache() { return FCache; }
 
 private:
-    void Finished(const QString& key, const QString& fileName, const QImage& picture,
-                  const EJPEG* error);
+    struct TJob {
+        QString Key;
+        QString FileName;
+        QSize Size;
+    };
+    struct TResult {
+        QString Key;
+        QString FileName;
+        QImage Picture;
+        std::optional<EJPEG> Error;
+    };
+    // The loader's own queue, shared with the workers under Mutex: a worker
+    // takes job after job until it is empty, so a page of thumbnails costs a
+    // thread wake-up or two, not one a picture.
+    struct TQueue {
+        QMutex Mutex;
+        std::deque<TJob> Jobs;
+        std::vector<TResult> Done;
+        int Workers = 0; // worker loops started that have not ended
+        int Running = 0; // jobs being decoded
+        bool DeliveryPosted = false;
+    };
+
+    static void Work(const std::shared_ptr<TQueue>& queue, const TWorkerResults& results,
+                     TThumbnailLoader* loader);
+    static TResult Made(TJob job);
+    void Deliver(bool last);
+    void DeliverNow();
+    void Finished(const TResult& result);
 
     TThumbnailCache FCache;
     QSet<QString> FPending;
+    std::shared_ptr<TQueue> FQueue = std::make_shared<TQueue>();
     QThreadPool FPool;
+    QTimer FDeliveryTimer;
+    QElapsedTimer FSinceDelivery;
     TWorkerResults FResults{this};
 };

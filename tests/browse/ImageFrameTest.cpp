@@ -8,8 +8,10 @@
 #include "kaActionList.h"
 #include "kaLabel.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -212,6 +214,67 @@ TEST_F(ImageFrameTest, AThumbnailShowsWhatTheFullPictureShowsStretchedIntoItsBox
     }
 }
 
+// The bilinear resampling as defined: each target pixel's centre placed on
+// the source in 1/256 of a pixel, the two rows around it mixed, then the two
+// columns, each channel rounded down.
+QImage StretchedByDefinition(const QImage& source, QSize size) {
+    const auto tap = [](int i, int from, int to) {
+        const qint64 centre = (qint64(2 * i + 1) * from * 256) / (2 * to) - 128;
+        const qint64 at = std::clamp<qint64>(centre, 0, qint64(from - 1) * 256);
+        return std::pair<int, int>(int(at / 256), int(at % 256));
+    };
+    const auto mix = [](int a, int b, int weight) {
+        return (a * (256 - weight) + b * weight) / 256;
+    };
+    QImage result(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        const auto [row, rowWeight] = tap(y, source.height(), size.height());
+        const int nextRow = std::min(row + 1, source.height() - 1);
+        for (int x = 0; x < size.width(); ++x) {
+            const auto [column, columnWeight] = tap(x, source.width(), size.width());
+            const int nextColumn = std::min(column + 1, source.width() - 1);
+            int channels[3];
+            for (int c = 0; c < 3; ++c) {
+                const int shift = 16 - 8 * c;
+                const auto at = [&](int px, int py) {
+                    return int(source.pixel(px, py) >> shift & 0xff);
+                };
+                channels[c] =
+                    mix(mix(at(column, row), at(column, nextRow), rowWeight),
+                        mix(at(nextColumn, row), at(nextColumn, nextRow), rowWeight), columnWeight);
+            }
+            result.setPixel(x, y, qRgb(channels[0], channels[1], channels[2]));
+        }
+    }
+    return result;
+}
+
+TEST_F(ImageFrameTest, StretchingGivesExactlyTheBilinearMixOfEveryPixel) {
+    // Noise, so that a pixel taken from the wrong place or lane shows.
+    QImage source(167, 125, QImage::Format_RGB32);
+    quint32 state = 12345;
+    for (int y = 0; y < source.height(); ++y) {
+        for (int x = 0; x < source.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            source.setPixel(x, y, 0xff000000u | state >> 8);
+        }
+    }
+    // Whole groups of eight columns and tails of every length, reductions,
+    // enlargements, one pixel and the same size.
+    const QSize sizes[] = {{150, 112}, {160, 120}, {151, 113}, {7, 5},   {9, 3},
+                           {1, 1},     {167, 125}, {200, 150}, {83, 62}, {16, 1}};
+    for (const QSize size : sizes) {
+        const QImage expected = StretchedByDefinition(source, size);
+        const QImage actual = Stretched(source, size);
+        ASSERT_EQ(actual.size(), size);
+        int wrong = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                wrong += actual.pixel(x, y) != expected.pixel(x, y) ? 1 : 0;
+        EXPECT_EQ(wrong, 0) << size.width() << " x " << size.height();
+    }
+}
+
 // An arithmetic-coded picture of Size in one colour, as a hostile sender
 // could store one: far more work per pixel than the usual Huffman coding.
 void WriteArithmeticPicture(const QString& path, QSize size, const QColor& colour) {
@@ -299,6 +362,73 @@ TEST_F(ImageFrameTest, TheLoaderDecodesOnThePoolAndAnswersEachHostilePicture) {
         EXPECT_TRUE(SameColour(thumbnail.pixelColor(75, 56), PictureColour(i)));
     }
     EXPECT_EQ(loader.Pending(), 0) << "cached: nothing decoded again";
+}
+
+TEST_F(ImageFrameTest, TheLoaderHandsThumbnailsOverAFrameAtATimeAndStopsCleanly) {
+    constexpr int Pictures = 60;
+    QStringList files;
+    for (int i = 0; i < Pictures; ++i) {
+        files.append(PathOf(QStringLiteral("s%1/a.jpg").arg(i)));
+        WritePicture(files.last(), PictureColour(i), QSize(1280, 960));
+    }
+    const auto requestAll = [&](TThumbnailLoader& loader, QSize size) {
+        for (const QString& file : files)
+            loader.Request(file, size, TFileStamp::Of(file));
+    };
+
+    // A hand-over is one turn of the event loop: a zero timer started at the
+    // first thumbnail of a turn fires only after it.
+    TThumbnailLoader loader;
+    int handOvers = 0;
+    bool turnMarked = false;
+    QStringList ready;
+    loader.OnReady = [&](const QString& fileName) {
+        ready.append(fileName);
+        if (!turnMarked) {
+            turnMarked = true;
+            ++handOvers;
+            QTimer::singleShot(0, [&] { turnMarked = false; });
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    requestAll(loader, QSize(150, 112));
+    // Waits as the page does, woken by each event (QTest's wait polls).
+    QTimer wake;
+    wake.start(100);
+    while (loader.Pending() > 0 && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_EQ(loader.Pending(), 0);
+    const qint64 took = clock.elapsed();
+    EXPECT_EQ(ready.size(), Pictures);
+    std::fprintf(stderr, "handovers %d took %lld\n", handOvers, (long long)took);
+    EXPECT_LE(handOvers, 2 + took / TThumbnailLoader::DeliveryIntervalMs)
+        << "thumbnails were handed over one by one (" << took << " ms)";
+    for (int i : {0, Pictures - 1})
+        EXPECT_TRUE(SameColour(
+            loader.Request(files[i], QSize(150, 112), TFileStamp::Of(files[i])).pixelColor(75, 56),
+            PictureColour(i)));
+
+    // Cancelled in the middle: nothing is owed, what still ran is answered
+    // harmlessly, and the next request is served.
+    ready.clear();
+    requestAll(loader, QSize(80, 60));
+    loader.CancelQueued();
+    EXPECT_EQ(loader.Pending(), 0);
+    QTest::qWait(100);
+    EXPECT_LT(ready.size(), Pictures);
+    EXPECT_TRUE(loader.Request(files[7], QSize(81, 61), TFileStamp::Of(files[7])).isNull());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loader.Pending() == 0; }, 30000));
+    EXPECT_TRUE(ready.contains(files[7]));
+
+    // Gone while its workers decode: they finish their picture and stop.
+    auto leaving = std::make_unique<TThumbnailLoader>();
+    bool called = false;
+    leaving->OnReady = [&](const QString&) { called = true; };
+    requestAll(*leaving, QSize(150, 112));
+    leaving.reset();
+    QTest::qWait(50);
+    EXPECT_FALSE(called);
 }
 
 } // namespace
