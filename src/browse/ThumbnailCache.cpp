@@ -158,17 +158,14 @@ TColumns TMixers::Columns(int source, int target) const {
     TColumns columns{Taps(source, target), {}};
     if (!Avx2)
         return columns;
-    const size_t groups = columns.Taps.size() / 8;
-    columns.Pairs.resize(groups * 32);
-    for (size_t group = 0; group < groups; ++group) {
-        for (size_t k = 0; k < 4; ++k) {
-            for (size_t half = 0; half < 2; ++half) {
-                const quint32 weight = columns.Taps[group * 8 + k + 4 * half].Weight;
-                const size_t at = group * 32 + k * 8 + half * 4;
-                std::fill_n(columns.Pairs.begin() + qsizetype(at), 4,
-                            weight << 16 | (256 - weight));
-            }
-        }
+    // Column X of a group of eight goes into register X % 4, half X / 4, as
+    // four copies of its pair of weights.
+    const size_t vectored = columns.Taps.size() / 8 * 8;
+    columns.Pairs.resize(vectored * 4);
+    for (size_t x = 0; x < vectored; ++x) {
+        const quint32 weight = columns.Taps[x].Weight;
+        const size_t at = x / 8 * 32 + x % 4 * 8 + x % 8 / 4 * 4;
+        std::fill_n(columns.Pairs.begin() + qsizetype(at), 4, weight << 16 | (256 - weight));
     }
     return columns;
 }
