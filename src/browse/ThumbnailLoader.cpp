@@ -61,11 +61,15 @@ void TThumbnailLoader::Work(const std::shared_ptr<TQueue>& queue, const TWorkerR
         lock.relock();
         --queue->Running;
         queue->Done.push_back(std::move(result));
-        // One hand-over waits at a time; the last result of a run goes at once.
-        const bool last = queue->Jobs.empty() && queue->Running == 0;
-        if (!queue->DeliveryPosted || last) {
+        // One hand-over waits at a time. A full batch, and what is done once
+        // no decoding waits to start, go at once: the page then draws while
+        // the last pictures decode. A result done while such a hand-over is
+        // on its way goes with it.
+        const bool urgent = queue->Jobs.empty() || queue->Done.size() >= DeliveryBatch;
+        if (!queue->DeliveryPosted || (urgent && !queue->UrgentPosted)) {
             queue->DeliveryPosted = true;
-            results.Post([loader, last] { loader->Deliver(last); });
+            queue->UrgentPosted = queue->UrgentPosted || urgent;
+            results.Post([loader, urgent] { loader->Deliver(urgent); });
         }
     }
     --queue->Workers;
@@ -84,9 +88,9 @@ TThumbnailLoader::TResult TThumbnailLoader::Made(TJob job) {
     return result;
 }
 
-void TThumbnailLoader::Deliver(bool last) {
+void TThumbnailLoader::Deliver(bool urgent) {
     const qint64 since = FSinceDelivery.isValid() ? FSinceDelivery.elapsed() : DeliveryIntervalMs;
-    if (last || since >= DeliveryIntervalMs) {
+    if (urgent || since >= DeliveryIntervalMs) {
         DeliverNow();
         return;
     }
@@ -101,6 +105,7 @@ void TThumbnailLoader::DeliverNow() {
         const QMutexLocker lock(&FQueue->Mutex);
         done.swap(FQueue->Done);
         FQueue->DeliveryPosted = false;
+        FQueue->UrgentPosted = false;
     }
     FSinceDelivery.start();
     // A handler may close the page and this loader with it.

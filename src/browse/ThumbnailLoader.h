@@ -32,6 +32,9 @@ public:
     // this often, the last one of a run at once: the main thread wakes once a
     // screen frame, not once a thumbnail, and leaves the cores to the decoding.
     static constexpr int DeliveryIntervalMs = 16;
+    // ... or once this many are waiting, or no decoding waits to start: what
+    // the page draws after the pool has finished stays short.
+    static constexpr size_t DeliveryBatch = 32;
 
     explicit TThumbnailLoader(QObject* parent = nullptr);
     ~TThumbnailLoader() override;
@@ -72,12 +75,13 @@ private:
         int Workers = 0; // worker loops started that have not ended
         int Running = 0; // jobs being decoded
         bool DeliveryPosted = false;
+        bool UrgentPosted = false; // a hand-over at once is on its way
     };
 
     static void Work(const std::shared_ptr<TQueue>& queue, const TWorkerResults& results,
                      TThumbnailLoader* loader);
     static TResult Made(TJob job);
-    void Deliver(bool last);
+    void Deliver(bool urgent);
     void DeliverNow();
     void Finished(const TResult& result);
 

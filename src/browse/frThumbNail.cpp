@@ -72,13 +72,13 @@ QTime SceneTime(const QString& sceneName) {
 }
 
 // Light on the top and left edges of Rect, Dark on the bottom and right.
+// The edges of Rect, one pixel wide, as filled rectangles: the same pixels
+// as lines drawn with a pen, at a fraction of the cost on a page of hundreds.
 void DrawBevel(QPainter& canvas, const QRect& rect, const QColor& light, const QColor& dark) {
-    canvas.setPen(light);
-    canvas.drawLine(rect.topLeft(), rect.topRight());
-    canvas.drawLine(rect.topLeft(), rect.bottomLeft());
-    canvas.setPen(dark);
-    canvas.drawLine(rect.bottomLeft(), rect.bottomRight());
-    canvas.drawLine(rect.topRight(), rect.bottomRight());
+    canvas.fillRect(QRect(rect.topLeft(), rect.topRight()), light);
+    canvas.fillRect(QRect(rect.topLeft(), rect.bottomLeft()), light);
+    canvas.fillRect(QRect(rect.bottomLeft(), rect.bottomRight()), dark);
+    canvas.fillRect(QRect(rect.topRight(), rect.bottomRight()), dark);
 }
 
 QTreeWidgetItem* FindPathNode(QTreeWidgetItem* node, const QString& path) {
@@ -150,6 +150,8 @@ void TThumbNailFrame::CreateComponents() {
     ScrollBox->setWidgetResizable(false);
     PaintBox = Own(this, new TPaintBox, "PaintBox");
     PaintBox->setMouseTracking(true);
+    // Its paint fills all it is asked to draw: nothing beneath it is drawn first.
+    PaintBox->setAttribute(Qt::WA_OpaquePaintEvent);
     PaintBox->OnPaint = [this](QPainter& canvas) { PaintBoxPaint(canvas); };
     ScrollBox->setWidget(PaintBox);
     PaintBox->installEventFilter(this);
@@ -198,7 +200,7 @@ void TThumbNailFrame::SetPath(const QString& value) {
     if (value == FPath)
         return;
     FPath = value;
-    FListing = TDayListing();
+    SetListing(TDayListing());
     // The old day's pictures are not wanted any more.
     FLoader->CancelQueued();
     // The mouse rests on no scene of the new day yet.
@@ -254,18 +256,23 @@ TThumbNailFrame::ListScenes(const QString& day, const TSceneMap& known, qint64 b
     return listing;
 }
 
+void TThumbNailFrame::SetListing(TDayListing listing) {
+    FListing = std::move(listing);
+    ++FListingGeneration;
+}
+
 void TThumbNailFrame::ListDay() {
     if (FListingRuns) {
         FListAgain = true;
         return;
     }
     if (FPath.isEmpty()) {
-        FListing = TDayListing();
+        SetListing(TDayListing());
         return;
     }
     if (std::optional<TDayListing> listing =
             ListScenes(FPath, FListing.Scenes, MainThreadListingBudget)) {
-        FListing = std::move(*listing);
+        SetListing(std::move(*listing));
         return;
     }
     // A large day: listed on the worker, the page showing the last listing.
@@ -277,7 +284,7 @@ void TThumbNailFrame::ListDay() {
         std::optional<TDayListing> listing = ListScenes(path, known, UnboundedListing);
         results.Post([frame, path, listing = std::move(listing)]() mutable {
             if (path == frame->FPath && listing)
-                frame->FListing = std::move(*listing);
+                frame->SetListing(std::move(*listing));
             frame->DayListed(path);
         });
     });
@@ -350,8 +357,19 @@ void TThumbNailFrame::HitTestPointer() {
 // ---- Layout and painting -------------------------------------------------------------
 
 int TThumbNailFrame::BuildThumbs(int textHeight) {
+    const TLayoutKey layout{FPath,        FListingGeneration, PaintBox->width(), FThumbWidth,
+                            FThumbHeight, textHeight,         FTimeFormat};
+    if (layout == FLayout)
+        return FLayoutHeight;
+    FLayout = layout;
+    FLayoutHeight = PlaceThumbs(textHeight);
+    return FLayoutHeight;
+}
+
+int TThumbNailFrame::PlaceThumbs(int textHeight) {
     FThumbs.clear();
     FKeys.clear();
+    FThumbOfFile.clear();
     FHotThumb = -1;
     if (FPath.isEmpty())
         return -1;
@@ -378,6 +396,9 @@ int TThumbNailFrame::BuildThumbs(int textHeight) {
     const size_t count = FThumbs.size();
     for (size_t i = 0; i < count / 2; ++i)
         std::swap(FThumbs[i].Rect, FThumbs[count - 1 - i].Rect);
+    FThumbOfFile.reserve(qsizetype(count));
+    for (size_t i = 0; i < count; ++i)
+        FThumbOfFile.insert(FThumbs[i].FileName, int(i));
     // The scene under the mouse stays hot across repaints.
     if (!FHotPath.isEmpty())
         FHotThumb = int(FKeys.indexOf(FHotPath));
@@ -405,10 +426,13 @@ void TThumbNailFrame::PaintBoxPaint(QPainter& canvas) {
         const int top = thumb.Rect.top();
         return top >= scroll - FThumbHeight && top < scroll + visible;
     };
-    // What is not decoded yet is asked for from the pool and drawn when it comes.
+    // What is not decoded yet is asked for from the pool and drawn when it
+    // comes; a thumbnail that came repaints its own cell only.
+    const QRegion& exposed = PaintBox->Exposed();
     for (int i = int(FThumbs.size()) - 1; i >= 0; --i) {
-        if (shown(FThumbs[size_t(i)]))
-            DrawThumb(canvas, FThumbs[size_t(i)], i == FHotThumb, FTextHeight);
+        const TThumb& thumb = FThumbs[size_t(i)];
+        if (shown(thumb) && exposed.intersects(ThumbArea(thumb)))
+            DrawThumb(canvas, thumb, i == FHotThumb, FTextHeight);
     }
     // The rebuild may have moved another scene under the mouse: it becomes the
     // hot one after this paint, not the one that slid away.
@@ -422,11 +446,9 @@ QRect TThumbNailFrame::ThumbArea(const TThumb& thumb) const {
 }
 
 void TThumbNailFrame::DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight) {
+    // The page's paint has just filled the background.
     const QRect area = ThumbArea(thumb);
-    canvas.fillRect(area, ScrollBox->palette().color(QPalette::Window));
-    canvas.setPen(Qt::black);
-    canvas.setBrush(Qt::NoBrush);
-    canvas.drawRect(area.adjusted(0, 0, -1, -1));
+    DrawBevel(canvas, area, Qt::black, Qt::black);
     DrawBevel(canvas, area.adjusted(1, 1, -1, -1), Qt::white, BevelShadow);
     DrawBevel(canvas, area.adjusted(2, 2, -2, -2), Qt::white, BevelShadow);
     DrawBevel(canvas, thumb.Rect.adjusted(-1, -1, 1, 1), BevelShadow, Qt::white);
@@ -468,10 +490,20 @@ void TThumbNailFrame::PictureDone(const QString& fileName, bool failed) {
         else
             ShowHotPicture(fileName);
     }
-    for (const TThumb& thumb : FThumbs) {
-        if (thumb.FileName == fileName)
-            PaintBox->update(ThumbArea(thumb));
-    }
+    const int index = FThumbOfFile.value(fileName, -1);
+    if (index < 0)
+        return;
+    // The cells of one hand-over are drawn again as one rectangle: Qt fills
+    // and blits within a plain rectangle directly, within a region of
+    // several span by span, on its thread pool.
+    if (FDoneArea.isEmpty())
+        QTimer::singleShot(0, this, &TThumbNailFrame::UpdateDoneArea);
+    FDoneArea |= ThumbArea(FThumbs[size_t(index)]);
+}
+
+void TThumbNailFrame::UpdateDoneArea() {
+    PaintBox->update(FDoneArea);
+    FDoneArea = QRect();
 }
 
 bool TThumbNailFrame::Busy() const {

@@ -106,11 +106,14 @@ protected:
 private:
     void CreateComponents();
     void CreateTrackbarFrames();
-    // Lists the day afresh and places the thumbnails; returns the height
-    // they need.
+    // Places the thumbnails of the listing; returns the height they need.
+    // They are placed again only when what they depend on changed, not at
+    // every paint: a day may hold thousands of scenes.
     int BuildThumbs(int textHeight);
+    int PlaceThumbs(int textHeight);
     void DrawThumb(QPainter& canvas, const TThumb& thumb, bool hot, int textHeight);
     void PictureDone(const QString& fileName, bool failed);
+    void UpdateDoneArea();
     void ShowHotPicture(const QString& fileName);
     // Lists the day: at once when it is small, else on the worker, the page
     // showing the last listing until the new one comes.
@@ -165,7 +168,26 @@ private:
     };
     static std::optional<TDayListing> ListScenes(const QString& day, const TSceneMap& known,
                                                  qint64 budget);
+    void SetListing(TDayListing listing);
     TDayListing FListing;
+    quint64 FListingGeneration = 0; // counts the listings taken
+    // What the thumbnails were last placed for, and the height they needed.
+    struct TLayoutKey {
+        QString Path;
+        quint64 Listing = 0;
+        int Width = -1;
+        int ThumbWidth = 0;
+        int ThumbHeight = 0;
+        int TextHeight = 0;
+        QString TimeFormat;
+        bool operator==(const TLayoutKey&) const = default;
+    };
+    TLayoutKey FLayout;
+    int FLayoutHeight = -1;
+    // Index into FThumbs of each first picture.
+    QHash<QString, int> FThumbOfFile;
+    // The cells whose thumbnails came in this turn of the event loop.
+    QRect FDoneArea;
     bool FListingRuns = false;
     bool FListAgain = false;
     std::shared_ptr<TUnreadablePictures> FUnreadable;
