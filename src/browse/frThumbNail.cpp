@@ -71,9 +71,9 @@ QTime SceneTime(const QString& sceneName) {
                  NumberAt(sceneName, 6, 3));
 }
 
-// Light on the top and left edges of Rect, Dark on the bottom and right.
-// The edges of Rect, one pixel wide, as filled rectangles: the same pixels
-// as lines drawn with a pen, at a fraction of the cost on a page of hundreds.
+// Light on the top and left edges of Rect, Dark on the bottom and right, one
+// pixel wide. Filled, not stroked: the same pixels as lines drawn with a pen,
+// at a fraction of the cost on a page of hundreds.
 void DrawBevel(QPainter& canvas, const QRect& rect, const QColor& light, const QColor& dark) {
     canvas.fillRect(QRect(rect.topLeft(), rect.topRight()), light);
     canvas.fillRect(QRect(rect.topLeft(), rect.bottomLeft()), light);
